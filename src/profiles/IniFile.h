@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillon {
+
+// INI files with the semantics of the Windows private-profile functions:
+// - section and key names match without regard to letter case;
+// - keys and values are trimmed of blanks; a value wrapped in double quotes loses them;
+// - a missing key gives the caller's default; lines that are neither a section header nor a
+//   key of interest are kept as they stand; CRLF and LF both read, and a rewrite keeps the
+//   file's line-end style (a new file gets CRLF, like the Windows functions write).
+// Nothing is cached: every call reads the file again or rewrites it whole. A write goes to a
+// temporary file beside the target, is flushed and renamed over it, under an advisory lock on
+// the side file "<name>.lock" held from read to rename, so concurrent writers in several
+// processes never lose each other's keys and readers never see a half-written file.
+// Names and values that contain CR, LF or NUL would change the file's structure: such writes
+// fail and change nothing. Every call is safe from any thread.
+namespace ini {
+
+// GetPrivateProfileString: the value, or nullopt when the section or key is missing.
+std::optional<std::string> Read(const std::string& file, std::string_view section,
+                                std::string_view key);
+
+// The value seen through a 512-byte buffer: at most 511 characters, `fallback` when missing.
+std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
+                       std::string_view fallback = {});
+
+// GetPrivateProfileInt: `fallback` when missing or empty, else the leading decimal number
+// (blanks, optional sign, digits; no digits gives 0).
+int32_t ReadInt(const std::string& file, std::string_view section, std::string_view key,
+                int32_t fallback);
+
+// WritePrivateProfileString: sets key=value (a new section is appended at the end, a new key at
+// the end of its section). A null value removes the key.
+bool Write(const std::string& file, std::string_view section, std::string_view key,
+           const std::optional<std::string_view>& value);
+
+// Removes a whole section (WritePrivateProfileString with a null key).
+bool RemoveSection(const std::string& file, std::string_view section);
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+// GetPrivateProfileSection: every key=value line of the section in file order; nullopt when
+// the section is missing or the file cannot be read.
+std::optional<KeyValues> ReadSection(const std::string& file, std::string_view section);
+
+// WritePrivateProfileSection: replaces the section's lines with `entries` (the section is
+// created at the end when missing).
+bool WriteSection(const std::string& file, std::string_view section, const KeyValues& entries);
+
+// The names of all sections in file order.
+std::vector<std::string> SectionNames(const std::string& file);
+
+}  // namespace ini
+
+// "SESSION%02d"
+std::string SessionSection(int32_t slot);
+
+// Leading white space, optional sign, decimal digits; no digits gives 0. Saturates at int32.
+int32_t ParseLeadingInt(std::string_view text);
+
+// The plain helpers of profile and task sections.
+std::string ReadText(int32_t slot, std::string_view key, const std::string& file);
+int32_t ReadNumber(int32_t slot, std::string_view key, const std::string& file);  // -1 when missing
+bool WriteText(int32_t slot, std::string_view key, const std::optional<std::string_view>& value,
+               const std::string& file);
+bool WriteNumber(int32_t slot, std::string_view key, int32_t number, const std::string& file);
+
+}  // namespace quillon
