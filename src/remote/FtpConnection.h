@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "profiles/ConnectionProfile.h"
+
+namespace quillon {
+
+// One entry of a remote folder listing. "." and ".." never appear, nor names that contain "/"
+// or NUL; a symbolic link is listed as a plain file.
+struct RemoteEntry {
+  std::string name;      // the name inside its folder
+  std::string path;      // folder + "/" + name
+  bool isFolder = false;
+  uint64_t size = 0;
+  TimePoint lastWrite{};
+};
+
+enum class RemoteFileMode { Read, Write };
+
+// An open data transfer of one remote file. Used by the thread that opened it only.
+class RemoteFile {
+ public:
+  virtual ~RemoteFile() = default;
+
+  // Reads at most `size` bytes (callers pass 4096). Returns the number read, 0 at the end of
+  // the server's data, -1 on failure (ErrorText says why).
+  virtual int64_t Read(char* buffer, size_t size) = 0;
+
+  // Writes all `size` bytes, or fails (ErrorText says why).
+  virtual bool Write(const char* data, size_t size) = 0;
+
+  // Ends the transfer normally: true when the server confirmed the whole transfer.
+  virtual bool Close() = 0;
+
+  // Abandons the transfer between two chunks (a stop); the connection stays usable.
+  virtual void Abort() = 0;
+
+  virtual const std::string& ErrorText() const = 0;
+};
+
+// One FTP control connection and what can be done on it. Used by one thread at a time; every
+// failure returns false / nullopt / null and leaves a one-line text in LastError().
+// Paths with CR, LF or NUL are refused without sending anything.
+class FtpConnection {
+ public:
+  virtual ~FtpConnection() = default;
+
+  // The server's current folder; nullopt (or an empty text) means the connection is lost.
+  virtual std::optional<std::string> CurrentFolder() = 0;
+  virtual bool SetCurrentFolder(const std::string& folder) = 0;
+
+  // A fresh listing of the current folder.
+  virtual std::optional<std::vector<RemoteEntry>> List() = 0;
+
+  virtual bool CreateFolder(const std::string& path) = 0;  // false when it exists already
+  virtual bool RemoveFolder(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+
+  // The file's size on the server (SIZE), nullopt when unknown.
+  virtual std::optional<uint64_t> Size(const std::string& path) = 0;
+
+  // Opens a data transfer; binary or ASCII by `binary`. Null on failure.
+  virtual std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
+                                               bool binary) = 0;
+
+  // Alive when CurrentFolder answers a non-empty text.
+  bool IsAlive() {
+    auto folder = CurrentFolder();
+    return folder && !folder->empty();
+  }
+
+  virtual const std::string& LastError() const = 0;
+};
+
+// Makes connections for a profile (address, user, password, port, passive mode). May be called
+// from any thread. On failure it returns null and the error text is reported as the
+// implementation says (MainApp keeps it as the last connection error).
+class FtpConnector {
+ public:
+  virtual ~FtpConnector() = default;
+  virtual std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) = 0;
+};
+
+}  // namespace quillon
