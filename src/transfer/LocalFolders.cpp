@@ -53,6 +53,7 @@ std::optional<std::vector<LocalEntry>> ListLocalFolder(const std::string& folder
       struct stat target;
       if (stat(entry.path.c_str(), &target) == 0) {
         entry.linkToFolder = S_ISDIR(target.st_mode);
+        entry.isFile = S_ISREG(target.st_mode);
         if (S_ISREG(target.st_mode)) entry.size = static_cast<uint64_t>(target.st_size);
         entry.lastWrite = ModifiedTime(target);
       } else {
@@ -60,6 +61,7 @@ std::optional<std::vector<LocalEntry>> ListLocalFolder(const std::string& folder
       }
     } else {
       entry.isFolder = S_ISDIR(st.st_mode);
+      entry.isFile = S_ISREG(st.st_mode);
       if (S_ISREG(st.st_mode)) entry.size = static_cast<uint64_t>(st.st_size);
       entry.lastWrite = ModifiedTime(st);
     }

@@ -21,6 +21,7 @@ struct LocalEntry {
   std::string name;
   std::string path;         // folder + "/" + name
   bool isFolder = false;    // a real folder (never a link to one)
+  bool isFile = false;      // a regular file, or a link to one
   bool isLink = false;      // a symbolic link (to a file, a folder, or nothing)
   bool linkToFolder = false;  // a symbolic link whose target is a folder
   uint64_t size = 0;        // of the file itself, or of a link's target file

@@ -20,6 +20,7 @@ struct TransferJob {
   uint64_t size = 0;        // the source's size when the job was built
   int32_t retries = 0;      // attempts already retried; -1: never retried
   int32_t index = 0;        // the queue length when the job was added
+  std::string error;        // why its last attempt failed (for the log line that gives it up)
 };
 
 }  // namespace quillon
