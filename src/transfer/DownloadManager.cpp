@@ -11,8 +11,8 @@
 namespace quillon {
 
 bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
-  // The decrypted file is saved under its plain name.
-  if (settings_.decrypt && job->destination.size() > kEncryptedExtension.size() &&
+  // The decrypted file is saved under its plain name; a file named just ".qvr" keeps it.
+  if (settings_.decrypt && LastPart(job->destination).size() > kEncryptedExtension.size() &&
       EndsWithNoCase(job->destination, kEncryptedExtension))
     job->destination.resize(job->destination.size() - kEncryptedExtension.size());
 
