@@ -62,11 +62,10 @@ std::string CFTPMgr::FailedLine(const TransferJob& job, const std::string& error
   return "FAILED: " + job.destination + " <== " + job.source + ", ERROR: " + error + "\n";
 }
 
-void CFTPMgr::WriteLog(std::FILE* log, const std::string& line) {
+void CFTPMgr::WriteLog(LogSink* log, const std::string& line) {
   if (!log) return;
   std::lock_guard lock(logLock_);
-  std::fwrite(line.data(), 1, line.size(), log);
-  std::fflush(log);
+  log->Write(line);
 }
 
 void CFTPMgr::WriteTransferLog(const std::string& line) { WriteLog(transferLog_, line); }
@@ -273,7 +272,7 @@ void CFTPMgr::RunHeadless(TransferEventLoop& loop) {
   }
 }
 
-void CFTPMgr::RunWithoutWindow(std::FILE* log, const std::string& iniFile) {
+void CFTPMgr::RunWithoutWindow(LogSink* log, const std::string& iniFile) {
   succeeded_ = failed_ = 0;
   total_ = static_cast<int32_t>(queue_.size());
   if (queue_.empty()) {
@@ -408,7 +407,7 @@ bool CFTPMgr::AskOverwrite(const std::string& path) {
   }
 }
 
-void CFTPMgr::ReportProblem(const std::string& text, std::FILE* log) {
+void CFTPMgr::ReportProblem(const std::string& text, LogSink* log) {
   if (activityLog_) {
     std::string line = text;
     while (!line.empty() && line.back() == '\n') line.pop_back();

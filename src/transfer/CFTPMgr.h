@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include "common/Clock.h"
 #include "common/Messages.h"
 #include "remote/FtpConnection.h"
+#include "transfer/LogSink.h"
 #include "transfer/TransferEventLoop.h"
 #include "transfer/TransferEvents.h"
 #include "transfer/TransferJob.h"
@@ -80,8 +80,8 @@ class CFTPMgr {
   void SetSourceBase(const std::string& folder) { sourceBase_ = folder; }
   void SetBinary(bool binary) { binary_ = binary; }
   void SetActivityLog(ActivityLog* log) { activityLog_ = log; }
-  void SetTransferLog(std::FILE* log) { transferLog_ = log; }
-  void SetBuildLog(std::FILE* log) { buildLog_ = log; }
+  void SetTransferLog(LogSink* log) { transferLog_ = log; }
+  void SetBuildLog(LogSink* log) { buildLog_ = log; }
   void SetMinimize(bool minimize) { minimize_ = minimize; }
   void SetReportToSelf(bool self) { reportToSelf_ = self; }
   void SetProgress(TransferProgress* progress) { progress_ = progress; }
@@ -108,7 +108,7 @@ class CFTPMgr {
   // The unattended run: one lane on the calling thread, every line to `log`. The lane's
   // backup folder is "BackupDir" of the profile's section in `iniFile` (empty path: the
   // settings' backupDir).
-  void RunWithoutWindow(std::FILE* log, const std::string& iniFile);
+  void RunWithoutWindow(LogSink* log, const std::string& iniFile);
 
   // Removes the source folders that delete-after emptied; true when every one went away.
   bool RemoveEmptiedSourceFolders();
@@ -133,8 +133,8 @@ class CFTPMgr {
   // The overwrite question for `path`: true means overwrite.
   bool AskOverwrite(const std::string& path);
   // A job-building problem: red line and warning box with an activity log, else `log`.
-  void ReportProblem(const std::string& text, std::FILE* log);
-  void WriteLog(std::FILE* log, const std::string& line);
+  void ReportProblem(const std::string& text, LogSink* log);
+  void WriteLog(LogSink* log, const std::string& line);
   // Appends to the queue (numbering it) and writes the "Add: " line.
   void Enqueue(std::unique_ptr<TransferJob> job);
 
@@ -148,7 +148,7 @@ class CFTPMgr {
   std::string destinationBase_;
   std::string sourceBase_;
   ActivityLog* activityLog_ = nullptr;
-  std::FILE* buildLog_ = nullptr;
+  LogSink* buildLog_ = nullptr;
   bool yesToAll_ = false;
   bool noToAll_ = false;
   std::vector<std::string> emptiedFolders_;
@@ -179,7 +179,7 @@ class CFTPMgr {
   int32_t succeeded_ = 0;
   int32_t failed_ = 0;
   int32_t elapsed_ = 0;
-  std::FILE* transferLog_ = nullptr;
+  LogSink* transferLog_ = nullptr;
   TransferProgress* progress_ = nullptr;
   TransferPoster* poster_ = nullptr;
   NullActivityLog selfLog_;  // the manager's own window, which does not show lane lines

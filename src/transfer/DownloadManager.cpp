@@ -79,12 +79,12 @@ void DownloadManager::AddSelectedItem(const RemoteEntry& item) {
   AddJob(std::move(job));
 }
 
-int DownloadManager::ExpandRemoteFolder(const std::string& folder, std::FILE* log,
+int DownloadManager::ExpandRemoteFolder(const std::string& folder, LogSink* log,
                                         std::optional<TimePoint> cutoff) {
   return Expand(folder, log, cutoff, 0);
 }
 
-int DownloadManager::Expand(const std::string& folder, std::FILE* log,
+int DownloadManager::Expand(const std::string& folder, LogSink* log,
                             std::optional<TimePoint> cutoff, int depth) {
   if (!building_) return 0;
   auto current = building_->CurrentFolder();

@@ -94,12 +94,12 @@ void UploadManager::AddSelectedItem(const LocalEntry& item) {
   AddJob(std::move(job));
 }
 
-int UploadManager::ExpandLocalFolder(const std::string& folder, std::FILE* log,
+int UploadManager::ExpandLocalFolder(const std::string& folder, LogSink* log,
                                      std::optional<TimePoint> cutoff) {
   return Expand(folder, log, cutoff, 0);
 }
 
-int UploadManager::Expand(const std::string& folder, std::FILE* log,
+int UploadManager::Expand(const std::string& folder, LogSink* log,
                           std::optional<TimePoint> cutoff, int depth) {
   if (!building_) return 0;
   if (depth > kMaxDepth) {

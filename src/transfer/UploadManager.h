@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,13 +30,13 @@ class UploadManager : public CFTPMgr {
   // last written before `cutoff` are left out) into the matching remote folders, which are
   // made for the folders that received a job. Needs the building connection. Returns the
   // number of files queued.
-  int ExpandLocalFolder(const std::string& folder, std::FILE* log,
+  int ExpandLocalFolder(const std::string& folder, LogSink* log,
                         std::optional<TimePoint> cutoff);
 
   bool MakeLower() const { return makeLower_; }
 
  private:
-  int Expand(const std::string& folder, std::FILE* log, std::optional<TimePoint> cutoff,
+  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
              int depth);
   bool BackupRemote(const std::string& path);
   std::string UploadName(const std::string& name) const;

@@ -94,8 +94,9 @@ TEST(DownloadJobs, ReadOnlyDestinationIsRefused) {
   WriteFile(f.dir.file("ro.txt"), "keep");
   chmod(f.dir.file("ro.txt").c_str(), 0444);
   std::FILE* buildLog = std::fopen(f.dir.file("build.log").c_str(), "w");
+  FileLogSink buildSink(buildLog);
   DownloadManager manager(TransferSettings{}, f.connector, f.messages, f.clock);
-  manager.SetBuildLog(buildLog);
+  manager.SetBuildLog(&buildSink);
   EXPECT_FALSE(manager.AddJob(Job("/r/ro.txt", f.dir.file("ro.txt"))));
   std::fclose(buildLog);
   EXPECT_EQ(ReadFile(f.dir.file("build.log")),
@@ -281,7 +282,8 @@ TEST(Manager, LaneLimitElapsedTimeAndEmptyRuns) {
 
   // An empty unattended run says so in its log.
   std::FILE* log = std::fopen(f.dir.file("task.log").c_str(), "w");
-  manager.RunWithoutWindow(log, "");
+  FileLogSink sink(log);
+  manager.RunWithoutWindow(&sink, "");
   std::fclose(log);
   EXPECT_EQ(ReadFile(f.dir.file("task.log")), "No files to transfer.\n");
 }
