@@ -19,10 +19,10 @@ class TransferCrypter {
   // The bytes to upload from `path`; null on failure with `error` set (": Cannot read." etc.).
   std::unique_ptr<UploadSource> OpenSource(const std::string& path, bool encrypt,
                                            std::string& error);
-  // The sink of a download into temporary file `tempPath` (descriptor `fd`, owned), renamed
-  // over `destination` at its commit.
-  std::unique_ptr<DownloadSink> OpenSink(int fd, const std::string& tempPath,
-                                         const std::string& destination, bool decrypt);
+  // The sink of a download to `destination`: a new temporary file beside it, renamed over it
+  // at the sink's commit. Null on failure with `error` set (": Cannot write.").
+  std::unique_ptr<DownloadSink> OpenSink(const std::string& destination, bool decrypt,
+                                         std::string& error);
 
  private:
   struct State;

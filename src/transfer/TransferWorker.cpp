@@ -124,17 +124,16 @@ TransferResult TransferWorker::DownloadFile() {
     return TransferRetry;
   }
 
-  std::string tempPath;
-  int fd = CreateTempBeside(job.destination, tempPath);
-  if (fd < 0) {
+  // The sink writes a temporary file beside the destination and removes it unless committed.
+  std::string sinkError;
+  auto sink = crypter_->OpenSink(job.destination, settings_.decrypt, sinkError);
+  if (!sink) {
     remote->Abort();
     job.retries = -1;
-    errorText_ = job.destination + ": Cannot write.";
+    errorText_ = sinkError;
     Report(errorText_, colour::kRed);
     return TransferRetry;
   }
-  // From here the sink owns the temporary file and removes it unless it is committed.
-  auto sink = crypter_->OpenSink(fd, tempPath, job.destination, settings_.decrypt);
 
   // Chunks of 4096 bytes arrive into a larger buffer that goes to disk in one piece.
   std::vector<char> buffer(kDiskPiece);
