@@ -123,6 +123,8 @@ class CFTPMgr {
   const std::deque<std::unique_ptr<TransferJob>>& Queue() const { return queue_; }
   const std::vector<std::string>& EmptiedFolders() const { return emptiedFolders_; }
   int LaneCount() const { return laneCount_; }
+  // Lane `i` while it lives (owner thread; its Stop/StopRequested/IsBusy from any thread).
+  TransferWorker* Lane(int i) const { return i >= 0 && i < kMaxLanes ? lanes_[i].get() : nullptr; }
   int LiveLanes() const;
   bool YesToAll() const { return yesToAll_; }
   bool NoToAll() const { return noToAll_; }
