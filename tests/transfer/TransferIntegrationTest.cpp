@@ -419,11 +419,6 @@ TEST_F(TransferTest, DeleteAfterDownloadAndRemovalOfEmptiedFolders) {
   EXPECT_EQ(ReadFile(local("tree/sub/b")), "b");
 }
 
-class RefusingDeleteTest : public TransferTest {
- protected:
-  RefusingDeleteTest() {}
-};
-
 TEST_F(TransferTest, DeleteAfterDownloadRefusedStillSucceeds) {
   // A second server on the same root whose user may not delete.
   FtpServer::Options options = server_.options();
