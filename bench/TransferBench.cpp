@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
   }
   if (mode.empty()) return std::fprintf(stderr, "nothing to do\n"), 2;
 
-  auto connector = MakeCurlFtpConnector();
+  if (!InitCurlGlobal()) return std::fprintf(stderr, "Cannot init socket.\n"), 1;
+  auto connector = std::make_unique<CurlFtpConnector>();
   StreamMessagePresenter messages;
   SystemClock clock;
   std::unique_ptr<CFTPMgr> manager;

@@ -44,8 +44,12 @@ class UploadManager : public CFTPMgr {
   bool makeLower_;
 };
 
+#if __has_include("remote/RemoteOperations.h")
+#include "remote/RemoteOperations.h"
+#else
 // Makes remote folder `path` and its missing parents on `connection`. The result is that of
 // making `path` itself, so it is false when `path` already existed.
 bool CreateRemoteFolderTree(FtpConnection& connection, const std::string& path);
+#endif
 
 }  // namespace quillon

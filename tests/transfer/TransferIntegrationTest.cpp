@@ -456,6 +456,7 @@ TEST_F(TransferTest, DeleteOrMoveAfterUpload) {
   settings.backupDir = local("bak");
   WriteFile(local("src/docs.old/readme"), "readme");
   WriteFile(local("src/docs.old/x.tar.gz"), "tgz");
+  fs::create_directories(local("bak/docs.old"));
   WriteFile(local("bak/docs.old/x.tar_2024_03_05_14_07_09.gz"), "taken");
   auto manager = Uploads(nullptr);
   manager->SetSourceBase(local("src/"));
