@@ -344,6 +344,7 @@ std::unique_ptr<UploadReader> FileCrypter::OpenUpload(const std::string& path, b
   if (!encrypt) return reader;
   if (StartsWith(reader->staged_.data(), reader->staged_.size(), kMagicQvr4)) {
     SetMessage(path, kAlreadyEncrypted);
+    reader->alreadyEncrypted_ = true;
     return reader;
   }
   std::vector<uint8_t> head(idArea_.size() + kMagicQvr4.size());

@@ -47,6 +47,9 @@ class UploadReader {
   // encrypting (known before the first byte is read).
   uint64_t Size() const { return size_; }
 
+  // Encryption was asked for but the file already starts with "QVR4": it is read unchanged.
+  bool AlreadyEncrypted() const { return alreadyEncrypted_; }
+
   // Copies up to `capacity` bytes to `out` and returns how many; 0 once Size() bytes were given.
   // -1 when the file yields fewer bytes than its length: the crypter's last message is then
   // path + ": Cannot read." and every later call fails too.
@@ -64,6 +67,7 @@ class UploadReader {
   uint64_t size_ = 0;
   uint64_t given_ = 0;
   bool encrypt_ = false;
+  bool alreadyEncrypted_ = false;
   bool failed_ = false;
   BlobEncryptor encryptor_;
   std::vector<uint8_t> staged_;  // bytes ready for Read

@@ -117,7 +117,7 @@ bool ReadProfile(int32_t slot, ConnectionProfile& record, const std::string& fil
       record.decryptionKeyBound = true;
     }
   } else {
-    record.remoteRoot = "/";
+    record.remoteRoot = std::string(1, '/');  // a literal here trips a false GCC 12 -Wrestrict
     record.userName = ReadText(slot, "UserName", file);
     record.remoteDir = ReadText(slot, "RemoteDir", file);
     record.lockPassword.clear();

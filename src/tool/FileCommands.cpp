@@ -46,9 +46,8 @@ void Encrypt(const Arguments& a) {
   crypter.SetEncryptionKey(key);
   auto reader = crypter.OpenUpload(paths.in, true);
   if (!reader) throw Failure{crypter.LastMessage()};
-  // A fresh crypter has a message after a successful open only for a file that already is a
-  // container; it is not encrypted twice.
-  if (!crypter.LastMessage().empty()) throw Failure{crypter.LastMessage()};
+  // A container is not encrypted twice.
+  if (reader->AlreadyEncrypted()) throw Failure{crypter.LastMessage()};
   auto writer = crypter.OpenDownload(paths.out, false);
   if (!writer) throw Failure{crypter.LastMessage()};
   Pump(crypter, *reader, *writer);

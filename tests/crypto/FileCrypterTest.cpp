@@ -121,6 +121,12 @@ TEST_F(FileCrypterTest, UploadRules) {
   // The message stays after a later success.
   EXPECT_EQ(crypter.LastMessage(), dir.file("already") + ": already encrypted.");
 
+  auto reader = crypter.OpenUpload(dir.file("already"), true);
+  ASSERT_TRUE(reader);
+  EXPECT_TRUE(reader->AlreadyEncrypted());
+  EXPECT_EQ(reader->Size(), qvr4.size());
+  EXPECT_FALSE(crypter.OpenUpload(dir.file("five"), true)->AlreadyEncrypted());
+
   // Without the encrypt flag the file goes as it is.
   test::WriteFile(dir.file("plain"), "plain text");
   EXPECT_EQ(AsString(*crypter.ReadLocalFile(dir.file("plain"), false)), "plain text");
