@@ -41,11 +41,14 @@ bool BlobEncryptor::Begin(const RijndaelKey& key, uint64_t length, std::vector<u
   fed_ = 0;
   pendingSize_ = 0;
   blockSize_ = 4 * static_cast<size_t>(key.BlockWords());
-  const uint8_t header[kBlobHeaderSize] = {
-      static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
-      static_cast<uint8_t>(length >> 8),  static_cast<uint8_t>(length),
-      static_cast<uint8_t>(key.BlockWords()), static_cast<uint8_t>(key.KeyWords()),
-      0,                                  key.CheckByte()};
+  const uint8_t header[kBlobHeaderSize] = {static_cast<uint8_t>(length >> 24),
+                                           static_cast<uint8_t>(length >> 16),
+                                           static_cast<uint8_t>(length >> 8),
+                                           static_cast<uint8_t>(length),
+                                           static_cast<uint8_t>(key.BlockWords()),
+                                           static_cast<uint8_t>(key.KeyWords()),
+                                           0,
+                                           key.CheckByte()};
   out.insert(out.end(), header, header + kBlobHeaderSize);
   return true;
 }

@@ -63,9 +63,11 @@ std::string CreateTempBeside(const std::string& path, int& fd) {
   static std::atomic<uint64_t> counter{0};
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const uint64_t seed = static_cast<uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  // Cut so that a destination name near the file-name limit still has room for the suffix.
+  const std::string base =
+      (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
+  const uint64_t seed =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[40];
     std::snprintf(suffix, sizeof suffix, ".%d.%llx.part", static_cast<int>(::getpid()),
@@ -194,8 +196,8 @@ bool DownloadWriter::Decide() {
   mode_ = Mode::Decrypt;
   decryptor_ = std::make_unique<BlobDecryptor>(crypter_.cipherKey_);
   plain_.clear();
-  if (!decryptor_->Update(head_.data() + kContainerHeaderSize,
-                          head_.size() - kContainerHeaderSize, plain_)) {
+  if (!decryptor_->Update(head_.data() + kContainerHeaderSize, head_.size() - kContainerHeaderSize,
+                          plain_)) {
     return FailDecrypt();
   }
   return Output(plain_.data(), plain_.size());

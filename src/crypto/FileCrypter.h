@@ -27,7 +27,7 @@ namespace quillon {
 // RijndaelKey::SetKeyBytes says. Containers are at least 41 bytes long.
 inline constexpr std::string_view kMagicQvr4 = "QVR4";
 inline constexpr std::string_view kMagicQvr5 = "QVR5";
-inline constexpr size_t kIdAreaSize = 36;          // the encrypted ID block and four zero bytes
+inline constexpr size_t kIdAreaSize = 36;           // the encrypted ID block and four zero bytes
 inline constexpr size_t kContainerHeaderSize = 40;  // magic + ID area
 inline constexpr size_t kMinContainerSize = 41;
 inline constexpr size_t kIdFieldLength = 15;        // most characters of user ID and key name
@@ -128,7 +128,8 @@ class DownloadWriter {
 //   ": already encrypted."    encrypting a file that starts with "QVR4": sent unchanged, no failure
 //   ": Cannot encrypt file."  no usable key, or the file is longer than a blob can hold (4 GiB - 1)
 //   ": Cannot decrypt file."  wrong key or damaged container; for "QVR4" followed by
-//                             " ERROR: Incorrect value for the key: " and the key name of its ID block
+//                             " ERROR: Incorrect value for the key: " and the key name from
+//                             the container's ID block
 //   ": Cannot write."         the local file cannot be created or written
 // The whole-buffer calls and the streaming forms produce the same bytes and messages.
 class FileCrypter {

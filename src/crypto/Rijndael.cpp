@@ -249,8 +249,7 @@ int RijndaelKey::ExpandKey(int blockWords) {
   uint32_t* w = encryptKeys_.data();
   for (int i = 0; i < nk; ++i) {
     const uint8_t* k = keyBytes_.data() + 4 * i;
-    w[i] = uint32_t{k[0]} | (uint32_t{k[1]} << 8) | (uint32_t{k[2]} << 16) |
-           (uint32_t{k[3]} << 24);
+    w[i] = uint32_t{k[0]} | (uint32_t{k[1]} << 8) | (uint32_t{k[2]} << 16) | (uint32_t{k[3]} << 24);
   }
   uint8_t rcon = 0x01;
   for (int i = nk; i < total; ++i) {
@@ -282,9 +281,15 @@ uint8_t RijndaelKey::CheckByte() const {
 void RijndaelKey::EncryptBlock(const uint8_t* in, uint8_t* out) const {
   const uint32_t* rk = encryptKeys_.data();
   switch (blockWords_) {
-    case 4: EncryptColumns<4>(rk, rounds_, in, out); break;
-    case 6: EncryptColumns<6>(rk, rounds_, in, out); break;
-    default: EncryptColumns<8>(rk, rounds_, in, out); break;
+    case 4:
+      EncryptColumns<4>(rk, rounds_, in, out);
+      break;
+    case 6:
+      EncryptColumns<6>(rk, rounds_, in, out);
+      break;
+    default:
+      EncryptColumns<8>(rk, rounds_, in, out);
+      break;
   }
 }
 
@@ -292,9 +297,15 @@ void RijndaelKey::DecryptBlock(const uint8_t* in, uint8_t* out) const {
   const uint32_t* ek = encryptKeys_.data();
   const uint32_t* dk = decryptKeys_.data();
   switch (blockWords_) {
-    case 4: DecryptColumns<4>(ek, dk, rounds_, in, out); break;
-    case 6: DecryptColumns<6>(ek, dk, rounds_, in, out); break;
-    default: DecryptColumns<8>(ek, dk, rounds_, in, out); break;
+    case 4:
+      DecryptColumns<4>(ek, dk, rounds_, in, out);
+      break;
+    case 6:
+      DecryptColumns<6>(ek, dk, rounds_, in, out);
+      break;
+    default:
+      DecryptColumns<8>(ek, dk, rounds_, in, out);
+      break;
   }
 }
 

@@ -26,8 +26,8 @@ std::optional<std::string> SealString(std::string_view text) {
   // The zero byte travels with the text, as readers of the stored values expect it.
   std::string withZero(text);
   withZero.push_back('\0');
-  auto blob = EncryptBuffer(key, reinterpret_cast<const uint8_t*>(withZero.data()),
-                            withZero.size());
+  auto blob =
+      EncryptBuffer(key, reinterpret_cast<const uint8_t*>(withZero.data()), withZero.size());
   std::fill(withZero.begin(), withZero.end(), '\0');
   if (!blob) return std::nullopt;
   return Base64Encode(blob->data(), blob->size());

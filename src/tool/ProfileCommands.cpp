@@ -1,7 +1,8 @@
+#include <strings.h>
+
 #include <algorithm>
 #include <istream>
 #include <ostream>
-#include <strings.h>
 
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"

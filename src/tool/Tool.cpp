@@ -109,11 +109,11 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
     if (args.size() < 2) throw Failure{"profile needs one of set, lock, show"};
     const std::string& action = args[1];
     if (action == "set") {
-      ProfileSet(Arguments(args, 2,
-                           {"--ini", "--slot", "--name", "--address", "--port", "--user",
-                            "--threads"},
-                           {"--password-stdin", "--passive", "--binary"}),
-                 in);
+      ProfileSet(
+          Arguments(args, 2,
+                    {"--ini", "--slot", "--name", "--address", "--port", "--user", "--threads"},
+                    {"--password-stdin", "--passive", "--binary"}),
+          in);
     } else if (action == "lock") {
       ProfileLock(Arguments(args, 2, {"--ini", "--slot", "--lock-password-env", "--root"}, {}));
     } else if (action == "show") {

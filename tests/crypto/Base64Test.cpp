@@ -1,9 +1,9 @@
-#include "crypto/Base64.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+
+#include "crypto/Base64.h"
 
 namespace quillon {
 namespace {
@@ -48,11 +48,11 @@ TEST(Base64, DecodeStopsAtFirstEqualsAndSkipsForeignCharacters) {
       {"YWJj=", "abc"},
       {"YW\r\nJj=", "abc"},
       {"Y W\tJ j\n=", "abc"},
-      {"YWJj=YWJj", "abc"},         // nothing after the first "="
-      {"YWJj", "abc"},              // no padding at all
+      {"YWJj=YWJj", "abc"},  // nothing after the first "="
+      {"YWJj", "abc"},       // no padding at all
       {"YQ===", "a"},
       {"YWI==", "ab"},
-      {"YWJjZ", "abc"},             // a single leftover value is dropped
+      {"YWJjZ", "abc"},  // a single leftover value is dropped
       {"=", ""},
       {"", ""},
       {"!!YW*Jj$$=", "abc"},

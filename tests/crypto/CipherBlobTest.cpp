@@ -1,5 +1,3 @@
-#include "crypto/CipherBlob.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,6 +5,7 @@
 #include <sstream>
 
 #include "CryptoTestUtil.h"
+#include "crypto/CipherBlob.h"
 #include "support/TestSupport.h"
 
 namespace quillon {

@@ -1,5 +1,3 @@
-#include "crypto/FileCrypter.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 
 #include "CryptoTestUtil.h"
 #include "crypto/BuiltInKeys.h"
+#include "crypto/FileCrypter.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -38,8 +37,8 @@ std::vector<std::string> Entries(const fs::path& dir) {
 }
 
 int Write(FileCrypter& crypter, const std::string& bytes, const std::string& path, bool decrypt) {
-  return crypter.WriteLocalFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-                                path, decrypt);
+  return crypter.WriteLocalFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path,
+                                decrypt);
 }
 
 // A "QVR5" container, which the program reads but never writes.
@@ -93,8 +92,10 @@ TEST_F(FileCrypterTest, ContainerHeadCarriesIdBlockAndBlobWidths) {
   uint8_t id[32];
   std::memcpy(id, container.data() + 4, 32);
   idKey.DecryptBlock(id, id);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(id), 16), std::string("alice") + std::string(11, '\0'));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(id + 16), 16), std::string("a key name that") + '\0');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(id), 16),
+            std::string("alice") + std::string(11, '\0'));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(id + 16), 16),
+            std::string("a key name that") + '\0');
   EXPECT_EQ(container.substr(36, 4), std::string(4, '\0'));
   EXPECT_EQ(container.substr(40, 8), std::string("\0\0\0\3\6\4\0", 7) + container[47]);
 }
@@ -308,6 +309,13 @@ TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) 
   }
   EXPECT_EQ(Entries(dir.path()), before);
   EXPECT_EQ(test::ReadFile(dir.file("dest")), "old");
+}
+
+TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
+  const std::string path = dir.file(std::string(255, 'n'));
+  FileCrypter crypter("bob", "");
+  ASSERT_EQ(Write(crypter, "data", path, false), 1) << crypter.LastMessage();
+  EXPECT_EQ(test::ReadFile(path), "data");
 }
 
 TEST_F(FileCrypterTest, ReplacedFileKeepsItsPermissions) {

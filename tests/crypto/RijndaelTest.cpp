@@ -1,5 +1,3 @@
-#include "crypto/Rijndael.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,6 +5,7 @@
 
 #include "CryptoTestUtil.h"
 #include "crypto/CipherBlob.h"
+#include "crypto/Rijndael.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -88,7 +87,8 @@ TEST(Rijndael, Fips197ExamplesHoldAfterTransposing) {
   const auto transpose = [](std::vector<uint8_t> b) {
     std::vector<uint8_t> t(16);
     for (int r = 0; r < 4; ++r)
-      for (int c = 0; c < 4; ++c) t[static_cast<size_t>(4 * r + c)] = b[static_cast<size_t>(r + 4 * c)];
+      for (int c = 0; c < 4; ++c)
+        t[static_cast<size_t>(4 * r + c)] = b[static_cast<size_t>(r + 4 * c)];
     return t;
   };
   for (const auto& c : cases) {
@@ -141,7 +141,7 @@ TEST(Rijndael, KeyLengthsAndCodes) {
   // Requested block widths round to 4, 6 or 8; rounds follow the key except for 8.
   const struct {
     int keyBits, requested, blockWords, rounds;
-  } widths[] = {{128, 1, 4, 10}, {128, 5, 4, 10}, {128, 6, 6, 10}, {128, 7, 6, 10},
+  } widths[] = {{128, 1, 4, 10}, {128, 5, 4, 10},  {128, 6, 6, 10}, {128, 7, 6, 10},
                 {128, 8, 8, 14}, {128, 20, 8, 14}, {192, 6, 6, 12}, {256, 6, 6, 14}};
   for (const auto& w : widths) {
     RijndaelKey k;

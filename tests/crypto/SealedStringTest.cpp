@@ -1,17 +1,17 @@
-#include "crypto/SealedString.h"
-
 #include <gtest/gtest.h>
 
 #include "crypto/Base64.h"
 #include "crypto/BuiltInKeys.h"
 #include "crypto/CipherBlob.h"
+#include "crypto/SealedString.h"
 
 namespace quillon {
 namespace {
 
 TEST(SealedString, RoundTrips) {
-  for (const std::string& text : std::vector<std::string>{"a", "secret", "pässwörd with blanks", std::string(600, 'z'),
-                                 std::string("ftp.example.org:[QVR]:pw")}) {
+  for (const std::string& text :
+       std::vector<std::string>{"a", "secret", "pässwörd with blanks", std::string(600, 'z'),
+                                std::string("ftp.example.org:[QVR]:pw")}) {
     const auto sealed = SealString(text);
     ASSERT_TRUE(sealed) << text;
     EXPECT_EQ(sealed->find_first_of("\r\n "), std::string::npos);

@@ -1,10 +1,9 @@
-#include "profiles/ProfileStore.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "profiles/IniFile.h"
+#include "profiles/ProfileStore.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -98,9 +97,9 @@ TEST_F(ProfileStoreTest, UnlockedProfileReadingRules) {
   EXPECT_EQ(p.remoteRoot, "/");
   EXPECT_EQ(p.remoteDir, "/pub");
   EXPECT_EQ(p.lockPassword, "");
-  EXPECT_EQ(p.port, -1);         // missing
-  EXPECT_EQ(p.threadCount, 3);   // missing
-  EXPECT_TRUE(p.passiveMode);    // 2 counts: "> 0"
+  EXPECT_EQ(p.port, -1);        // missing
+  EXPECT_EQ(p.threadCount, 3);  // missing
+  EXPECT_TRUE(p.passiveMode);   // 2 counts: "> 0"
   EXPECT_FALSE(p.binaryMode);
   EXPECT_TRUE(p.deleteAfterUpload);
   EXPECT_FALSE(p.deleteAfterDownload);  // 2 does not: "= 1"

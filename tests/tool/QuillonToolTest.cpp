@@ -4,8 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <random>
+#include <sstream>
 
 #include "crypto/BuiltInKeys.h"
 #include "crypto/FileCrypter.h"
@@ -114,7 +114,8 @@ TEST_F(QuillonToolTest, LockedProfileReadsBackAndCopiedValuesReadEmpty) {
                          {}, {"LOCK_PW=lock secret"});
   ASSERT_EQ(lock.exitCode, 0) << lock.err;
   const std::string text = test::ReadFile(ini);
-  for (const char* hidden : {"ftp.real-host.org", "real password", "lock secret", "/jail", "alice"}) {
+  for (const char* hidden :
+       {"ftp.real-host.org", "real password", "lock secret", "/jail", "alice"}) {
     EXPECT_EQ(text.find(hidden), std::string::npos) << hidden;
   }
   EXPECT_EQ(ReadText(0, "Address", ini), "0.0.0.0");
@@ -162,25 +163,53 @@ TEST_F(QuillonToolTest, ProfileCommandsRefuseBadInput) {
   } cases[] = {
       {{}, "", {}, "no command"},
       {{"frobnicate"}, "", {}, "unknown command"},
-      {{"profile", "set", "--ini", ini, "--slot", "20", "--name", "n", "--address", "h"}, "", {},
+      {{"profile", "set", "--ini", ini, "--slot", "20", "--name", "n", "--address", "h"},
+       "",
+       {},
        "--slot"},
-      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n"}, "", {}, "--address is required"},
-      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "0.0.0.0"}, "",
-       {}, "--address"},
+      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n"},
+       "",
+       {},
+       "--address is required"},
+      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "0.0.0.0"},
+       "",
+       {},
+       "--address"},
       {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "h", "--port",
-        "0"}, "", {}, "--port"},
+        "0"},
+       "",
+       {},
+       "--port"},
+      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "h", "--threads",
+        "9"},
+       "",
+       {},
+       "--threads"},
       {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "h",
-        "--threads", "9"}, "", {}, "--threads"},
+        "--password", "pw"},
+       "",
+       {},
+       "unknown option --password"},
       {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "h",
-        "--password", "pw"}, "", {}, "unknown option --password"},
-      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", "n", "--address", "h",
-        "--password-stdin"}, "", {}, "no password"},
+        "--password-stdin"},
+       "",
+       {},
+       "no password"},
       {{"profile", "lock", "--ini", ini, "--slot", "2", "--lock-password-env", "UNSET_VAR",
-        "--root", "/r"}, "", {}, "UNSET_VAR"},
+        "--root", "/r"},
+       "",
+       {},
+       "UNSET_VAR"},
       {{"profile", "lock", "--ini", ini, "--slot", "2", "--lock-password-env", "LP", "--root",
-        "relative"}, "", {"LP=x"}, "--root"},
+        "relative"},
+       "",
+       {"LP=x"},
+       "--root"},
       {{"profile", "lock", "--ini", ini, "--slot", "3", "--lock-password-env", "LP", "--root",
-        "/r"}, "", {"LP=x"}, "no readable profile"},
+        "/r"},
+       "",
+       {"LP=x"},
+       "no readable profile"},
       {{"profile", "show", "--ini", ini, "--slot", "5"}, "", {}, "no readable profile"},
   };
   const std::string before = test::ReadFile(ini);
@@ -192,10 +221,15 @@ TEST_F(QuillonToolTest, ProfileCommandsRefuseBadInput) {
 
   // Locking twice is refused; the locked profile stays as it was.
   ASSERT_EQ(Tool({"profile", "lock", "--ini", ini, "--slot", "2", "--lock-password-env", "LP",
-                  "--root", "/r"}, {}, {"LP=x"}).exitCode, 0);
+                  "--root", "/r"},
+                 {}, {"LP=x"})
+                .exitCode,
+            0);
   const std::string locked = test::ReadFile(ini);
   ExpectFailure(Tool({"profile", "lock", "--ini", ini, "--slot", "2", "--lock-password-env", "LP",
-                      "--root", "/r"}, {}, {"LP=x"}), "locked already");
+                      "--root", "/r"},
+                     {}, {"LP=x"}),
+                "locked already");
   EXPECT_EQ(test::ReadFile(ini), locked);
 }
 
@@ -236,8 +270,9 @@ TEST_F(QuillonToolTest, EncryptAndDecryptWithTheRightKeyOnly) {
   const auto before = Entries(dir.path());
   const auto wrong = Tool({"decrypt", "--key-env", "QKEY", dir.file("in.bin.qvr"), dir.file("out")},
                           {}, {"QKEY=wrong horse"});
-  ExpectFailure(wrong, dir.file("out") +
-                           ": Cannot decrypt file. ERROR: Incorrect value for the key: backup-2024");
+  ExpectFailure(
+      wrong,
+      dir.file("out") + ": Cannot decrypt file. ERROR: Incorrect value for the key: backup-2024");
   EXPECT_EQ(Entries(dir.path()), before);
 
   // The tool's containers are the crypter's containers: the program reads them too.
@@ -257,17 +292,21 @@ TEST_F(QuillonToolTest, EncryptAndDecryptRefusals) {
                 dir.file("missing") + ": Cannot read.");
   ExpectFailure(Tool({"encrypt", "--key-env", "K", dir.file("plain")}, {}, key), "IN OUT");
   ExpectFailure(Tool({"encrypt", "--key-env", "K", "--key-name", "sixteen-chars-xx",
-                      dir.file("plain"), dir.file("o")}, {}, key), "--key-name");
-  ExpectFailure(Tool({"encrypt", "--key-env", "EMPTY", dir.file("plain"), dir.file("o")}, {},
-                     {"EMPTY="}), "EMPTY");
+                      dir.file("plain"), dir.file("o")},
+                     {}, key),
+                "--key-name");
+  ExpectFailure(
+      Tool({"encrypt", "--key-env", "EMPTY", dir.file("plain"), dir.file("o")}, {}, {"EMPTY="}),
+      "EMPTY");
   ExpectFailure(Tool({"decrypt", "--key-env", "K", dir.file("plain"), dir.file("o")}, {}, key),
                 "not an encrypted file");
   ExpectFailure(Tool({"decrypt", "--key-env", "K", dir.file("short"), dir.file("o")}, {}, key),
                 "not an encrypted file");
   ExpectFailure(Tool({"encrypt", "--key-env", "K", dir.file("short"), dir.file("o")}, {}, key),
                 "already encrypted.");
-  ExpectFailure(Tool({"encrypt", "--key-env", "K", dir.file("plain"), dir.file("no/dir/o")}, {},
-                     key), ": Cannot write.");
+  ExpectFailure(
+      Tool({"encrypt", "--key-env", "K", dir.file("plain"), dir.file("no/dir/o")}, {}, key),
+      ": Cannot write.");
   EXPECT_FALSE(fs::exists(dir.file("o")));
 
   // A "QVR5" container decrypts with its 32-byte key.
