@@ -112,8 +112,7 @@ int SmtpMailer::AddRecipients(std::string_view text) {
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = start;
-    while (end < text.size() && text[end] != ';' && text[end] != ',' && !IsBlank(text[end]))
-      ++end;
+    while (end < text.size() && text[end] != ';' && text[end] != ',' && !IsBlank(text[end])) ++end;
     if (end > start) {
       to.emplace_back(text.substr(start, end - start));
       ++added;
@@ -140,8 +139,7 @@ bool SmtpMailer::Send() {
   size_t at = from.find('@');
   std::string domain = at == std::string::npos ? from : from.substr(at + 1);
   if (!Command(SmtpStep::Helo, "HELO " + domain + "\r\n", timeouts.command)) return Fail();
-  if (!Command(SmtpStep::MailFrom, "MAIL FROM:<" + from + ">\r\n", timeouts.command))
-    return Fail();
+  if (!Command(SmtpStep::MailFrom, "MAIL FROM:<" + from + ">\r\n", timeouts.command)) return Fail();
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const auto& recipient : *list) {
       if (!Command(SmtpStep::RcptTo, "RCPT TO: " + recipient + "\r\n", timeouts.command))

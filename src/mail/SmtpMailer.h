@@ -60,20 +60,20 @@ std::string EncodeMessageBody(std::string_view body);
 // once. Used by one thread; Send blocks it for the exchange (each wait bounded by `timeouts`).
 class SmtpMailer {
  public:
-  SmtpMailer();                            // the Date header takes the system clock
-  explicit SmtpMailer(const Clock& clock); // the Date header takes `clock`; it must outlive this
+  SmtpMailer();                             // the Date header takes the system clock
+  explicit SmtpMailer(const Clock& clock);  // the Date header takes `clock`; it must outlive this
   SmtpMailer(const SmtpMailer&) = delete;
   SmtpMailer& operator=(const SmtpMailer&) = delete;
 
-  std::string server;             // host name or address, optionally ":port"
-  std::string from;               // sender; also "Reply-To" and, after its "@", the HELO domain
-  std::vector<std::string> to;    // recipients: envelope and "To:" header
-  std::vector<std::string> cc;    // copy recipients: envelope and "Cc:" header
-  std::vector<std::string> bcc;   // blind copies: envelope only, never a header
+  std::string server;            // host name or address, optionally ":port"
+  std::string from;              // sender; also "Reply-To" and, after its "@", the HELO domain
+  std::vector<std::string> to;   // recipients: envelope and "To:" header
+  std::vector<std::string> cc;   // copy recipients: envelope and "Cc:" header
+  std::vector<std::string> bcc;  // blind copies: envelope only, never a header
   std::string subject;
-  std::string body;               // the text; see EncodeMessageBody for what the wire carries
-  std::string mailer;             // "X-Mailer" header when not empty
-  int32_t priority = 0;           // "Priority" header
+  std::string body;      // the text; see EncodeMessageBody for what the wire carries
+  std::string mailer;    // "X-Mailer" header when not empty
+  int32_t priority = 0;  // "Priority" header
   SmtpTimeouts timeouts;
 
   // Splits `text` at commas, semicolons and white space (blanks, tabs, line breaks) and appends
@@ -99,7 +99,7 @@ class SmtpMailer {
 
  private:
   void SetStep(SmtpStep step) { step_ = step; }
-  bool Fail();                 // closes the connection; always false
+  bool Fail();  // closes the connection; always false
   bool Transmit(std::string_view data, std::chrono::milliseconds timeout);
   bool Expect(std::chrono::milliseconds timeout);  // reads a reply; false for 4xx/5xx
   bool Command(SmtpStep step, const std::string& line, std::chrono::milliseconds timeout);

@@ -23,8 +23,8 @@ constexpr const char* kNoAnswer = "The server did not answer in time.";
 // The replies of a server that takes a message for `recipients` recipients:
 // [0] greeting, [1] HELO, [2] MAIL, one per RCPT, then DATA, the final ".", QUIT.
 Script Accepting(int recipients) {
-  Script script = {Peer::Say("220 peer.example ESMTP ready\r\n"),
-                   Peer::Say("250 peer.example\r\n"), Peer::Say("250 2.1.0 Ok\r\n")};
+  Script script = {Peer::Say("220 peer.example ESMTP ready\r\n"), Peer::Say("250 peer.example\r\n"),
+                   Peer::Say("250 2.1.0 Ok\r\n")};
   for (int i = 0; i < recipients; ++i) script.push_back(Peer::Say("250 2.1.5 Ok\r\n"));
   script.push_back(Peer::Say("354 End data with <CR><LF>.<CR><LF>\r\n"));
   script.push_back(Peer::Say("250 2.0.0 Ok: queued\r\n"));
@@ -173,8 +173,11 @@ TEST(SmtpMailerDialogue, LineBreaksInTheSubjectStayInsideTheSubjectLine) {
 // more, not even QUIT.
 TEST(SmtpMailerRefusals, EndTheExchangeWithTheServersText) {
   const Script accepting = Accepting(2);
-  const Strings commands = {"HELO example.com", "MAIL FROM:<ops@example.com>",
-                            "RCPT TO: a@example.org", "RCPT TO: b@example.org", "DATA",
+  const Strings commands = {"HELO example.com",
+                            "MAIL FROM:<ops@example.com>",
+                            "RCPT TO: a@example.org",
+                            "RCPT TO: b@example.org",
+                            "DATA",
                             "(message)"};
   struct Case {
     size_t at;  // index of the refused reply in `accepting`
@@ -184,8 +187,8 @@ TEST(SmtpMailerRefusals, EndTheExchangeWithTheServersText) {
   } cases[] = {
       {0, "554 5.3.2 No service here\r\n", "5.3.2 No service here", SmtpStep::Greeting},
       {1, "501 5.5.4 Syntax: HELO hostname\r\n", "5.5.4 Syntax: HELO hostname", SmtpStep::Helo},
-      {2, "451-Greylisted, please\r\n451 try again later\r\n", "Greylisted, please\ntry again later",
-       SmtpStep::MailFrom},
+      {2, "451-Greylisted, please\r\n451 try again later\r\n",
+       "Greylisted, please\ntry again later", SmtpStep::MailFrom},
       {3, "550 5.1.1 <a@example.org>: Recipient address rejected\r\n",
        "5.1.1 <a@example.org>: Recipient address rejected", SmtpStep::RcptTo},
       {4, "550 5.1.1 <b@example.org>: Recipient address rejected\r\n",
@@ -220,9 +223,8 @@ TEST(SmtpMailerReplies, ArePairedWithTheirCommandsWhateverPiecesTheyArriveIn) {
   EXPECT_FALSE(f.mailer.Send());
   EXPECT_EQ(f.mailer.LastError(), "5.1.1 No such user here");
   EXPECT_EQ(f.mailer.Step(), SmtpStep::RcptTo);
-  EXPECT_EQ(peer.Received(),
-            (Strings{"HELO example.com", "MAIL FROM:<ops@example.com>",
-                     "RCPT TO: admin@example.org"}));
+  EXPECT_EQ(peer.Received(), (Strings{"HELO example.com", "MAIL FROM:<ops@example.com>",
+                                      "RCPT TO: admin@example.org"}));
   EXPECT_EQ(peer.EarlySends(), 0);
 }
 

@@ -1,10 +1,9 @@
 // The SMTP client against a real server (aiosmtpd): what arrives is what was meant.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -132,8 +131,9 @@ uint16_t ClosedPort() {
 }
 
 TEST(SmtpMailerWithServer, AnUnreachableServerCannotBeConnected) {
-  for (std::string server : {"127.0.0.1:" + std::to_string(ClosedPort()), std::string("127.0.0.1:0"),
-                             std::string("127.0.0.1:smtp"), std::string("")}) {
+  for (std::string server :
+       {"127.0.0.1:" + std::to_string(ClosedPort()), std::string("127.0.0.1:0"),
+        std::string("127.0.0.1:smtp"), std::string("")}) {
     SCOPED_TRACE(server);
     SmtpMailer mailer;
     mailer.server = server;

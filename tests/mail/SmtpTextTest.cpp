@@ -112,8 +112,8 @@ TEST(SmtpReplyText, CodeSeparatorAndLineEndsAreNotPartOfTheText) {
       {"550 5.1.1 <b@y.com>: Recipient address rejected\r\n",
        "5.1.1 <b@y.com>: Recipient address rejected", true},
       {"421 Service not available\n", "Service not available", true},
-      {"250-mail.example.com\r\n250-SIZE 1000\r\n250 HELP\r\n",
-       "mail.example.com\nSIZE 1000\nHELP", false},
+      {"250-mail.example.com\r\n250-SIZE 1000\r\n250 HELP\r\n", "mail.example.com\nSIZE 1000\nHELP",
+       false},
       {"451-Try again\r\n451 later\r\n", "Try again\nlater", true},
       {"221\r\n", "", false},
       {"hello there\r\n", "o there", false},  // no code: only the first character decides

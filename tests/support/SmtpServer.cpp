@@ -84,8 +84,8 @@ void SmtpServer::Stop() {
   stdinFd_ = -1;
   if (pid_ <= 0) return;
   int status = 0;
-  bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
-                       std::chrono::seconds(10));
+  bool ended =
+      WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(10));
   if (!ended) {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
@@ -105,7 +105,8 @@ std::vector<SmtpServer::Message> SmtpServer::Messages() const {
   for (const auto& file : files) {
     Message message;
     message.data = ReadFile(file);
-    std::istringstream envelope(ReadFile(std::filesystem::path(file).replace_extension(".envelope")));
+    std::istringstream envelope(
+        ReadFile(std::filesystem::path(file).replace_extension(".envelope")));
     for (std::string line; std::getline(envelope, line);) {
       if (line.rfind("helo=", 0) == 0) message.helo = line.substr(5);
       if (line.rfind("from=", 0) == 0) message.mailFrom = line.substr(5);

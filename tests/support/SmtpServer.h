@@ -1,9 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -42,7 +43,7 @@ class SmtpServer {
 
   TempDir folder_;
   pid_t pid_ = -1;
-  int stdinFd_ = -1;   // closing it ends the server
+  int stdinFd_ = -1;  // closing it ends the server
   uint16_t port_ = 0;
 };
 
