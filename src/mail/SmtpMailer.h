@@ -84,8 +84,8 @@ class SmtpMailer {
   // The whole exchange. True once the server has accepted the message (a server that then
   // drops the connection or refuses QUIT does not undo that). False with LastError:
   // - "Cannot connect to server." when the server cannot be resolved or reached;
-  // - the server's text after the code when it answers 4xx or 5xx at any step (nothing more is
-  //   sent, not even QUIT);
+  // - the server's text after the code when it answers 4xx or 5xx at any step, the lines of a
+  //   multi-line reply joined by "\n" (nothing more is sent, not even QUIT);
   // - "The server did not answer in time." when a step's time-out passes;
   // - "Invalid sender address." / "Invalid recipient address." when an address holds a line
   //   break (nothing is sent);
