@@ -18,8 +18,7 @@ std::string TaskSettingsText(int32_t slot, const std::string& taskFile) {
   text += "[" + section + "]\r\n";
   // Read whole rather than through a fixed buffer: a cut listing would hide the keys written
   // last (the e-mail settings) without saying so.
-  for (const auto& [key, value] :
-       ini::ReadSection(taskFile, section).value_or(ini::KeyValues{})) {
+  for (const auto& [key, value] : ini::ReadSection(taskFile, section).value_or(ini::KeyValues{})) {
     text += key + "=" + value + "\r\n";
   }
   text += kRule;
