@@ -12,6 +12,7 @@ The server ends when stdin reaches its end (the parent closed the pipe or died) 
 """
 
 import argparse
+import logging
 import os
 import signal
 import sys
@@ -66,6 +67,8 @@ def main():
         proto.pop("EPRT", None)
     Handler.proto_cmds = proto
 
+    # Quiet unless something goes wrong; the transcript records the commands.
+    logging.basicConfig(level=logging.WARNING)
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]

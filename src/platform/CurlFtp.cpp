@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -248,9 +250,11 @@ class CurlFtpConnection final : public FtpConnection {
   void AbandonTransfer();
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnDiscard(char*, size_t size, size_t count, void*) { return size * count; }
   static size_t OnListData(char* data, size_t size, size_t count, void* self);
   static size_t OnFileData(char* data, size_t size, size_t count, void* self);
   static size_t OnFileSend(char* buffer, size_t size, size_t count, void* self);
+  static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void* self);
   static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int OnCloseSocket(void* self, curl_socket_t socket);
 
@@ -328,7 +332,8 @@ size_t CurlFtpConnection::OnListData(char* data, size_t size, size_t count, void
     auto parsed = c->mlsd_ ? ParseMlsdLine(line) : ParseListLine(line, state.now);
     if (!parsed) return true;
     if (!IsSafeRemoteName(parsed->name)) {
-      state.dropped.push_back(std::move(parsed->name));
+      // "." and ".." are a listing's own entries, not worth a report.
+      if (parsed->name != "." && parsed->name != "..") state.dropped.push_back(std::move(parsed->name));
       return true;
     }
     RemoteEntry entry;
@@ -385,6 +390,23 @@ size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, vo
   std::memcpy(buffer, c->buffer_.data() + c->begin_, n);
   c->begin_ += n;
   return n;
+}
+
+// QUILLON_FTP_TRACE=1 writes the control dialogue and libcurl's notes to stderr, with the
+// argument of PASS masked.
+int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
+  static const auto start = std::chrono::steady_clock::now();
+  const char* prefix = type == CURLINFO_TEXT         ? "* "
+                       : type == CURLINFO_HEADER_IN  ? "< "
+                       : type == CURLINFO_HEADER_OUT ? "> "
+                                                     : nullptr;
+  if (!prefix) return 0;
+  std::string text(data, size);
+  if (type == CURLINFO_HEADER_OUT && text.rfind("PASS ", 0) == 0) text = "PASS ****\r\n";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::fprintf(stderr, "[ftp %6lld ms] %s%s\n", static_cast<long long>(ms.count()), prefix, text.c_str());
+  return 0;
 }
 
 // Opens every socket libcurl asks for, except a new control connection that nobody asked for:
@@ -467,6 +489,10 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &OnCloseSocket);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
+  if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
+  }
 
   allowControlConnect_ = true;
   auto replies = RunCommands({"FEAT"});
@@ -570,8 +596,9 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
       curl_easy_setopt(e, CURLOPT_READDATA, this);
       break;
     default:
-      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, nullptr);
-      curl_easy_setopt(e, CURLOPT_WRITEDATA, nullptr);
+      // libcurl writes made-up headers of a "header only" request as data: dropped.
+      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnDiscard);
+      curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
       break;
   }
 }
@@ -601,8 +628,9 @@ void CurlFtpConnection::Start() {
 // libcurl 7.88 has a state in which it waits for nothing: when the server's EPSV/PASV reply is
 // already there as libcurl reads it (pyftpdlib answers that fast on a reused connection), the
 // data connection is set up but its connect only starts on the next call, and libcurl reports
-// neither a socket nor a timer. curl_easy_perform then sleeps its full poll interval (1 s)
-// before every such file. Here a transfer that waits for nothing is driven on at once.
+// no socket to wait on (only its far-off time-out timers). curl_easy_perform then sleeps its
+// full poll interval (1 s) before every such file. Here a transfer that watches no socket is
+// driven on at once (a bounded number of times, then in 10 ms steps).
 template <typename Ready>
 void CurlFtpConnection::Pump(Ready ready) {
   constexpr int kMaxIdleSpins = 50;
@@ -633,10 +661,13 @@ void CurlFtpConnection::Pump(Ready ready) {
     FD_ZERO(&errorSet);
     int maxFd = -1;
     curl_multi_fdset(multi_.get(), &readSet, &writeSet, &errorSet, &maxFd);
-    bool waitsForNothing = maxFd < 0 && timeout < 0;
-    if (waitsForNothing && idleSpins++ < kMaxIdleSpins) continue;
-    if (!waitsForNothing) idleSpins = 0;
-    int waitMs = timeout < 0 ? (waitsForNothing ? 10 : 1000) : static_cast<int>(std::min(timeout, 1000L));
+    // No socket to watch: only a timer (the connect or accept time-out, far away) would wake
+    // libcurl, although it can go on right now.
+    bool watchesNoSocket = maxFd < 0;
+    if (watchesNoSocket && idleSpins++ < kMaxIdleSpins) continue;
+    if (!watchesNoSocket) idleSpins = 0;
+    long cap = watchesNoSocket ? 10 : 1000;
+    int waitMs = static_cast<int>(timeout < 0 ? cap : std::min(timeout, cap));
     curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr);
   }
 }
@@ -704,7 +735,11 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
   } else if (!listing_.overflow.empty()) {
     message = listing_.overflow;
   } else {
-    message = errorBuffer_[0] ? errorBuffer_ : (code != CURLE_OK ? curl_easy_strerror(code) : "");
+    // libcurl keeps the first message of an operation; in active mode 7.88 leaves a harmless
+    // note about the listening socket there, which would hide the real failure.
+    bool spurious = std::strncmp(errorBuffer_, "sa_addr inet_ntop() failed", 26) == 0;
+    message = errorBuffer_[0] && !spurious ? errorBuffer_
+                                           : (code != CURLE_OK ? curl_easy_strerror(code) : "");
     while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
       message.pop_back();
     const auto& all = replies_.replies();

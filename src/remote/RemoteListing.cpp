@@ -200,6 +200,16 @@ std::optional<ListedEntry> ParseUnixListLine(std::string_view line, TimePoint no
       if (yearOrClock.size() != 4 || !AllDigits(yearOrClock)) continue;
       year = ParseNumber(yearOrClock);
     }
+    std::optional<TimePoint> time;
+    if (hasClock) {
+      // ls leaves out the year for times of the last six months.
+      year = static_cast<int>(year_month_day(floor<days>(now)).year());
+      time = UtcTime(year, month, day, hour, minute, 0);
+      if (!time || *time > now + hours(24)) time = UtcTime(year - 1, month, day, hour, minute, 0);
+    } else {
+      time = UtcTime(year, month, day, 0, 0, 0);
+    }
+    if (!time) continue;
     // The name follows the date after one blank.
     size_t nameStart = tokens[m + 2].end + 1;
     if (nameStart >= line.size()) return std::nullopt;
@@ -208,20 +218,10 @@ std::optional<ListedEntry> ParseUnixListLine(std::string_view line, TimePoint no
     entry.name = std::string(line.substr(nameStart));
     entry.isFolder = line[0] == 'd';
     entry.size = entry.isFolder ? 0 : *size;
+    entry.lastWrite = *time;
     if (line[0] == 'l') {
       auto arrow = entry.name.find(" -> ");
       if (arrow != std::string::npos) entry.name.resize(arrow);
-    }
-    if (hasClock) {
-      // ls leaves out the year for times of the last six months.
-      auto today = year_month_day(floor<days>(now));
-      year = static_cast<int>(today.year());
-      auto t = UtcTime(year, month, day, hour, minute, 0);
-      if (t && *t > now + hours(24)) t = UtcTime(year - 1, month, day, hour, minute, 0);
-      if (!t) t = UtcTime(year - 1, month, day, hour, minute, 0);  // 29 February
-      if (t) entry.lastWrite = *t;
-    } else if (auto t = UtcTime(year, month, day, 0, 0, 0)) {
-      entry.lastWrite = *t;
     }
     return entry;
   }
@@ -275,8 +275,10 @@ std::optional<ListedEntry> ParseDosListLine(std::string_view line) {
   size_t nameStart = tokens[sizeIndex].end;
   while (nameStart < line.size() && line[nameStart] == ' ') ++nameStart;
   if (nameStart >= line.size()) return std::nullopt;
+  auto time = UtcTime(year, month, day, hour, minute, 0);
+  if (!time) return std::nullopt;  // no real date: not a DOS line
   entry.name = std::string(line.substr(nameStart));
-  if (auto t = UtcTime(year, month, day, hour, minute, 0)) entry.lastWrite = *t;
+  entry.lastWrite = *time;
   return entry;
 }
 

@@ -17,7 +17,7 @@ namespace quillon {
 // instead of exhausting memory.
 inline constexpr size_t kMaxListingLine = 16 * 1024;     // bytes in one listing line
 inline constexpr size_t kMaxListingEntries = 500'000;    // lines in one listing
-inline constexpr size_t kMaxReplyBytes = 256 * 1024;     // control-connection text per operation
+inline constexpr size_t kMaxReplyBytes = 64 * 1024;      // control-connection text per operation
 
 // One parsed listing line, before the name is checked.
 struct ListedEntry {

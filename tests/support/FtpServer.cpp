@@ -20,9 +20,9 @@ namespace quillon::test {
 
 namespace {
 
-std::filesystem::path ServerScript() {
-  if (const char* own = std::getenv("QUILLON_FTP_SERVER_SCRIPT"); own && *own) return own;
-  return SourceDir() / "scripts" / "ftp_server.py";
+std::filesystem::path Script(const char* overrideVariable, const std::filesystem::path& relative) {
+  if (const char* own = std::getenv(overrideVariable); own && *own) return own;
+  return SourceDir() / relative;
 }
 
 // Reads the child's stdout until the "PORT <n>" line; 0 when it ends or 20 s pass first.
@@ -36,8 +36,7 @@ int ReadPort(int fd) {
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n <= 0) return 0;
     text.append(buffer, static_cast<size_t>(n));
-    auto line = text.find('\n');
-    if (line != std::string::npos) {
+    if (text.find('\n') != std::string::npos) {
       if (text.rfind("PORT ", 0) != 0) return 0;
       return std::atoi(text.c_str() + 5);
     }
@@ -47,23 +46,7 @@ int ReadPort(int fd) {
 
 }  // namespace
 
-FtpServer::FtpServer(Options options) : options_(std::move(options)) {
-  char pattern[] = "/tmp/quillon-ftp-transcript-XXXXXX";
-  int transcriptFd = mkstemp(pattern);
-  if (transcriptFd < 0) throw std::runtime_error("cannot make a transcript file");
-  close(transcriptFd);
-  transcript_ = pattern;
-
-  std::vector<std::string> argv = {"/usr/bin/python3",   ServerScript().string(),
-                                   "--root",             options_.root.string(),
-                                   "--user",             options_.user,
-                                   "--password",         options_.password,
-                                   "--perm",             options_.permissions,
-                                   "--transcript",       transcript_.string()};
-  if (!options_.mlsd) argv.push_back("--no-mlsd");
-  if (!options_.activeMode) argv.push_back("--no-active");
-  if (options_.anonymous) argv.push_back("--anonymous");
-
+ServerProcess::ServerProcess(std::vector<std::string> argv) {
   int inPipe[2], outPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   if (pipe2(outPipe, O_CLOEXEC) != 0) {
@@ -87,23 +70,20 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     pid_ = -1;
     close(outPipe[0]);
     Stop();
-    throw std::runtime_error("cannot start /usr/bin/python3 " + ServerScript().string());
+    throw std::runtime_error("cannot start " + argv[0] + " " + argv[1]);
   }
   port_ = ReadPort(outPipe[0]);
   close(outPipe[0]);
   if (port_ <= 0) {
     Stop();
-    throw std::runtime_error("the FTP test server did not start (is python3-pyftpdlib installed?)");
+    throw std::runtime_error("the server " + argv[1] +
+                             " did not start (is python3-pyftpdlib installed?)");
   }
 }
 
-FtpServer::~FtpServer() {
-  Stop();
-  std::error_code ignored;
-  std::filesystem::remove(transcript_, ignored);
-}
+ServerProcess::~ServerProcess() { Stop(); }
 
-void FtpServer::Stop() {
+void ServerProcess::Stop() {
   if (stdinFd_ >= 0) {
     close(stdinFd_);  // the script ends when its stdin closes
     stdinFd_ = -1;
@@ -116,6 +96,53 @@ void FtpServer::Stop() {
   }
 }
 
+TranscriptFile::TranscriptFile() {
+  char pattern[] = "/tmp/quillon-ftp-transcript-XXXXXX";
+  int fd = mkstemp(pattern);
+  if (fd < 0) throw std::runtime_error("cannot make a transcript file");
+  close(fd);
+  path_ = pattern;
+}
+
+TranscriptFile::~TranscriptFile() {
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+std::vector<std::string> TranscriptFile::Lines() const {
+  std::vector<std::string> lines;
+  std::ifstream in(path_);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> TranscriptFile::Commands() const {
+  std::vector<std::string> commands;
+  for (const auto& line : Lines()) {
+    auto blank = line.find(' ');
+    commands.push_back(blank == std::string::npos ? std::string() : line.substr(blank + 1));
+  }
+  return commands;
+}
+
+FtpServer::FtpServer(Options options) : options_(std::move(options)) {
+  std::vector<std::string> argv = {
+      "/usr/bin/python3",
+      Script("QUILLON_FTP_SERVER_SCRIPT", "scripts/ftp_server.py").string(),
+      "--root", options_.root.string(),
+      "--user", options_.user,
+      "--password", options_.password,
+      "--perm", options_.permissions,
+      "--transcript", transcript_.path().string()};
+  if (!options_.mlsd) argv.push_back("--no-mlsd");
+  if (!options_.activeMode) argv.push_back("--no-active");
+  if (options_.anonymous) argv.push_back("--anonymous");
+  process_ = std::make_unique<ServerProcess>(std::move(argv));
+  port_ = process_->port();
+}
+
+FtpServer::~FtpServer() = default;
+
 ConnectionProfile FtpServer::Profile(bool passive) const {
   ConnectionProfile profile;
   profile.name = "Test server";
@@ -127,20 +154,31 @@ ConnectionProfile FtpServer::Profile(bool passive) const {
   return profile;
 }
 
-std::vector<std::string> FtpServer::Transcript() const {
-  std::vector<std::string> lines;
-  std::ifstream in(transcript_);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+std::vector<std::string> FtpServer::Transcript() const { return transcript_.Lines(); }
+
+std::vector<std::string> FtpServer::Commands() const { return transcript_.Commands(); }
+
+ScriptedFtpServer::ScriptedFtpServer(const std::string& mode, const std::string& listingFile) {
+  std::vector<std::string> argv = {
+      "/usr/bin/python3",
+      Script("QUILLON_SCRIPTED_FTP_SCRIPT", "tests/support/scripted_ftp_server.py").string(),
+      "--mode", mode, "--transcript", transcript_.path().string()};
+  if (!listingFile.empty()) {
+    argv.push_back("--listing-file");
+    argv.push_back(listingFile);
+  }
+  process_ = std::make_unique<ServerProcess>(std::move(argv));
 }
 
-std::vector<std::string> FtpServer::Commands() const {
-  std::vector<std::string> commands;
-  for (const auto& line : Transcript()) {
-    auto blank = line.find(' ');
-    commands.push_back(blank == std::string::npos ? std::string() : line.substr(blank + 1));
-  }
-  return commands;
+ConnectionProfile ScriptedFtpServer::Profile(bool passive) const {
+  ConnectionProfile profile;
+  profile.name = "Scripted server";
+  profile.address = "127.0.0.1";
+  profile.port = port();
+  profile.userName = "quillon";
+  profile.password = "s3cret-Pw";
+  profile.passiveMode = passive;
+  return profile;
 }
 
 }  // namespace quillon::test
