@@ -59,6 +59,24 @@ std::vector<std::string> SectionNames(const std::string& file);
 
 }  // namespace ini
 
+// The program-wide section of "Quillon.ini" and its keys with their defaults when missing.
+inline constexpr std::string_view kProgramSection = "Quillon";
+struct ProgramKey {
+  std::string_view name;
+  int32_t fallback;
+};
+inline constexpr ProgramKey kBackupCopies{"BackupCopies", -1};
+inline constexpr ProgramKey kSuppressWarningLevel{"SuppressWarningLevel", 2};
+inline constexpr ProgramKey kMinimizeWndDuringTransfer{"MinimizeWndDuringTransfer", 0};
+inline constexpr ProgramKey kWinW{"WinW", 0};
+inline constexpr ProgramKey kWinH{"WinH", 0};
+inline constexpr ProgramKey kAutoConnect{"AutoConnect", -1};
+inline constexpr ProgramKey kLastSessionID{"LastSessionID", -1};
+
+// A program-wide number: the key's default when missing or empty, else its leading number.
+int32_t ReadProgramNumber(const std::string& file, const ProgramKey& key);
+bool WriteProgramNumber(const std::string& file, const ProgramKey& key, int32_t value);
+
 // "SESSION%02d"
 std::string SessionSection(int32_t slot);
 

@@ -1,0 +1,126 @@
+#include "app/MainApp.h"
+
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "profiles/IniFile.h"
+
+namespace quillon {
+
+MainApp::MainApp(std::string programFolder, MessagePresenter& messages)
+    : programFolder_(std::move(programFolder)), messages_(messages) {
+  if (!programFolder_.empty() && programFolder_.back() != '/') programFolder_ += '/';
+}
+
+void MainApp::SetProfileDefaults() {
+  currentProfile = ConnectionProfile{};
+  currentProfile.slot = -1;
+  currentProfile.localDir.clear();
+  currentProfile.remoteDir = "/";
+  currentProfile.binaryMode = true;
+  currentProfile.threadCount = 3;
+  currentProfile.port = 21;
+  currentProfile.deleteAfterDownload = false;
+  currentProfile.deleteAfterUpload = false;
+  currentProfile.backupRemoteFile = false;
+  currentProfile.backupLocalFile = false;
+}
+
+int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
+  if (hooks.openSession) {
+    session_ = hooks.openSession();
+    if (!session_) {
+      std::fputs("Cannot init socket.\n", stdout);
+      std::fflush(stdout);
+      return ExitRoutine();
+    }
+  }
+  SetProfileDefaults();
+
+  int32_t copies = ReadProgramNumber(ProfileFile(), kBackupCopies);
+  if (copies >= 1 && copies <= 255) backupCopies = copies;
+
+  if (hooks.registerFileType) hooks.registerFileType();
+
+  if (commandLine.empty()) {
+    warningLevel = ReadProgramNumber(ProfileFile(), kSuppressWarningLevel);
+    if (hooks.runInteractive) hooks.runInteractive(*this);
+  } else {
+    RunTaskMode(commandLine, hooks);
+  }
+  return ExitRoutine();
+}
+
+void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& hooks) {
+  ParsedCommandLine parsed = ParseTaskCommandLine(commandLine, programFolder_);
+  const TaskCommandLine& task = parsed.task;
+  if (parsed.error) {
+    if (task.notify) messages_.Show(*parsed.error);
+    exitCode = -1;
+    return;
+  }
+
+  // A shortcut carries the task id it was made for; the stored one tells whether it still
+  // names the same task.
+  if (task.taskId > 0 && task.notify) {
+    int32_t stored = ReadNumber(task.slot, "TaskID", task.storePath);
+    if (stored > task.taskId) {
+      messages_.Show("Task Failed:\n\nThe task is outdated.");
+      return;
+    }
+    if (stored < task.taskId) {
+      messages_.Show(
+          "Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut.");
+      return;
+    }
+  }
+
+  std::string taskName = ReadText(task.slot, "Profile", task.storePath);
+  if (taskName.empty()) {
+    if (task.notify) messages_.Show("Task cannot be found: The task is outdated.");
+    exitCode = -1;
+    return;
+  }
+
+  if (hooks.runTask)
+    hooks.runTask(*this, {task.storePath, task.slot, task.notify, task.showWindow, taskName});
+  exitCode = 0;
+}
+
+int MainApp::ExitRoutine() {
+  session_.reset();
+  return exitCode;
+}
+
+std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile) {
+  const ConnectionProfile& record = profile ? *profile : currentProfile;
+  if (!session_ || record.address.empty()) return nullptr;
+  std::unique_ptr<FtpConnection> connection = session_->Open(record);
+  if (!connection) {
+    std::string text = LastConnectionError();
+    std::function<void(std::string, int32_t)> poster;
+    {
+      std::lock_guard lock(errorMutex_);
+      poster = connectFailedPoster_;
+    }
+    if (poster) poster(text, colour::kRed);
+  }
+  return connection;
+}
+
+std::string MainApp::LastConnectionError() const {
+  std::lock_guard lock(errorMutex_);
+  return lastConnectionError_;
+}
+
+void MainApp::SetLastConnectionError(std::string text) {
+  std::lock_guard lock(errorMutex_);
+  lastConnectionError_ = std::move(text);
+}
+
+void MainApp::SetConnectFailedPoster(std::function<void(std::string, int32_t)> poster) {
+  std::lock_guard lock(errorMutex_);
+  connectFailedPoster_ = std::move(poster);
+}
+
+}  // namespace quillon

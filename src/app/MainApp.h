@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/ActivityLog.h"
+#include "common/Clock.h"
+#include "common/Messages.h"
+#include "profiles/ConnectionProfile.h"
+#include "remote/FtpConnection.h"
+
+namespace quillon {
+
+// What start-up hands to the unattended task run.
+struct TaskHandOver {
+  std::string storePath;
+  int32_t slot = -1;
+  bool notify = false;
+  bool showWindow = false;
+  std::string taskName;  // the section's "Profile"
+};
+
+class MainApp;
+
+// The pieces start-up wires together; main() fills them with the real ones, tests with their
+// own. Any of them may be left empty.
+struct StartupHooks {
+  // Opens the one FTP session (global transport init + connector). Null means it failed.
+  std::function<std::unique_ptr<FtpConnector>()> openSession;
+  // Interactive mode: runs the main window until it closes.
+  std::function<void(MainApp&)> runInteractive;
+  // Task mode: the unattended run of one task.
+  std::function<void(MainApp&, const TaskHandOver&)> runTask;
+  // Keeps the encrypted-file type registered with the desktop.
+  std::function<void()> registerFileType;
+};
+
+// The one application object of a process (constructible in tests: no hidden statics).
+// Start-up and the exit routine run on the main thread; OpenFtpConnection may be called from
+// any thread.
+class MainApp {
+ public:
+  MainApp(std::string programFolder, MessagePresenter& messages);
+
+  // Start-up with the command line (argv after the program name joined with blanks), then the
+  // exit routine. Returns the process exit code (0, or -1 for a refused command line).
+  int Run(const std::string& commandLine, const StartupHooks& hooks);
+
+  // Opens an FTP connection for `profile` (the current profile when null). On failure the last
+  // connection error is set and, when a window listens, reported to it in red.
+  std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr);
+
+  // OpenFtpConnection as a connector, for the transfer lanes and job builders.
+  FtpConnector& Connector() { return connector_; }
+
+  std::string LastConnectionError() const;
+  void SetLastConnectionError(std::string text);
+
+  // Where failed connections are reported (the main window sets it; WM_CONNECT_FAILED). The
+  // text is the poster's own copy.
+  void SetConnectFailedPoster(std::function<void(std::string text, int32_t colour)> poster);
+
+  // Replaces the FTP session (tests, and start-up).
+  void SetSession(std::unique_ptr<FtpConnector> session) { session_ = std::move(session); }
+  FtpConnector* Session() const { return session_.get(); }
+
+  const std::string& ProgramFolder() const { return programFolder_; }
+  std::string ProfileFile() const { return programFolder_ + "Quillon.ini"; }
+  std::string TaskFile() const { return programFolder_ + "QvrTask.ini"; }
+  MessagePresenter& Messages() { return messages_; }
+
+  ConnectionProfile currentProfile;
+  int32_t encryptMode = 0;
+  int32_t decryptMode = 0;
+  std::string encryptionKeyName;
+  std::string encryptionKey;
+  std::string decryptionKey;
+  int32_t warningLevel = 0;
+  int32_t backupCopies = 4;
+  int32_t exitCode = 0;
+
+ private:
+  void SetProfileDefaults();
+  void RunTaskMode(const std::string& commandLine, const StartupHooks& hooks);
+  int ExitRoutine();
+
+  class AppConnector : public FtpConnector {
+   public:
+    explicit AppConnector(MainApp& app) : app_(app) {}
+    std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override {
+      return app_.OpenFtpConnection(&profile);
+    }
+
+   private:
+    MainApp& app_;
+  };
+
+  std::string programFolder_;
+  MessagePresenter& messages_;
+  AppConnector connector_{*this};
+  std::unique_ptr<FtpConnector> session_;
+  mutable std::mutex errorMutex_;
+  std::string lastConnectionError_;
+  std::function<void(std::string, int32_t)> connectFailedPoster_;
+};
+
+}  // namespace quillon

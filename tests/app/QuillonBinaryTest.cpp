@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+using test::RunProcess;
+
+class QuillonBinaryTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  std::vector<std::string> env{"QUILLON_HOME=" + dir.file("home"),
+                               "XDG_DATA_HOME=" + dir.file("data")};
+
+  test::ProcessResult Quillon(std::vector<std::string> args) {
+    args.insert(args.begin(), test::BuiltProgram("app/quillon"));
+    return RunProcess(args, {}, env);
+  }
+};
+
+TEST_F(QuillonBinaryTest, RefusedLinesExitWith255AndSayWhyOnlyWithNotify) {
+  auto refused = Quillon({"tasks.ini", "SESSION20", "-Notify"});
+  EXPECT_EQ(refused.exitCode, 255);
+  EXPECT_EQ(refused.err, "Session number out of range.\n");
+
+  auto silent = Quillon({"tasks.ini", "SESSION20"});
+  EXPECT_EQ(silent.exitCode, 255);
+  EXPECT_EQ(silent.err, "");
+
+  auto missing = Quillon({"-notify"});
+  EXPECT_EQ(missing.exitCode, 255);
+  EXPECT_EQ(missing.err, "Command syntax error.\n");
+}
+
+TEST_F(QuillonBinaryTest, HelpVersionAndTheProgramFolder) {
+  auto help = Quillon({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("SESSIONnn"), std::string::npos);
+  auto version = Quillon({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_NE(version.out.find("Harbell"), std::string::npos);
+
+  auto interactive = Quillon({});
+  EXPECT_EQ(interactive.exitCode, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "home"));
+  // The encrypted-file type is registered for the user.
+  auto package = dir.path() / "data/mime/packages/quillon-qvr.xml";
+  ASSERT_TRUE(std::filesystem::exists(package));
+  EXPECT_NE(test::ReadFile(package).find("QVR5"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillon
