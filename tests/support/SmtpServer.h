@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include "support/ServerProcess.h"
 #include "support/TestSupport.h"
 
 namespace quillon::test {
@@ -25,11 +28,10 @@ class SmtpServer {
   };
 
   SmtpServer();
-  ~SmtpServer();
   SmtpServer(const SmtpServer&) = delete;
   SmtpServer& operator=(const SmtpServer&) = delete;
 
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return static_cast<uint16_t>(process_->port()); }
   // "127.0.0.1:<port>", the form an "EmailServer" value takes.
   std::string address() const;
   // Every message accepted so far, in arrival order.
@@ -39,12 +41,8 @@ class SmtpServer {
                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
  private:
-  void Stop();
-
   TempDir folder_;
-  pid_t pid_ = -1;
-  int stdinFd_ = -1;  // closing it ends the server
-  uint16_t port_ = 0;
+  std::unique_ptr<ServerProcess> process_;
 };
 
 }  // namespace quillon::test
