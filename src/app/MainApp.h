@@ -53,6 +53,9 @@ class MainApp {
   // connection error is set and, when a window listens, reported to it in red.
   std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr);
 
+  // OpenFtpConnection as a connector, for the transfer lanes and job builders.
+  FtpConnector& Connector() { return connector_; }
+
   std::string LastConnectionError() const;
   void SetLastConnectionError(std::string text);
 
@@ -84,8 +87,20 @@ class MainApp {
   void RunTaskMode(const std::string& commandLine, const StartupHooks& hooks);
   int ExitRoutine();
 
+  class AppConnector : public FtpConnector {
+   public:
+    explicit AppConnector(MainApp& app) : app_(app) {}
+    std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override {
+      return app_.OpenFtpConnection(&profile);
+    }
+
+   private:
+    MainApp& app_;
+  };
+
   std::string programFolder_;
   MessagePresenter& messages_;
+  AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;
   mutable std::mutex errorMutex_;
   std::string lastConnectionError_;

@@ -1,6 +1,10 @@
-#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::fputs("quillon-tool: no command\n", stderr);
-  return 1;
+#include "tool/Tool.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return quillon::RunTool(args, std::cin, std::cout, std::cerr);
 }

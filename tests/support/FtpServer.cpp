@@ -1,0 +1,115 @@
+#include "support/FtpServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace quillon::test {
+
+namespace {
+
+std::filesystem::path Script(const char* overrideVariable, const std::filesystem::path& relative) {
+  if (const char* own = std::getenv(overrideVariable); own && *own) return own;
+  return SourceDir() / relative;
+}
+
+}  // namespace
+
+TranscriptFile::TranscriptFile() {
+  char pattern[] = "/tmp/quillon-ftp-transcript-XXXXXX";
+  int fd = mkstemp(pattern);
+  if (fd < 0) throw std::runtime_error("cannot make a transcript file");
+  close(fd);
+  path_ = pattern;
+}
+
+TranscriptFile::~TranscriptFile() {
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+std::vector<std::string> TranscriptFile::Lines() const {
+  std::vector<std::string> lines;
+  std::ifstream in(path_);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> TranscriptFile::Commands() const {
+  std::vector<std::string> commands;
+  for (const auto& line : Lines()) {
+    auto blank = line.find(' ');
+    commands.push_back(blank == std::string::npos ? std::string() : line.substr(blank + 1));
+  }
+  return commands;
+}
+
+FtpServer::FtpServer(Options options) : options_(std::move(options)) {
+  std::vector<std::string> argv = {
+      "/usr/bin/python3",
+      Script("QUILLON_FTP_SERVER_SCRIPT", "scripts/ftp_server.py").string(),
+      "--root", options_.root.string(),
+      "--user", options_.user,
+      "--password", options_.password,
+      "--perm", options_.permissions,
+      "--transcript", transcript_.path().string()};
+  if (!options_.mlsd) argv.push_back("--no-mlsd");
+  if (!options_.activeMode) argv.push_back("--no-active");
+  if (options_.anonymous) argv.push_back("--anonymous");
+  process_ = std::make_unique<ServerProcess>(std::move(argv));
+  port_ = process_->port();
+}
+
+FtpServer::~FtpServer() = default;
+
+ConnectionProfile FtpServer::Profile(bool passive) const {
+  ConnectionProfile profile;
+  profile.name = "Test server";
+  profile.address = "127.0.0.1";
+  profile.port = port_;
+  profile.userName = options_.user;
+  profile.password = options_.password;
+  profile.passiveMode = passive;
+  return profile;
+}
+
+std::vector<std::string> FtpServer::Transcript() const { return transcript_.Lines(); }
+
+std::vector<std::string> FtpServer::Commands() const { return transcript_.Commands(); }
+
+ScriptedFtpServer::ScriptedFtpServer(const std::string& mode, const std::string& listingFile) {
+  std::vector<std::string> argv = {
+      "/usr/bin/python3",
+      Script("QUILLON_SCRIPTED_FTP_SCRIPT", "tests/support/scripted_ftp_server.py").string(),
+      "--mode", mode, "--transcript", transcript_.path().string()};
+  if (!listingFile.empty()) {
+    argv.push_back("--listing-file");
+    argv.push_back(listingFile);
+  }
+  process_ = std::make_unique<ServerProcess>(std::move(argv));
+}
+
+ConnectionProfile ScriptedFtpServer::Profile(bool passive) const {
+  ConnectionProfile profile;
+  profile.name = "Scripted server";
+  profile.address = "127.0.0.1";
+  profile.port = port();
+  profile.userName = "quillon";
+  profile.password = "s3cret-Pw";
+  profile.passiveMode = passive;
+  return profile;
+}
+
+}  // namespace quillon::test
