@@ -1,6 +1,5 @@
 #include "transfer/TransferCrypter.h"
 
-#if __has_include("crypto/FileCrypter.h")
 #include "crypto/FileCrypter.h"
 
 namespace quillon {
@@ -74,36 +73,3 @@ std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& desti
 
 }  // namespace quillon
 
-#else  // until the crypto module is in the tree: plain files only
-
-namespace quillon {
-
-struct TransferCrypter::State {};
-
-TransferCrypter::TransferCrypter(const TransferSettings&, bool) : state_(new State) {}
-TransferCrypter::~TransferCrypter() = default;
-
-std::unique_ptr<UploadSource> TransferCrypter::OpenSource(const std::string& path, bool encrypt,
-                                                          std::string& error) {
-  if (encrypt) {
-    error = path + ": Cannot encrypt file.";
-    return nullptr;
-  }
-  auto source = OpenPlainSource(path);
-  if (!source) error = path + ": Cannot read.";
-  return source;
-}
-
-std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& destination, bool,
-                                                        std::string& error) {
-  std::string tempPath;
-  int fd = CreateTempBeside(destination, tempPath);
-  if (fd < 0) {
-    error = destination + ": Cannot write.";
-    return nullptr;
-  }
-  return OpenPlainSink(fd, tempPath, destination);
-}
-
-}  // namespace quillon
-#endif

@@ -31,18 +31,4 @@ class DownloadSink {
   virtual const std::string& ErrorText() const = 0;
 };
 
-// A new temporary file in the folder of `destination`, opened for writing with the ordinary
-// permissions of a new file. Returns the descriptor and sets `tempPath`; -1 on failure.
-int CreateTempBeside(const std::string& destination, std::string& tempPath);
-
-// Plain sources and sinks: the file's bytes as they are.
-std::unique_ptr<UploadSource> OpenPlainSource(const std::string& path);
-// Writes to descriptor `fd` (owned) of temporary file `tempPath` and renames it over
-// `destination` at Commit. Errors read `destination` + ": Cannot write.".
-std::unique_ptr<DownloadSink> OpenPlainSink(int fd, const std::string& tempPath,
-                                            const std::string& destination);
-
-// Renames finished temporary file `tempPath` over `destination`.
-bool CommitTemp(const std::string& tempPath, const std::string& destination);
-
 }  // namespace quillon

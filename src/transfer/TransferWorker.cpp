@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "remote/RemoteOperations.h"
 #include "transfer/BackupRules.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/TransferCrypter.h"
@@ -72,9 +73,7 @@ std::unique_ptr<RemoteFile> TransferWorker::OpenRemote(const std::string& path,
     connection_ = connector_.Open(settings_.profile);
     if (!connection_) return nullptr;
   }
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (auto file = connection_->OpenFile(path, mode, binary_)) return file;
-  }
+  if (auto file = OpenRemoteFile(*connection_, path, mode, binary_)) return file;
   // A connection the server has dropped would fail every later file of this lane too: the
   // lane's next file connects afresh.
   if (!connection_->IsAlive()) connection_.reset();

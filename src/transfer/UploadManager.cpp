@@ -7,15 +7,6 @@
 
 namespace quillon {
 
-#if !__has_include("remote/RemoteOperations.h")
-bool CreateRemoteFolderTree(FtpConnection& connection, const std::string& path) {
-  if (path.empty()) return true;
-  size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0) CreateRemoteFolderTree(connection, path.substr(0, slash));
-  return connection.CreateFolder(path);
-}
-#endif
-
 std::string UploadManager::UploadName(const std::string& name) const {
   return makeLower_ ? ToLower(name) : name;
 }

@@ -5,9 +5,7 @@
 #include <string>
 
 #include "transfer/CFTPMgr.h"
-#if __has_include("remote/RemoteOperations.h")
 #include "remote/RemoteOperations.h"
-#endif
 #include "transfer/LocalFolders.h"
 
 namespace quillon {
@@ -46,11 +44,5 @@ class UploadManager : public CFTPMgr {
 
   bool makeLower_;
 };
-
-#if !__has_include("remote/RemoteOperations.h")
-// Makes remote folder `path` and its missing parents on `connection`. The result is that of
-// making `path` itself, so it is false when `path` already existed.
-bool CreateRemoteFolderTree(FtpConnection& connection, const std::string& path);
-#endif
 
 }  // namespace quillon
