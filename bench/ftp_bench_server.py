@@ -1,0 +1,32 @@
+#!/usr/bin/python3
+"""A pyftpdlib server on 127.0.0.1 for the transfer benchmarks.
+
+Usage: ftp_bench_server.py ROOT PORT USER PASSWORD
+Prints "ready" once it listens; stops on SIGTERM.
+"""
+import signal
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    root, port, user, password = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elradfmwMT")
+    handler = FTPHandler
+    handler.authorizer = authorizer
+    handler.passive_ports = range(port + 100, port + 1100)
+    handler.masquerade_address = None
+    server = FTPServer(("127.0.0.1", port), handler)
+    server.max_cons = 0
+    server.max_cons_per_ip = 0
+    signal.signal(signal.SIGTERM, lambda *_: server.close_all())
+    print("ready", flush=True)
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,191 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ActivityLog.h"
+#include "common/Clock.h"
+#include "common/Messages.h"
+#include "remote/FtpConnection.h"
+#include "transfer/LogSink.h"
+#include "transfer/TransferEventLoop.h"
+#include "transfer/TransferEvents.h"
+#include "transfer/TransferJob.h"
+#include "transfer/TransferSettings.h"
+#include "transfer/TransferWorker.h"
+
+namespace quillon {
+
+// The progress window of a windowed run (the GUI's dialog). Called on the owner thread.
+class TransferProgress {
+ public:
+  virtual ~TransferProgress() = default;
+  virtual void SetTitle(std::string_view title) = 0;
+  virtual void SetCounts(int32_t total, int32_t succeeded, int32_t failed) = 0;
+  // The panel of a new lane; null when it cannot be made (then no further lane is tried).
+  virtual LaneView* AddLane(int lane) = 0;
+  // The lane's panel closes; the remaining ones are stacked again.
+  virtual void RemoveLane(int lane) = 0;
+  // Shown when encryption is on for uploads, or decryption for downloads.
+  virtual void ShowCryptIndicator(bool shown) = 0;
+  virtual void SetElapsed(std::string_view text) = 0;
+  // The run has ended (the dialog closes).
+  virtual void RunEnded() = 0;
+};
+
+// One batch of file transfers in one direction for one profile: the queue of jobs, the
+// lanes, the retry policy, the counters, the transfer log lines and the summary.
+//
+// A windowed run is a state machine on one owner thread: StartRun hands every lane its first
+// job; each lane moves its file on its own thread and posts (lane, result) through the
+// TransferPoster; the owner feeds those to OnTransferDone in the order they arrive, which
+// counts, logs, retries and hands out the next job. Without a GUI, RunHeadless drives it from a
+// TransferEventLoop. RunWithoutWindow moves the queue one file after another on the calling
+// thread (unattended task runs).
+//
+// DownloadManager and UploadManager add the rules that build the queue (AddJob and folder
+// expansion). Every member is for the owner thread.
+class CFTPMgr {
+ public:
+  enum Direction : int32_t { Download = 0, Upload = 1 };
+  static constexpr int kMaxLanes = 6;
+  static constexpr int kRetryLimit = 5;      // retries of one file in a windowed run
+  static constexpr int kFailureLimit = 7;    // given-up files that end a run
+  static constexpr std::chrono::milliseconds kCancelWait{3000};
+  // Folder walks on the server and on disk stop at this depth: a hostile server or a loop of
+  // mounts would otherwise never end.
+  static constexpr int kMaxDepth = 64;
+
+  CFTPMgr(Direction direction, const TransferSettings& settings, FtpConnector& connector,
+          MessagePresenter& messages, const Clock& clock);
+  virtual ~CFTPMgr();
+  CFTPMgr(const CFTPMgr&) = delete;
+  CFTPMgr& operator=(const CFTPMgr&) = delete;
+
+  // Queues `job` when the rules allow it; false when it was rejected (and freed).
+  virtual bool AddJob(std::unique_ptr<TransferJob> job, int flag = 0) = 0;
+
+  // Set-up before a run.
+  void SetMaxThreads(int n);  // clamped to 1..6
+  int MaxThreads() const { return laneLimit_; }
+  void SetBuildingConnection(FtpConnection* connection) { building_ = connection; }
+  void SetDestinationBase(const std::string& folder) { destinationBase_ = folder; }
+  void SetSourceBase(const std::string& folder) { sourceBase_ = folder; }
+  void SetBinary(bool binary) { binary_ = binary; }
+  void SetActivityLog(ActivityLog* log) { activityLog_ = log; }
+  void SetTransferLog(LogSink* log) { transferLog_ = log; }
+  void SetBuildLog(LogSink* log) { buildLog_ = log; }
+  void SetMinimize(bool minimize) { minimize_ = minimize; }
+  void SetReportToSelf(bool self) { reportToSelf_ = self; }
+  void SetProgress(TransferProgress* progress) { progress_ = progress; }
+  void AddEmptiedFolder(const std::string& folder) { emptiedFolders_.push_back(folder); }
+
+  // Frees every queued job, empties the queue and the emptied-folder list, forgets the
+  // building connection and empties both base folders.
+  void Reset();
+
+  // The windowed run (owner thread). StartRun returns false when the run ended at once (empty
+  // queue, or no lane could be made: "Connection denied.").
+  bool StartRun(TransferPoster& poster);
+  void OnTransferNext(int lane, TransferResult code);
+  void OnTransferDone(int lane, TransferResult code);
+  // The Cancel button: every busy lane is asked to stop, and the owner waits at most 3000 ms
+  // for them; their results arrive as usual and end the run with "Transmission canceled!".
+  void Cancel();
+  // The one-second timer: adds a second and returns the text shown, "%02d:%02d:%02d".
+  std::string OnTimerTick();
+  bool Finished() const { return finished_; }
+  // The windowed run without a GUI: StartRun, then the loop's events until the run ends.
+  void RunHeadless(TransferEventLoop& loop);
+
+  // The unattended run: one lane on the calling thread, every line to `log`. The lane's
+  // backup folder is "BackupDir" of the profile's section in `iniFile` (empty path: the
+  // settings' backupDir).
+  void RunWithoutWindow(LogSink* log, const std::string& iniFile);
+
+  // Removes the source folders that delete-after emptied; true when every one went away.
+  bool RemoveEmptiedSourceFolders();
+
+  // Results of a run.
+  int32_t Total() const { return total_; }
+  int32_t Succeeded() const { return succeeded_; }
+  int32_t Failed() const { return failed_; }
+  bool Cancelled() const { return cancelled_; }
+  const std::string& Summary() const { return summary_; }
+  size_t QueueLength() const { return queue_.size(); }
+  const std::deque<std::unique_ptr<TransferJob>>& Queue() const { return queue_; }
+  const std::vector<std::string>& EmptiedFolders() const { return emptiedFolders_; }
+  int LaneCount() const { return laneCount_; }
+  // Lane `i` while it lives (owner thread; its Stop/StopRequested/IsBusy from any thread).
+  TransferWorker* Lane(int i) const { return i >= 0 && i < kMaxLanes ? lanes_[i].get() : nullptr; }
+  int LiveLanes() const;
+  bool YesToAll() const { return yesToAll_; }
+  bool NoToAll() const { return noToAll_; }
+
+  static std::string FormatElapsed(int32_t seconds);
+
+ protected:
+  // The overwrite question for `path`: true means overwrite.
+  bool AskOverwrite(const std::string& path);
+  // A job-building problem: red line and warning box with an activity log, else `log`.
+  void ReportProblem(const std::string& text, LogSink* log);
+  void WriteLog(LogSink* log, const std::string& line);
+  // Appends to the queue (numbering it) and writes the "Add: " line.
+  void Enqueue(std::unique_ptr<TransferJob> job);
+
+  const Direction direction_;
+  const TransferSettings settings_;
+  FtpConnector& connector_;
+  MessagePresenter& messages_;
+  const Clock& clock_;
+
+  FtpConnection* building_ = nullptr;
+  std::string destinationBase_;
+  std::string sourceBase_;
+  ActivityLog* activityLog_ = nullptr;
+  LogSink* buildLog_ = nullptr;
+  bool yesToAll_ = false;
+  bool noToAll_ = false;
+  std::vector<std::string> emptiedFolders_;
+  std::deque<std::unique_ptr<TransferJob>> queue_;
+
+ private:
+  std::unique_ptr<TransferWorker> MakeLane(int lane);
+  ActivityLog* LaneReport();
+  void EndCheck();
+  void Finish();
+  void WriteTransferLog(const std::string& line);
+  std::string DirectionWord() const;
+  std::string OkLine(const TransferJob& job) const;
+  std::string FailedLine(const TransferJob& job, const std::string& error) const;
+  bool RemoveRemoteFolder(FtpConnection& connection, const std::string& folder, int depth);
+  bool RemoveLocalFolder(const std::string& folder, int depth);
+
+  int laneLimit_ = 1;
+  int laneCount_ = 0;
+  std::array<std::unique_ptr<TransferWorker>, kMaxLanes> lanes_;
+  bool reportToSelf_ = false;
+  bool cancelled_ = false;
+  bool binary_ = true;
+  bool minimize_ = false;
+  bool finished_ = false;
+  std::string summary_;
+  int32_t total_ = 0;
+  int32_t succeeded_ = 0;
+  int32_t failed_ = 0;
+  int32_t elapsed_ = 0;
+  LogSink* transferLog_ = nullptr;
+  TransferProgress* progress_ = nullptr;
+  TransferPoster* poster_ = nullptr;
+  NullActivityLog selfLog_;  // the manager's own window, which does not show lane lines
+  std::mutex logLock_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,177 @@
+#include "transfer/LocalFolders.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+namespace quillon {
+
+static TimePoint ModifiedTime(const struct stat& st) {
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+}
+
+static bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateLocalFolderTree(const std::string& path) {
+  if (path.empty()) return false;
+  if (IsFolder(path)) return true;
+  std::string parent = LocalParent(path);
+  if (!parent.empty() && parent != path && !CreateLocalFolderTree(parent)) return false;
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+  // Another lane or process may have made it meanwhile.
+  return errno == EEXIST && IsFolder(path);
+}
+
+std::optional<std::vector<LocalEntry>> ListLocalFolder(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  if (!dir) return std::nullopt;
+  std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  std::vector<LocalEntry> entries;
+  while (dirent* d = readdir(dir.get())) {
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    LocalEntry entry;
+    entry.name = name;
+    entry.path = prefix + name;
+    struct stat st;
+    if (lstat(entry.path.c_str(), &st) != 0) continue;  // gone meanwhile
+    if (S_ISLNK(st.st_mode)) {
+      entry.isLink = true;
+      struct stat target;
+      if (stat(entry.path.c_str(), &target) == 0) {
+        entry.linkToFolder = S_ISDIR(target.st_mode);
+        entry.isFile = S_ISREG(target.st_mode);
+        if (S_ISREG(target.st_mode)) entry.size = static_cast<uint64_t>(target.st_size);
+        entry.lastWrite = ModifiedTime(target);
+      } else {
+        entry.lastWrite = ModifiedTime(st);
+      }
+    } else {
+      entry.isFolder = S_ISDIR(st.st_mode);
+      entry.isFile = S_ISREG(st.st_mode);
+      if (S_ISREG(st.st_mode)) entry.size = static_cast<uint64_t>(st.st_size);
+      entry.lastWrite = ModifiedTime(st);
+    }
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const LocalEntry& a, const LocalEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+LocalKind LocalKindOf(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return LocalKind::Missing;
+  if (S_ISLNK(st.st_mode)) return LocalKind::Link;
+  if (S_ISDIR(st.st_mode)) return LocalKind::Folder;
+  if (S_ISREG(st.st_mode)) return LocalKind::File;
+  return LocalKind::Other;
+}
+
+bool IsLocalWritable(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  return (st.st_mode & S_IWUSR) != 0 && access(path.c_str(), W_OK) == 0;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the no-replace flag: a hard link fails when `to` exists.
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  if (unlink(from.c_str()) != 0) {
+    int saved = errno;
+    unlink(to.c_str());
+    errno = saved;
+    return false;
+  }
+  return true;
+}
+
+static bool CopyToNewFile(const std::string& from, const std::string& to) {
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  for (;;) {
+    ssize_t n = read(in, buffer.get(), 1 << 20);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buffer.get() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  struct stat st;
+  if (ok && fstat(in, &st) == 0) {
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(out, times);
+  }
+  if (close(out) != 0) ok = false;
+  close(in);
+  if (!ok) unlink(to.c_str());
+  return ok;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+  if (RenameNoReplace(from, to)) return true;
+  if (errno != EXDEV) return false;
+  if (!CopyToNewFile(from, to)) return false;
+  return unlink(from.c_str()) == 0;
+}
+
+std::string LocalParent(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+static std::optional<std::string> Resolved(const std::string& path) {
+  std::unique_ptr<char, void (*)(void*)> real(realpath(path.c_str(), nullptr), std::free);
+  if (!real) return std::nullopt;
+  return std::string(real.get());
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& base) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+  std::string parent = LocalParent(path);
+  if (parent.empty()) parent = ".";
+  auto realParent = Resolved(parent);
+  auto realBase = Resolved(base.empty() ? "." : base);
+  if (!realParent || !realBase) return false;
+  if (*realParent == *realBase) return true;
+  std::string prefix = realBase->back() == '/' ? *realBase : *realBase + "/";
+  return realParent->compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace quillon

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+// The result of moving one file on a lane.
+enum TransferResult : int32_t {
+  TransferOk = 0,     // the file arrived whole
+  TransferStop = 1,   // the file was cancelled; the lane takes no further job
+  TransferRetry = 2,  // the file failed; the manager may try it again
+};
+
+// One file of a batch. Downloads read `source` on the server and write `destination` locally;
+// uploads the other way round. Paths use "/" on both sides.
+struct TransferJob {
+  std::string source;       // full path of the file to read
+  std::string destination;  // full path to write
+  uint64_t size = 0;        // the source's size when the job was built
+  int32_t retries = 0;      // attempts already retried; -1: never retried
+  int32_t index = 0;        // the queue length when the job was added
+  std::string error;        // why its last attempt failed (for the log line that gives it up)
+};
+
+}  // namespace quillon

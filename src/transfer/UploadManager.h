@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "transfer/CFTPMgr.h"
+#if __has_include("remote/RemoteOperations.h")
+#include "remote/RemoteOperations.h"
+#endif
+#include "transfer/LocalFolders.h"
+
+namespace quillon {
+
+// A batch of uploads: local files and folders to the remote destination base folder.
+class UploadManager : public CFTPMgr {
+ public:
+  UploadManager(const TransferSettings& settings, FtpConnector& connector,
+                MessagePresenter& messages, const Clock& clock)
+      : CFTPMgr(Upload, settings, connector, messages, clock), makeLower_(settings.makeLower) {}
+
+  // Queues `job`. In encrypt mode ".qvr" is appended to the destination unless its last
+  // extension is ".qvr" (any letter case). With "BackupRemoteFile" and a building connection an
+  // existing remote file is first renamed to a time-stamped backup, only to a name that is
+  // free; when that cannot be done the job is refused and the remote file stays.
+  bool AddJob(std::unique_ptr<TransferJob> job, int flag = 0) override;
+
+  // One selected entry of the local list (its name and full path): a file becomes a job, a
+  // folder is expanded; a link to a folder adds nothing.
+  void AddSelectedItem(const LocalEntry& item);
+
+  // Queues every file below local folder `folder` (links to folders are not followed; files
+  // last written before `cutoff` are left out) into the matching remote folders, which are
+  // made for the folders that received a job. Needs the building connection. Returns the
+  // number of files queued.
+  int ExpandLocalFolder(const std::string& folder, LogSink* log,
+                        std::optional<TimePoint> cutoff);
+
+  bool MakeLower() const { return makeLower_; }
+
+ private:
+  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
+             int depth);
+  bool BackupRemote(const std::string& path);
+  std::string UploadName(const std::string& name) const;
+
+  bool makeLower_;
+};
+
+#if !__has_include("remote/RemoteOperations.h")
+// Makes remote folder `path` and its missing parents on `connection`. The result is that of
+// making `path` itself, so it is false when `path` already existed.
+bool CreateRemoteFolderTree(FtpConnection& connection, const std::string& path);
+#endif
+
+}  // namespace quillon

@@ -1,0 +1,115 @@
+#include "transfer/LocalFolders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(LocalFolders, CreateLocalFolderTreeMakesMissingParents) {
+  TempDir dir;
+  std::string deep = dir.file("a/b/c");
+  EXPECT_TRUE(CreateLocalFolderTree(deep));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(CreateLocalFolderTree(deep));  // already there
+  WriteFile(dir.file("file"), "x");
+  EXPECT_FALSE(CreateLocalFolderTree(dir.file("file")));
+  EXPECT_FALSE(CreateLocalFolderTree(dir.file("file/sub")));
+}
+
+TEST(LocalFolders, ListingSeesLinksWithoutFollowingThem) {
+  TempDir dir;
+  fs::create_directories(dir.file("outside/secret"));
+  fs::create_directories(dir.file("tree/sub"));
+  WriteFile(dir.file("tree/a.txt"), "abc");
+  fs::create_directory_symlink(dir.file("outside"), dir.file("tree/link"));
+  fs::create_symlink(dir.file("tree/a.txt"), dir.file("tree/filelink"));
+  mkfifo(dir.file("tree/pipe").c_str(), 0600);
+
+  auto entries = ListLocalFolder(dir.file("tree"));
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 5u);
+  std::map<std::string, LocalEntry> byName;
+  for (const auto& e : *entries) byName[e.name] = e;
+  EXPECT_TRUE(byName["a.txt"].isFile);
+  EXPECT_EQ(byName["a.txt"].size, 3u);
+  EXPECT_EQ(byName["a.txt"].path, dir.file("tree/a.txt"));
+  EXPECT_TRUE(byName["sub"].isFolder);
+  EXPECT_FALSE(byName["link"].isFolder);
+  EXPECT_TRUE(byName["link"].linkToFolder);
+  EXPECT_FALSE(byName["link"].isFile);
+  EXPECT_TRUE(byName["filelink"].isFile);
+  EXPECT_TRUE(byName["filelink"].isLink);
+  EXPECT_FALSE(byName["pipe"].isFile);
+  EXPECT_FALSE(byName["pipe"].isFolder);
+  EXPECT_FALSE(ListLocalFolder(dir.file("missing")));
+}
+
+TEST(LocalFolders, RenameNoReplaceNeverReplaces) {
+  TempDir dir;
+  WriteFile(dir.file("a"), "new");
+  WriteFile(dir.file("b"), "old");
+  EXPECT_FALSE(RenameNoReplace(dir.file("a"), dir.file("b")));
+  EXPECT_EQ(ReadFile(dir.file("b")), "old");
+  EXPECT_EQ(ReadFile(dir.file("a")), "new");
+  EXPECT_TRUE(RenameNoReplace(dir.file("a"), dir.file("c")));
+  EXPECT_EQ(ReadFile(dir.file("c")), "new");
+  EXPECT_FALSE(fs::exists(dir.file("a")));
+  // A dangling link counts as an existing name too.
+  fs::create_symlink(dir.file("nowhere"), dir.file("d"));
+  EXPECT_FALSE(RenameNoReplace(dir.file("c"), dir.file("d")));
+  EXPECT_FALSE(fs::exists(dir.file("nowhere")));
+}
+
+TEST(LocalFolders, MoveFileNoReplaceAcrossFileSystems) {
+  TempDir dir;
+  // /dev/shm is another file system on most machines; the copy path runs there.
+  std::string other = "/dev/shm/quillon-move-" + std::to_string(getpid());
+  WriteFile(dir.file("a"), std::string(3'000'000, 'z'));
+  ASSERT_TRUE(MoveFileNoReplace(dir.file("a"), other));
+  EXPECT_EQ(ReadFile(other).size(), 3'000'000u);
+  EXPECT_FALSE(fs::exists(dir.file("a")));
+  WriteFile(dir.file("b"), "b");
+  EXPECT_FALSE(MoveFileNoReplace(dir.file("b"), other));
+  EXPECT_TRUE(fs::exists(dir.file("b")));
+  EXPECT_EQ(ReadFile(other).size(), 3'000'000u);
+  fs::remove(other);
+}
+
+TEST(LocalFolders, WritableMeansTheOwnerWriteBit) {
+  TempDir dir;
+  WriteFile(dir.file("f"), "x");
+  EXPECT_TRUE(IsLocalWritable(dir.file("f")));
+  chmod(dir.file("f").c_str(), 0444);
+  EXPECT_FALSE(IsLocalWritable(dir.file("f")));
+  EXPECT_FALSE(IsLocalWritable(dir.file("missing")));
+}
+
+TEST(LocalFolders, InsideFolderResolvesLinksAndRejectsOddNames) {
+  TempDir dir;
+  fs::create_directories(dir.file("base/sub"));
+  fs::create_directories(dir.file("elsewhere"));
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("base/escape"));
+  std::string base = dir.file("base");
+  EXPECT_TRUE(IsInsideFolder(base + "/a.txt", base));
+  EXPECT_TRUE(IsInsideFolder(base + "/sub/a.txt", base));
+  EXPECT_FALSE(IsInsideFolder(base + "/escape/a.txt", base));
+  EXPECT_FALSE(IsInsideFolder(base + "/sub/../../a.txt", base));
+  EXPECT_FALSE(IsInsideFolder(base + "/..", base));
+  EXPECT_FALSE(IsInsideFolder(base + "/", base));
+  EXPECT_FALSE(IsInsideFolder(dir.file("elsewhere/a.txt"), base));
+  EXPECT_FALSE(IsInsideFolder(dir.file("base2/a.txt"), base));
+}
+
+}  // namespace
+}  // namespace quillon
