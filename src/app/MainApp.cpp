@@ -95,15 +95,19 @@ int MainApp::ExitRoutine() {
 std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile) {
   const ConnectionProfile& record = profile ? *profile : currentProfile;
   if (!session_ || record.address.empty()) return nullptr;
-  std::unique_ptr<FtpConnection> connection = session_->Open(record);
+  std::string error;
+  std::unique_ptr<FtpConnection> connection = session_->OpenWithError(record, &error);
   if (!connection) {
-    std::string text = LastConnectionError();
     std::function<void(std::string, int32_t)> poster;
+    std::string text;
     {
       std::lock_guard lock(errorMutex_);
+      // A failure that names no cause keeps the previous text, which is posted again.
+      if (!error.empty()) lastConnectionError_ = error;
+      text = lastConnectionError_;
       poster = connectFailedPoster_;
     }
-    if (poster) poster(text, colour::kRed);
+    if (poster) poster(std::move(text), colour::kRed);
   }
   return connection;
 }

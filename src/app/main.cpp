@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/MainApp.h"
 #include "common/Messages.h"
+#include "platform/CurlFtp.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
 #include "tasks/TaskRun.h"
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
   quillon::MainApp app(*folder, messages);
 
   quillon::StartupHooks hooks;
+  hooks.openSession = []() -> std::unique_ptr<quillon::FtpConnector> {
+    if (!quillon::InitCurlGlobal()) return nullptr;
+    return std::make_unique<quillon::CurlFtpConnector>();
+  };
   hooks.registerFileType = quillon::RegisterEncryptedFileType;
   hooks.runInteractive = [](quillon::MainApp&) {
     std::puts("The graphical interface is not available in this build.");

@@ -30,16 +30,19 @@ class RemoteFile {
   virtual ~RemoteFile() = default;
 
   // Reads at most `size` bytes (callers pass 4096). Returns the number read, 0 at the end of
-  // the server's data, -1 on failure (ErrorText says why).
+  // the server's data, -1 on failure (ErrorText says why). Fewer than `size` bytes come back
+  // only when the server's data ends within this chunk.
   virtual int64_t Read(char* buffer, size_t size) = 0;
 
   // Writes all `size` bytes, or fails (ErrorText says why).
   virtual bool Write(const char* data, size_t size) = 0;
 
-  // Ends the transfer normally: true when the server confirmed the whole transfer.
+  // Ends the transfer: true when the server confirmed the whole transfer. A read closed before
+  // the end of the data is abandoned (false); a write ends the file with what was written.
   virtual bool Close() = 0;
 
-  // Abandons the transfer between two chunks (a stop); the connection stays usable.
+  // Abandons the transfer between two chunks (a stop); the connection stays usable. A write
+  // leaves what was sent so far on the server (callers delete the partial file).
   virtual void Abort() = 0;
 
   virtual const std::string& ErrorText() const = 0;
@@ -87,6 +90,15 @@ class FtpConnector {
  public:
   virtual ~FtpConnector() = default;
   virtual std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) = 0;
+
+  // Open that also tells why it failed: on null, *errorOut (when given) receives this call's
+  // one-line error text (FtpError). Safe from any thread; each call has its own text.
+  virtual std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+                                                       std::string* errorOut) {
+    auto connection = Open(profile);
+    if (!connection && errorOut) *errorOut = "Unknown error.";
+    return connection;
+  }
 };
 
 }  // namespace quillon

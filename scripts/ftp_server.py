@@ -1,0 +1,96 @@
+#!/usr/bin/python3
+"""A local FTP server for Quillon's tests, benchmarks and demo (pyftpdlib).
+
+Serves ROOT to one user with a password on 127.0.0.1. With --port 0 (the default) the system
+picks a free port; the chosen port is printed on stdout as "PORT <n>" once the server listens.
+The server ends when stdin reaches its end (the parent closed the pipe or died) or on SIGTERM.
+
+--transcript FILE appends every command the server receives, one per line, as "<session> <line>"
+(the PASS argument masked), so tests can check exactly what a client sent.
+--no-mlsd removes MLSD and MLST, so clients must parse LIST output.
+--no-active refuses PORT and EPRT.
+"""
+
+import argparse
+import logging
+import os
+import signal
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", default="user")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--perm", default="elradfmwMT")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--transcript")
+    parser.add_argument("--no-mlsd", action="store_true")
+    parser.add_argument("--no-active", action="store_true")
+    parser.add_argument("--anonymous", action="store_true")
+    args = parser.parse_args()
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm=args.perm)
+    if args.anonymous:
+        authorizer.add_anonymous(args.root, perm=args.perm)
+
+    transcript = open(args.transcript, "a", buffering=1) if args.transcript else None
+    sessions = {"next": 0}
+
+    class Handler(FTPHandler):
+        def on_connect(self):
+            sessions["next"] += 1
+            self.session_number = sessions["next"]
+
+        def pre_process_command(self, line, cmd, arg):
+            if transcript is not None:
+                shown = "PASS ******" if cmd == "PASS" else line
+                transcript.write("%d %s\n" % (getattr(self, "session_number", 0), shown))
+            return super().pre_process_command(line, cmd, arg)
+
+    Handler.authorizer = authorizer
+    Handler.auth_failed_timeout = 0.05  # tests of a refused login need not wait 3 s
+    Handler.banner = "Quillon test server ready."
+    proto = dict(FTPHandler.proto_cmds)
+    if args.no_mlsd:
+        proto.pop("MLSD", None)
+        proto.pop("MLST", None)
+    if args.no_active:
+        proto.pop("PORT", None)
+        proto.pop("EPRT", None)
+    Handler.proto_cmds = proto
+
+    # Quiet unless something goes wrong; the transcript records the commands.
+    logging.basicConfig(level=logging.WARNING)
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons = 64
+    port = server.socket.getsockname()[1]
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+
+    def stop(*_):
+        server.close_all()
+        os._exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+    # The parent keeps our stdin open for as long as it wants the server.
+    def watch_stdin():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,1091 @@
+#include "platform/CurlFtp.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "remote/FtpError.h"
+#include "remote/RemoteListing.h"
+
+namespace quillon {
+
+namespace {
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// Buffers: libcurl hands over up to kReceiveBufferSize bytes per callback; the connection keeps
+// up to kTransferBuffer bytes that the caller has not read yet (or not yet sent).
+constexpr long kReceiveBufferSize = 256 * 1024;
+constexpr long kSendBufferSize = 256 * 1024;
+constexpr size_t kTransferBuffer = 1024 * 1024;
+constexpr size_t kUploadBatch = 256 * 1024;
+
+constexpr const char* kLostText = "Connection to the server was lost.";
+constexpr const char* kBusyText = "A file transfer is still open on this connection.";
+constexpr const char* kUnsafePathText =
+    "Invalid remote path: it is empty or contains a line break or NUL character.";
+
+long WholeSeconds(std::chrono::milliseconds ms) {
+  return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
+}
+
+// One reply of the server on the control connection; `text` holds all its lines.
+struct FtpReply {
+  int code = 0;
+  std::string text;
+  std::string FirstLine() const { return text.substr(0, text.find('\n')); }
+};
+
+bool StartsWithCode(std::string_view line) {
+  return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+         std::isdigit(static_cast<unsigned char>(line[1])) &&
+         std::isdigit(static_cast<unsigned char>(line[2]));
+}
+
+// Puts the reply lines that libcurl passes to the header callback back together into replies
+// (a multi-line reply runs from "ddd-" to "ddd "). Lines outside any reply (libcurl's own
+// made-up headers) are ignored. The text kept per operation is bounded.
+class ReplyReader {
+ public:
+  // False when the operation's replies exceed kMaxReplyBytes.
+  bool AddLine(std::string_view line) {
+    bytes_ += line.size();
+    if (bytes_ > kMaxReplyBytes) return false;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (inMultiLine_) {
+      pending_.text += '\n';
+      pending_.text += line;
+      if (line.size() >= 4 && line.substr(0, 3) == pendingCode_ && line[3] == ' ') {
+        replies_.push_back(std::move(pending_));
+        inMultiLine_ = false;
+      }
+      return true;
+    }
+    if (!StartsWithCode(line)) return true;
+    int code = std::atoi(std::string(line.substr(0, 3)).c_str());
+    if (line.size() >= 4 && line[3] == '-') {
+      inMultiLine_ = true;
+      pendingCode_ = std::string(line.substr(0, 3));
+      pending_ = {code, std::string(line)};
+    } else if (line.size() == 3 || line[3] == ' ') {
+      replies_.push_back({code, std::string(line)});
+    }
+    return true;
+  }
+
+  const std::vector<FtpReply>& replies() const { return replies_; }
+
+  void Clear() {
+    replies_.clear();
+    inMultiLine_ = false;
+    bytes_ = 0;
+  }
+
+ private:
+  std::vector<FtpReply> replies_;
+  FtpReply pending_;
+  std::string pendingCode_;
+  bool inMultiLine_ = false;
+  size_t bytes_ = 0;
+};
+
+// The folder of a "257" reply: the text between the first '"' and its closing '"', with
+// doubled quotes standing for one.
+std::optional<std::string> ParsePwdReply(const FtpReply& reply) {
+  if (reply.code != 257) return std::nullopt;
+  std::string line = reply.FirstLine();
+  auto open = line.find('"');
+  if (open == std::string::npos) return std::nullopt;
+  std::string folder;
+  for (size_t i = open + 1; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      if (i + 1 < line.size() && line[i + 1] == '"') {
+        folder += '"';
+        ++i;
+        continue;
+      }
+      if (!IsSafeRemotePath(folder)) return std::nullopt;
+      return folder;
+    }
+    folder += line[i];
+  }
+  return std::nullopt;
+}
+
+// Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
+// STOR or SIZE as it stands (a leading "%2F" keeps the path absolute).
+std::string EncodePath(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (size_t i = 0; i < path.size(); ++i) {
+    auto c = static_cast<unsigned char>(path[i]);
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || (c == '/' && i > 0)) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
+// Host part of the URL; nullopt for an address that could smuggle anything else into it.
+std::optional<std::string> UrlHost(const std::string& address) {
+  if (address.empty()) return std::nullopt;
+  bool colon = false;
+  for (char c : address) {
+    if (c == ':') colon = true;
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' ||
+          c == ':'))
+      return std::nullopt;
+  }
+  return colon ? "[" + address + "]" : address;
+}
+
+std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
+  if (what.empty()) return text;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+    text.replace(at, what.size(), with);
+  return text;
+}
+
+bool IsSuccess(const FtpReply& reply) { return reply.code >= 200 && reply.code < 300; }
+
+class CurlFtpConnection;
+
+// An open RETR or STOR on a connection. Downloads are pulled: libcurl's data goes into the
+// connection's buffer (the transfer pauses when it is full) and Read hands it out. Uploads are
+// pushed: Write fills the buffer and libcurl sends it in batches.
+class CurlRemoteFile final : public RemoteFile {
+ public:
+  CurlRemoteFile(CurlFtpConnection* owner, RemoteFileMode mode) : owner_(owner), mode_(mode) {}
+  ~CurlRemoteFile() override;
+
+  int64_t Read(char* buffer, size_t size) override;
+  bool Write(const char* data, size_t size) override;
+  bool Close() override;
+  void Abort() override;
+  const std::string& ErrorText() const override { return error_; }
+
+  void Detach() { owner_ = nullptr; }
+
+ private:
+  bool CheckUsable(RemoteFileMode wanted);
+  bool Flush(bool untilEmpty);
+
+  CurlFtpConnection* owner_;
+  RemoteFileMode mode_;
+  bool closed_ = false;
+  bool closeResult_ = false;
+  std::string error_;
+};
+
+class CurlFtpConnection final : public FtpConnection {
+ public:
+  CurlFtpConnection(ActivityLog* log, const FtpTimeouts& timeouts)
+      : log_(log), timeouts_(timeouts) {}
+  ~CurlFtpConnection() override;
+
+  // Connects and logs in; false with LastError() on failure.
+  bool Connect(const ConnectionProfile& profile);
+
+  std::optional<std::string> CurrentFolder() override;
+  bool SetCurrentFolder(const std::string& folder) override;
+  std::optional<std::vector<RemoteEntry>> List() override;
+  bool CreateFolder(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  std::optional<uint64_t> Size(const std::string& path) override;
+  std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
+                                       bool binary) override;
+  const std::string& LastError() const override { return lastError_; }
+
+ private:
+  friend class CurlRemoteFile;
+
+  enum class Kind { Commands, Size, List, Download, Upload };
+
+  bool BeginOperation();
+  void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands,
+                 bool binary);
+  void Start();
+  template <typename Ready>
+  void Pump(Ready ready);
+  void Finish();
+  CURLcode RunToEnd();
+  std::optional<std::vector<FtpReply>> RunCommands(const std::vector<std::string>& commands);
+  bool RunCommand(const std::string& command);
+  std::string ErrorText(CURLcode code);
+  std::string FailedCommandText(const std::string& command, const FtpReply& reply) const;
+  void SetError(std::string text);
+  std::string FileUrl(const std::string& path) const { return baseUrl_ + "/" + EncodePath(path); }
+  void Unpause();
+  void AbandonTransfer();
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnDiscard(char*, size_t size, size_t count, void*) { return size * count; }
+  static size_t OnListData(char* data, size_t size, size_t count, void* self);
+  static size_t OnFileData(char* data, size_t size, size_t count, void* self);
+  static size_t OnFileSend(char* buffer, size_t size, size_t count, void* self);
+  static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void* self);
+  static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int OnCloseSocket(void* self, curl_socket_t socket);
+
+  ActivityLog* log_;
+  FtpTimeouts timeouts_;
+  EasyHandle easy_;
+  MultiHandle multi_;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+  Slist quote_;
+  std::string baseUrl_;
+  std::string password_;
+  int controlPort_ = 21;
+  curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
+
+  std::string folder_ = "/";   // the server's current folder as last confirmed
+  bool mlsd_ = false;          // FEAT offered MLST/MLSD
+  bool lost_ = false;          // the control connection is gone for good
+  bool reloginPending_ = false;  // we abandoned a transfer; libcurl dropped the connection
+  bool allowControlConnect_ = false;
+  bool refusedReconnect_ = false;
+  std::string lastError_;
+
+  // One operation at a time.
+  ReplyReader replies_;
+  bool replyOverflow_ = false;
+  bool running_ = false;  // the easy handle is in the multi handle
+  bool done_ = false;
+  CURLcode result_ = CURLE_OK;
+  bool accepted_ = false;  // the server answered 125/150 to RETR or STOR
+
+  // Listing in progress.
+  struct ListingState {
+    std::string partial;
+    std::vector<RemoteEntry> entries;
+    std::vector<std::string> dropped;
+    size_t lines = 0;
+    std::string overflow;  // why the listing was refused, when it was
+    TimePoint now;
+  } listing_;
+
+  // File transfer in progress.
+  CurlRemoteFile* file_ = nullptr;
+  std::vector<char> buffer_;
+  size_t begin_ = 0, end_ = 0;  // unread (download) or unsent (upload) bytes in buffer_
+  bool paused_ = false;
+  bool uploadEnded_ = false;
+};
+
+// ---- libcurl callbacks ---------------------------------------------------------------------
+
+size_t CurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* self) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  size_t n = size * count;
+  if (!c->replies_.AddLine(std::string_view(data, n))) {
+    c->replyOverflow_ = true;
+    return 0;
+  }
+  const auto& replies = c->replies_.replies();
+  if (!replies.empty() && (replies.back().code == 150 || replies.back().code == 125))
+    c->accepted_ = true;
+  return n;
+}
+
+size_t CurlFtpConnection::OnListData(char* data, size_t size, size_t count, void* self) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  auto& state = c->listing_;
+  size_t n = size * count;
+  std::string_view rest(data, n);
+  auto takeLine = [&](std::string_view line) {
+    if (++state.lines > kMaxListingEntries) {
+      state.overflow = "The server's listing has more than " +
+                       std::to_string(kMaxListingEntries) + " lines";
+      return false;
+    }
+    auto parsed = c->mlsd_ ? ParseMlsdLine(line) : ParseListLine(line, state.now);
+    if (!parsed) return true;
+    if (!IsSafeRemoteName(parsed->name)) {
+      // "." and ".." are a listing's own entries, not worth a report.
+      if (parsed->name != "." && parsed->name != "..") state.dropped.push_back(std::move(parsed->name));
+      return true;
+    }
+    RemoteEntry entry;
+    entry.path = JoinRemotePath(c->folder_, parsed->name);
+    entry.name = std::move(parsed->name);
+    entry.isFolder = parsed->isFolder;
+    entry.size = parsed->size;
+    entry.lastWrite = parsed->lastWrite;
+    state.entries.push_back(std::move(entry));
+    return true;
+  };
+  while (!rest.empty()) {
+    auto newline = rest.find('\n');
+    if (newline == std::string_view::npos) {
+      state.partial.append(rest);
+      rest = {};
+    } else {
+      state.partial.append(rest.substr(0, newline));
+      rest.remove_prefix(newline + 1);
+      if (!takeLine(state.partial)) return 0;
+      state.partial.clear();
+    }
+    if (state.partial.size() > kMaxListingLine) {
+      state.overflow = "A line of the server's listing is longer than " +
+                       std::to_string(kMaxListingLine) + " bytes";
+      return 0;
+    }
+  }
+  return n;
+}
+
+size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void* self) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  size_t n = size * count;
+  if (c->begin_ == c->end_) c->begin_ = c->end_ = 0;
+  if (c->buffer_.size() - c->end_ < n) {
+    // Full: libcurl keeps this chunk and stops reading until Read has made room.
+    c->paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  std::memcpy(c->buffer_.data() + c->end_, data, n);
+  c->end_ += n;
+  return n;
+}
+
+size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, void* self) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  size_t n = std::min(size * count, c->end_ - c->begin_);
+  if (n == 0) {
+    if (c->uploadEnded_) return 0;  // end of file
+    c->paused_ = true;              // wait for the next Write
+    return CURL_READFUNC_PAUSE;
+  }
+  std::memcpy(buffer, c->buffer_.data() + c->begin_, n);
+  c->begin_ += n;
+  return n;
+}
+
+// QUILLON_FTP_TRACE=1 writes the control dialogue and libcurl's notes to stderr, with the
+// argument of PASS masked.
+int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
+  static const auto start = std::chrono::steady_clock::now();
+  const char* prefix = type == CURLINFO_TEXT         ? "* "
+                       : type == CURLINFO_HEADER_IN  ? "< "
+                       : type == CURLINFO_HEADER_OUT ? "> "
+                                                     : nullptr;
+  if (!prefix) return 0;
+  std::string text(data, size);
+  if (type == CURLINFO_HEADER_OUT && text.rfind("PASS ", 0) == 0) text = "PASS ****\r\n";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::fprintf(stderr, "[ftp %6lld ms] %s%s\n", static_cast<long long>(ms.count()), prefix, text.c_str());
+  return 0;
+}
+
+// Opens every socket libcurl asks for, except a new control connection that nobody asked for:
+// libcurl would replace a control connection that died, landing in the login folder, and any
+// relative path of the next command would then name something else. Data connections go to
+// other ports and are always allowed.
+curl_socket_t CurlFtpConnection::OnOpenSocket(void* self, curlsocktype purpose,
+                                              curl_sockaddr* address) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  int port = -1;
+  if (address->family == AF_INET)
+    port = ntohs(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_port);
+  else if (address->family == AF_INET6)
+    port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
+  bool control = purpose == CURLSOCKTYPE_IPCXN && port == c->controlPort_;
+  if (control && !c->allowControlConnect_) {
+    c->refusedReconnect_ = true;
+    return CURL_SOCKET_BAD;
+  }
+  curl_socket_t s = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (control && s != CURL_SOCKET_BAD) c->controlSocket_ = s;
+  return s;
+}
+
+int CurlFtpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
+  auto* c = static_cast<CurlFtpConnection*>(self);
+  if (socket == c->controlSocket_) c->controlSocket_ = CURL_SOCKET_BAD;
+  return close(socket);
+}
+
+// ---- set-up and driving ----------------------------------------------------------------------
+
+bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
+  auto host = UrlHost(profile.address);
+  if (!host) {
+    SetError(FtpError(profile.address.empty() ? "No server address"
+                                              : "Invalid server address \"" + profile.address + "\""));
+    return false;
+  }
+  // The port is a 16-bit number; 0 stands for the FTP default.
+  controlPort_ = static_cast<uint16_t>(profile.port);
+  if (controlPort_ == 0) controlPort_ = 21;
+  baseUrl_ = "ftp://" + *host + ":" + std::to_string(controlPort_);
+  password_ = profile.password;
+
+  easy_.reset(curl_easy_init());
+  multi_.reset(curl_multi_init());
+  if (!easy_ || !multi_) {
+    lost_ = true;
+    SetError("Cannot initialise the FTP library.");
+    return false;
+  }
+  buffer_.resize(kTransferBuffer);
+  CURL* e = easy_.get();
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(e, CURLOPT_PROXY, "");  // a proxy would hide the FTP commands this needs
+  if (!profile.userName.empty()) {
+    curl_easy_setopt(e, CURLOPT_USERNAME, profile.userName.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, profile.password.c_str());
+  }
+  curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+  curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
+  curl_easy_setopt(e, CURLOPT_FTPPORT, profile.passiveMode ? nullptr : "-");
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
+  curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(timeouts_.reply));
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, WholeSeconds(timeouts_.stall));
+  curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(timeouts_.accept.count()));
+  curl_easy_setopt(e, CURLOPT_MAXAGE_CONN, 10L * 365 * 24 * 3600);  // idle is fine, never "too old"
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kSendBufferSize);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &OnCloseSocket);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
+  if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
+  }
+
+  allowControlConnect_ = true;
+  auto replies = RunCommands({"FEAT"});
+  allowControlConnect_ = false;
+  if (!replies) {
+    lost_ = true;  // nothing to QUIT
+    return false;
+  }
+  for (const auto& reply : *replies) {
+    if (reply.code != 211) continue;
+    std::string upper = reply.text;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    mlsd_ = upper.find("\n MLST") != std::string::npos || upper.find("\nMLST") != std::string::npos ||
+            upper.find("\n MLSD") != std::string::npos;
+  }
+  char* entry = nullptr;
+  if (curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry &&
+      IsSafeRemotePath(entry))
+    folder_ = entry;
+  return true;
+}
+
+CurlFtpConnection::~CurlFtpConnection() {
+  if (file_) {
+    file_->Detach();
+    AbandonTransfer();
+  }
+  if (!easy_ || !multi_) return;
+  if (!lost_ && !reloginPending_) {
+    // A polite QUIT, briefly: closing must not wait long for a server that stopped answering.
+    curl_easy_setopt(easy_.get(), CURLOPT_SERVER_RESPONSE_TIMEOUT, 5L);
+    RunCommands({"QUIT"});
+  }
+  // libcurl says QUIT again when it frees the connection and waits for the answer; a closed
+  // socket makes that immediate.
+  if (controlSocket_ != CURL_SOCKET_BAD) shutdown(controlSocket_, SHUT_RDWR);
+  multi_.reset();
+  easy_.reset();
+}
+
+// Common start of every operation. False (with LastError) when nothing may be sent.
+bool CurlFtpConnection::BeginOperation() {
+  if (file_) {
+    SetError(kBusyText);
+    return false;
+  }
+  if (lost_) {
+    SetError(kLostText);
+    return false;
+  }
+  if (reloginPending_) {
+    // The abandoned transfer took the control connection with it: log in again and go back
+    // to the folder that was current.
+    reloginPending_ = false;
+    std::string folder = folder_;
+    allowControlConnect_ = true;
+    auto replies = RunCommands({"CWD " + folder});
+    allowControlConnect_ = false;
+    if (!replies) {
+      lost_ = true;
+      return false;
+    }
+    if (!IsSuccess(replies->back())) {
+      char* entry = nullptr;
+      curl_easy_getinfo(easy_.get(), CURLINFO_FTP_ENTRY_PATH, &entry);
+      folder_ = entry && IsSafeRemotePath(entry) ? entry : "/";
+    }
+  }
+  return true;
+}
+
+void CurlFtpConnection::Configure(Kind kind, const std::string& url,
+                                  const std::vector<std::string>& commands, bool binary) {
+  CURL* e = easy_.get();
+  quote_.reset();
+  curl_slist* list = nullptr;
+  for (const auto& command : commands) {
+    // "*": libcurl must not treat a refusal as fatal (it would drop the control connection);
+    // the replies are judged here instead.
+    curl_slist* grown = curl_slist_append(list, ("*" + command).c_str());
+    if (grown) list = grown;
+  }
+  quote_.reset(list);
+  curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(e, CURLOPT_QUOTE, quote_.get());
+  curl_easy_setopt(e, CURLOPT_NOBODY, kind == Kind::Commands || kind == Kind::Size ? 1L : 0L);
+  curl_easy_setopt(e, CURLOPT_UPLOAD, kind == Kind::Upload ? 1L : 0L);
+  curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, kind == Kind::List && mlsd_ ? "MLSD" : nullptr);
+  curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+  curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+  switch (kind) {
+    case Kind::List:
+      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnListData);
+      curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+      break;
+    case Kind::Download:
+    case Kind::Upload:
+      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnFileData);
+      curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+      curl_easy_setopt(e, CURLOPT_READFUNCTION, &OnFileSend);
+      curl_easy_setopt(e, CURLOPT_READDATA, this);
+      break;
+    default:
+      // libcurl writes made-up headers of a "header only" request as data: dropped.
+      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnDiscard);
+      curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+      break;
+  }
+}
+
+void CurlFtpConnection::Start() {
+  replies_.Clear();
+  replyOverflow_ = false;
+  refusedReconnect_ = false;
+  errorBuffer_[0] = '\0';
+  done_ = false;
+  accepted_ = false;
+  result_ = CURLE_OK;
+  begin_ = end_ = 0;
+  paused_ = false;
+  uploadEnded_ = false;
+  CURLMcode mc = curl_multi_add_handle(multi_.get(), easy_.get());
+  running_ = mc == CURLM_OK;
+  if (!running_) {
+    done_ = true;
+    result_ = CURLE_FAILED_INIT;
+    std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
+  }
+}
+
+// Runs libcurl until `ready()` holds or the transfer has ended.
+//
+// libcurl 7.88 has a state in which it waits for nothing: when the server's EPSV/PASV reply is
+// already there as libcurl reads it (pyftpdlib answers that fast on a reused connection), the
+// data connection is set up but its connect only starts on the next call, and libcurl reports
+// no socket to wait on (only its far-off time-out timers). curl_easy_perform then sleeps its
+// full poll interval (1 s) before every such file. Here a transfer that watches no socket is
+// driven on at once (a bounded number of times, then in 10 ms steps).
+template <typename Ready>
+void CurlFtpConnection::Pump(Ready ready) {
+  constexpr int kMaxIdleSpins = 50;
+  int idleSpins = 0;
+  while (!done_) {
+    int running = 0;
+    CURLMcode mc = curl_multi_perform(multi_.get(), &running);
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &queued)) {
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_.get()) {
+        done_ = true;
+        result_ = msg->data.result;
+      }
+    }
+    if (mc != CURLM_OK && !done_) {
+      done_ = true;
+      result_ = CURLE_FAILED_INIT;
+      std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
+    }
+    if (done_ || ready()) return;
+
+    long timeout = -1;
+    curl_multi_timeout(multi_.get(), &timeout);
+    if (timeout == 0) continue;
+    fd_set readSet, writeSet, errorSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    FD_ZERO(&errorSet);
+    int maxFd = -1;
+    curl_multi_fdset(multi_.get(), &readSet, &writeSet, &errorSet, &maxFd);
+    // No socket to watch: only a timer (the connect or accept time-out, far away) would wake
+    // libcurl, although it can go on right now.
+    bool watchesNoSocket = maxFd < 0;
+    if (watchesNoSocket && idleSpins++ < kMaxIdleSpins) continue;
+    if (!watchesNoSocket) idleSpins = 0;
+    long cap = watchesNoSocket ? 10 : 1000;
+    int waitMs = static_cast<int>(timeout < 0 ? cap : std::min(timeout, cap));
+    curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr);
+  }
+}
+
+void CurlFtpConnection::Finish() {
+  if (running_) curl_multi_remove_handle(multi_.get(), easy_.get());
+  running_ = false;
+  quote_.reset();
+  curl_easy_setopt(easy_.get(), CURLOPT_QUOTE, nullptr);
+}
+
+CURLcode CurlFtpConnection::RunToEnd() {
+  Start();
+  Pump([] { return false; });
+  Finish();
+  return result_;
+}
+
+// Sends `commands` one after another (each is sent even when an earlier one was refused) and
+// returns their replies, or nullopt with LastError when libcurl failed.
+std::optional<std::vector<FtpReply>> CurlFtpConnection::RunCommands(
+    const std::vector<std::string>& commands) {
+  Configure(Kind::Commands, baseUrl_ + "/", commands, true);
+  CURLcode code = RunToEnd();
+  if (code != CURLE_OK) {
+    SetError(ErrorText(code));
+    return std::nullopt;
+  }
+  const auto& all = replies_.replies();
+  if (all.size() < commands.size()) {
+    SetError(FtpError("The server did not answer " + commands.back().substr(0, 4)));
+    return std::nullopt;
+  }
+  return std::vector<FtpReply>(all.end() - static_cast<std::ptrdiff_t>(commands.size()), all.end());
+}
+
+bool CurlFtpConnection::RunCommand(const std::string& command) {
+  if (!BeginOperation()) return false;
+  auto replies = RunCommands({command});
+  if (!replies) return false;
+  if (!IsSuccess(replies->front())) {
+    SetError(FailedCommandText(command, replies->front()));
+    return false;
+  }
+  return true;
+}
+
+std::string CurlFtpConnection::FailedCommandText(const std::string& command,
+                                                 const FtpReply& reply) const {
+  std::string line = reply.FirstLine();
+  while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
+  return ReplaceAll(FtpError(command + ": " + line), password_, "****");
+}
+
+// The one place where libcurl's outcome becomes Quillon's text: curl's own message (its error
+// buffer, else the code's text), the server's refusal when one came, our own limits by name.
+std::string CurlFtpConnection::ErrorText(CURLcode code) {
+  std::string message;
+  if (refusedReconnect_) {
+    lost_ = true;
+    return kLostText;
+  }
+  if (replyOverflow_) {
+    message = "The server's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes";
+  } else if (!listing_.overflow.empty()) {
+    message = listing_.overflow;
+  } else {
+    // libcurl keeps the first message of an operation; in active mode 7.88 leaves a harmless
+    // note about the listening socket there, which would hide the real failure.
+    bool spurious = std::strncmp(errorBuffer_, "sa_addr inet_ntop() failed", 26) == 0;
+    message = errorBuffer_[0] && !spurious ? errorBuffer_
+                                           : (code != CURLE_OK ? curl_easy_strerror(code) : "");
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
+      message.pop_back();
+    const auto& all = replies_.replies();
+    auto refusal = std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
+    if (refusal != all.rend()) {
+      std::string line = refusal->FirstLine();
+      if (message.find(line) == std::string::npos) message += " (" + line + ")";
+    }
+  }
+  return ReplaceAll(FtpError(message), password_, "****");
+}
+
+void CurlFtpConnection::SetError(std::string text) {
+  lastError_ = ReplaceAll(std::move(text), password_, "****");
+}
+
+void CurlFtpConnection::Unpause() {
+  if (!paused_ || !running_) return;
+  paused_ = false;
+  curl_easy_pause(easy_.get(), CURLPAUSE_CONT);  // may hand over the kept chunk right away
+}
+
+// Takes the easy handle out in the middle of a transfer. libcurl then closes the control
+// connection (it cannot tell whether the server's late replies would be in its way), so the
+// next operation logs in again.
+void CurlFtpConnection::AbandonTransfer() {
+  bool wasRunning = !done_;
+  Finish();
+  file_ = nullptr;
+  begin_ = end_ = 0;
+  paused_ = false;
+  if (wasRunning) reloginPending_ = true;
+}
+
+// ---- operations --------------------------------------------------------------------------------
+
+std::optional<std::string> CurlFtpConnection::CurrentFolder() {
+  if (!BeginOperation()) return std::nullopt;
+  auto replies = RunCommands({"PWD"});
+  if (!replies) return std::nullopt;
+  auto folder = ParsePwdReply(replies->front());
+  if (!folder) {
+    SetError(FailedCommandText("PWD", replies->front()));
+    return std::nullopt;
+  }
+  folder_ = *folder;
+  return folder;
+}
+
+bool CurlFtpConnection::SetCurrentFolder(const std::string& folder) {
+  if (!IsSafeRemotePath(folder)) {
+    SetError(kUnsafePathText);
+    return false;
+  }
+  if (!BeginOperation()) return false;
+  auto replies = RunCommands({"CWD " + folder, "PWD"});
+  if (!replies) return false;
+  if (!IsSuccess((*replies)[0])) {
+    SetError(FailedCommandText("CWD " + folder, (*replies)[0]));
+    return false;
+  }
+  if (auto confirmed = ParsePwdReply((*replies)[1]))
+    folder_ = *confirmed;
+  else if (folder.front() == '/')
+    folder_ = folder;
+  else
+    folder_ = JoinRemotePath(folder_, folder);
+  return true;
+}
+
+std::optional<std::vector<RemoteEntry>> CurlFtpConnection::List() {
+  if (!BeginOperation()) return std::nullopt;
+  listing_ = ListingState{};
+  listing_.now = std::chrono::system_clock::now();
+  Configure(Kind::List, baseUrl_ + "/", {}, false);
+  CURLcode code = RunToEnd();
+  // Refusing the rest of a listing ends the transfer early, which costs the control connection.
+  if (!listing_.overflow.empty()) reloginPending_ = true;
+  if (code != CURLE_OK) {
+    SetError(ErrorText(code));
+    listing_ = ListingState{};
+    return std::nullopt;
+  }
+  if (log_) {
+    for (const auto& name : listing_.dropped)
+      log_->AddLine(folder_ + ": Unsafe name \"" + PrintableName(name) +
+                        "\" skipped in the server's listing.",
+                    colour::kRed);
+  }
+  auto entries = std::move(listing_.entries);
+  listing_ = ListingState{};
+  return entries;
+}
+
+bool CurlFtpConnection::CreateFolder(const std::string& path) {
+  if (!IsSafeRemotePath(path)) {
+    SetError(kUnsafePathText);
+    return false;
+  }
+  return RunCommand("MKD " + path);
+}
+
+bool CurlFtpConnection::RemoveFolder(const std::string& path) {
+  if (!IsSafeRemotePath(path)) {
+    SetError(kUnsafePathText);
+    return false;
+  }
+  return RunCommand("RMD " + path);
+}
+
+bool CurlFtpConnection::DeleteFile(const std::string& path) {
+  if (!IsSafeRemotePath(path)) {
+    SetError(kUnsafePathText);
+    return false;
+  }
+  return RunCommand("DELE " + path);
+}
+
+bool CurlFtpConnection::Rename(const std::string& from, const std::string& to) {
+  if (!IsSafeRemotePath(from) || !IsSafeRemotePath(to)) {
+    SetError(kUnsafePathText);
+    return false;
+  }
+  if (!BeginOperation()) return false;
+  auto first = RunCommands({"RNFR " + from});
+  if (!first) return false;
+  if (first->front().code != 350) {
+    SetError(FailedCommandText("RNFR " + from, first->front()));
+    return false;
+  }
+  auto second = RunCommands({"RNTO " + to});
+  if (!second) return false;
+  if (!IsSuccess(second->front())) {
+    SetError(FailedCommandText("RNTO " + to, second->front()));
+    return false;
+  }
+  return true;
+}
+
+std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
+  if (!IsSafeRemotePath(path) || path.back() == '/') {
+    SetError(kUnsafePathText);
+    return std::nullopt;
+  }
+  if (!BeginOperation()) return std::nullopt;
+  // libcurl's "header only" request on a file: TYPE I (so that SIZE counts bytes), then SIZE.
+  Configure(Kind::Size, FileUrl(path), {}, true);
+  CURLcode code = RunToEnd();
+  if (code != CURLE_OK) {
+    SetError(ErrorText(code));
+    return std::nullopt;
+  }
+  for (const auto& reply : replies_.replies()) {
+    if (reply.code != 213) continue;
+    std::string digits = reply.FirstLine().substr(4);
+    if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+      return std::stoull(digits);
+  }
+  const auto& all = replies_.replies();
+  auto refusal = std::find_if(all.begin(), all.end(), [](const FtpReply& r) { return r.code >= 400; });
+  SetError(refusal != all.end() ? FailedCommandText("SIZE " + path, *refusal)
+                                : FtpError("The server did not tell the size of " + path));
+  return std::nullopt;
+}
+
+std::unique_ptr<RemoteFile> CurlFtpConnection::OpenFile(const std::string& path,
+                                                        RemoteFileMode mode, bool binary) {
+  if (!IsSafeRemotePath(path) || path.back() == '/') {
+    SetError(kUnsafePathText);
+    return nullptr;
+  }
+  if (!BeginOperation()) return nullptr;
+  auto file = std::make_unique<CurlRemoteFile>(this, mode);
+  Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {},
+            binary);
+  Start();
+  // Open until the server has accepted RETR/STOR (125/150), or the request failed.
+  Pump([this] { return accepted_; });
+  if (done_ && result_ != CURLE_OK) {
+    SetError(ErrorText(result_));
+    Finish();
+    return nullptr;
+  }
+  file_ = file.get();
+  return file;
+}
+
+// ---- remote file -------------------------------------------------------------------------------
+
+CurlRemoteFile::~CurlRemoteFile() {
+  if (!closed_) Abort();
+}
+
+bool CurlRemoteFile::CheckUsable(RemoteFileMode wanted) {
+  if (closed_) {
+    error_ = "The remote file is closed.";
+    return false;
+  }
+  if (!owner_) {
+    error_ = kLostText;
+    return false;
+  }
+  if (mode_ != wanted) {
+    error_ = wanted == RemoteFileMode::Read ? "The remote file is open for writing."
+                                            : "The remote file is open for reading.";
+    return false;
+  }
+  return true;
+}
+
+int64_t CurlRemoteFile::Read(char* buffer, size_t size) {
+  if (!CheckUsable(RemoteFileMode::Read)) return -1;
+  auto& c = *owner_;
+  size_t got = 0;
+  while (got < size) {
+    size_t available = c.end_ - c.begin_;
+    if (available > 0) {
+      size_t n = std::min(available, size - got);
+      std::memcpy(buffer + got, c.buffer_.data() + c.begin_, n);
+      c.begin_ += n;
+      got += n;
+      continue;
+    }
+    c.begin_ = c.end_ = 0;
+    if (c.paused_) {
+      c.Unpause();  // the buffer is empty: take libcurl's kept chunk
+      continue;
+    }
+    if (c.done_) break;
+    c.Pump([&c] { return c.end_ > c.begin_; });
+  }
+  if (got == 0 && c.done_ && c.result_ != CURLE_OK) {
+    error_ = c.ErrorText(c.result_);
+    return -1;
+  }
+  return static_cast<int64_t>(got);
+}
+
+bool CurlRemoteFile::Flush(bool untilEmpty) {
+  auto& c = *owner_;
+  c.Unpause();
+  c.Pump([&c, untilEmpty] { return untilEmpty ? false : c.begin_ == c.end_; });
+  if (c.done_ && (c.result_ != CURLE_OK || (!untilEmpty && c.begin_ != c.end_))) {
+    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
+                                   : FtpError("The server ended the upload early");
+    return false;
+  }
+  return true;
+}
+
+bool CurlRemoteFile::Write(const char* data, size_t size) {
+  if (!CheckUsable(RemoteFileMode::Write)) return false;
+  auto& c = *owner_;
+  if (c.done_) {
+    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
+                                   : FtpError("The server ended the upload early");
+    return false;
+  }
+  while (size > 0) {
+    if (c.begin_ == c.end_) c.begin_ = c.end_ = 0;
+    if (c.end_ == c.buffer_.size() && c.begin_ > 0) {
+      std::memmove(c.buffer_.data(), c.buffer_.data() + c.begin_, c.end_ - c.begin_);
+      c.end_ -= c.begin_;
+      c.begin_ = 0;
+    }
+    size_t n = std::min(size, c.buffer_.size() - c.end_);
+    std::memcpy(c.buffer_.data() + c.end_, data, n);
+    c.end_ += n;
+    data += n;
+    size -= n;
+    if (c.end_ - c.begin_ >= kUploadBatch && !Flush(false)) return false;
+  }
+  return true;
+}
+
+bool CurlRemoteFile::Close() {
+  if (closed_) return closeResult_;
+  closed_ = true;
+  if (!owner_) {
+    error_ = kLostText;
+    return false;
+  }
+  auto& c = *owner_;
+  if (mode_ == RemoteFileMode::Write) {
+    c.uploadEnded_ = true;
+    closeResult_ = Flush(true);
+  } else if (!c.done_) {
+    error_ = "The download was ended before the end of the file.";
+    c.AbandonTransfer();
+    owner_ = nullptr;
+    return false;
+  } else if (c.result_ != CURLE_OK) {
+    error_ = c.ErrorText(c.result_);
+  } else {
+    closeResult_ = true;
+  }
+  c.Finish();
+  c.file_ = nullptr;
+  owner_ = nullptr;
+  return closeResult_;
+}
+
+void CurlRemoteFile::Abort() {
+  if (closed_) return;
+  if (owner_ && mode_ == RemoteFileMode::Write) {
+    Close();  // ends the file where it is; the caller deletes it
+    return;
+  }
+  closed_ = true;
+  if (owner_) owner_->AbandonTransfer();
+  owner_ = nullptr;
+}
+
+}  // namespace
+
+// ---- public entry points -------------------------------------------------------------------
+
+bool InitCurlGlobal() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] {
+    signal(SIGPIPE, SIG_IGN);
+    ok = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+  });
+  return ok;
+}
+
+CurlFtpConnector::CurlFtpConnector(ActivityLog* log, FtpTimeouts timeouts)
+    : log_(log), timeouts_(timeouts) {}
+
+std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const ConnectionProfile& profile) {
+  return OpenWithError(profile, nullptr);
+}
+
+std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const ConnectionProfile& profile,
+                                                               std::string* errorOut) {
+  if (!InitCurlGlobal()) {
+    if (errorOut) *errorOut = "Cannot initialise the FTP library.";
+    return nullptr;
+  }
+  auto connection = std::make_unique<CurlFtpConnection>(log_, timeouts_);
+  if (!connection->Connect(profile)) {
+    if (errorOut) *errorOut = connection->LastError();
+    return nullptr;
+  }
+  return connection;
+}
+
+}  // namespace quillon

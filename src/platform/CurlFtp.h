@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "common/ActivityLog.h"
+#include "remote/FtpConnection.h"
+
+namespace quillon {
+
+// Initialises libcurl once for the process (later calls return the first result). Call it at
+// start-up before any thread opens a connection; false means no FTP is possible ("Cannot init
+// socket.\n"). Also ignores SIGPIPE, which a closed data connection would otherwise raise.
+bool InitCurlGlobal();
+
+// Limits that keep a silent server from hanging a lane or a task run. Each surfaces as a
+// failure of the operation with its own text.
+struct FtpTimeouts {
+  std::chrono::milliseconds connect{30'000};  // TCP connect and login
+  std::chrono::milliseconds reply{60'000};    // each reply on the control connection (whole s)
+  std::chrono::milliseconds stall{60'000};    // a transfer that moves no byte this long (whole s)
+  std::chrono::milliseconds accept{30'000};   // active mode: the server's data connection
+};
+
+// FTP connections over libcurl, one easy handle (one control connection) each:
+// - passive mode (EPSV, then PASV) when the profile's passiveMode is set, else active mode
+//   (EPRT/PORT on the control connection's local address); the data connection always goes to
+//   the control connection's address, whatever address a PASV reply names;
+// - user and password go through libcurl's options (an empty user name logs in anonymously);
+//   no error text contains the password;
+// - listings use MLSD when the server's FEAT offers it, else LIST (Unix and DOS formats);
+//   names that are unsafe are dropped and reported to `log` (when given);
+// - a connection never reconnects silently: a control connection that the server closed fails
+//   every later call with "Connection to the server was lost.". The one exception is an
+//   abandoned download, after which libcurl must drop the control connection: the next call
+//   logs in again and returns to the folder that was current.
+// Open may be called from any thread; each connection is then used by one thread at a time.
+class CurlFtpConnector : public FtpConnector {
+ public:
+  explicit CurlFtpConnector(ActivityLog* log = nullptr, FtpTimeouts timeouts = {});
+
+  std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override;
+  // On failure *errorOut (when given) receives this call's text, e.g. "Couldn't connect to
+  // server." or the server's refusal of the login.
+  std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+                                               std::string* errorOut) override;
+
+ private:
+  ActivityLog* log_;
+  FtpTimeouts timeouts_;
+};
+
+}  // namespace quillon

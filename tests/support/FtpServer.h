@@ -1,0 +1,104 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "profiles/ConnectionProfile.h"
+
+namespace quillon::test {
+
+// A helper server process that prints "PORT <n>" on stdout once it listens and ends when its
+// stdin closes (or on SIGTERM). Throws std::runtime_error when it does not come up in 20 s.
+class ServerProcess {
+ public:
+  explicit ServerProcess(std::vector<std::string> argv);
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  int port() const { return port_; }
+  void Stop();  // idempotent
+
+ private:
+  pid_t pid_ = -1;
+  int stdinFd_ = -1;
+  int port_ = 0;
+};
+
+// A temporary transcript file, removed with the object.
+class TranscriptFile {
+ public:
+  TranscriptFile();
+  ~TranscriptFile();
+  const std::filesystem::path& path() const { return path_; }
+  // Lines "<session> <command line>" in the order received.
+  std::vector<std::string> Lines() const;
+  // The command lines alone.
+  std::vector<std::string> Commands() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A real FTP server (pyftpdlib, scripts/ftp_server.py run by /usr/bin/python3) on an ephemeral
+// loopback port, serving `root` to one user with a password. It runs from the constructor until
+// Stop() or the destructor. Throws std::runtime_error when it cannot start (tests fail loudly).
+class FtpServer {
+ public:
+  struct Options {
+    std::filesystem::path root;          // served folder (must exist)
+    std::string user = "quillon";
+    std::string password = "s3cret-Pw";
+    std::string permissions = "elradfmwMT";  // pyftpdlib's letters; this set can write
+    bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
+    bool activeMode = true;              // accept PORT/EPRT
+    bool anonymous = false;              // also let "anonymous" in, with the same rights
+  };
+
+  explicit FtpServer(Options options);
+  ~FtpServer();
+  FtpServer(const FtpServer&) = delete;
+  FtpServer& operator=(const FtpServer&) = delete;
+
+  int port() const { return port_; }
+  const Options& options() const { return options_; }
+
+  // A profile for this server: address 127.0.0.1, its port, user and password.
+  ConnectionProfile Profile(bool passive = true) const;
+
+  // Every command the server received so far, in order, as "<session> <command line>"
+  // (sessions count from 1 per control connection; PASS arguments are masked).
+  std::vector<std::string> Transcript() const;
+  // Only the command lines (without the session number).
+  std::vector<std::string> Commands() const;
+
+  // Ends the server process and waits for it; idempotent.
+  void Stop() { process_->Stop(); }
+
+ private:
+  Options options_;
+  TranscriptFile transcript_;
+  std::unique_ptr<ServerProcess> process_;
+  int port_ = 0;
+};
+
+// The scripted server of tests/support/scripted_ftp_server.py, for replies a real server will
+// not give on cue (silence, endless replies and listings, a PASV reply naming another host,
+// a stalled data connection). `mode` is one of the script's modes.
+class ScriptedFtpServer {
+ public:
+  explicit ScriptedFtpServer(const std::string& mode, const std::string& listingFile = {});
+  int port() const { return process_->port(); }
+  ConnectionProfile Profile(bool passive = true) const;
+  std::vector<std::string> Commands() const { return transcript_.Commands(); }
+
+ private:
+  TranscriptFile transcript_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
+}  // namespace quillon::test
