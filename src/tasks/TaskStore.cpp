@@ -103,16 +103,16 @@ void LoadTask(TaskDefinition& task, int32_t slot, const std::string& file) {
   task.slot = slot;
 }
 
-TaskDefinition NewTask(const std::string& profileFile) {
+TaskDefinition NewTask(const std::string& profileFile, int32_t profileSlot) {
   TaskDefinition task;
-  LoadTask(task, 0, profileFile);
+  LoadTask(task, profileSlot, profileFile);
   task.isNew = true;
   task.name.clear();
   // A locked profile that imposes an encryption key keeps the user from changing the keys.
   task.lockMode = false;
   if (task.locked) {
-    std::string lockPassword = ReadProtected(0, "LockPassword", profileFile);
-    task.lockMode = !ReadBound(0, "EncryptionKey", lockPassword, profileFile).empty();
+    std::string lockPassword = ReadProtected(profileSlot, "LockPassword", profileFile);
+    task.lockMode = !ReadBound(profileSlot, "EncryptionKey", lockPassword, profileFile).empty();
   }
   return task;
 }

@@ -33,10 +33,10 @@ int32_t AgeSecondsFromHours(float hours, int32_t mode);
 // 0..19 gives an empty record (slot -1).
 void LoadTask(TaskDefinition& task, int32_t slot, const std::string& file);
 
-// The record "New Task" starts with: the connection of slot 0 of `profileFile` loaded as a
-// task, marked new, without a name; lockMode set when that profile is locked and imposes an
-// encryption key.
-TaskDefinition NewTask(const std::string& profileFile);
+// The record "New Task" starts with: the connection of `profileSlot` (slot 0, the current
+// connection, in the task manager) of `profileFile` loaded as a task, marked new, without a
+// name; lockMode set when that profile is locked and imposes an encryption key.
+TaskDefinition NewTask(const std::string& profileFile, int32_t profileSlot = 0);
 
 // Writes the task keys of `task` into its slot's section of `file`, key by key, in a fixed
 // order; the connection keys of the section (address, user, password, port, ...) are left as

@@ -101,7 +101,24 @@ constexpr const char* kUsage =
     "  quillon-tool encrypt --key-env VAR [--key-name NAME] IN OUT\n"
     "  quillon-tool decrypt --key-env VAR IN OUT\n"
     "  quillon-tool seal      (reads one line, prints its protected form)\n"
-    "  quillon-tool unseal    (reads one protected line, prints its text)\n";
+    "  quillon-tool unseal    (reads one protected line, prints its text)\n"
+    "  quillon-tool task set --store FILE (--slot N | --new --ini FILE [--profile-slot P])\n"
+    "               --name NAME [--upload-from DIR --upload-to /RDIR]\n"
+    "               [--download-from /RDIR --download-to DIR]\n"
+    "               [--upload-age-hours H] [--download-age-hours H]\n"
+    "               [--encryption-key-env VAR | --encryption-key-stdin] [--encryption-key-name N]\n"
+    "               [--decryption-key-env VAR | --decryption-key-stdin]\n"
+    "               [--delete-after-upload | --move-after-upload DIR] [--delete-after-download]\n"
+    "               [--backup-local] [--backup-remote]\n"
+    "               [--run-before-upload CMD] [--run-after-upload CMD]\n"
+    "               [--run-before-download CMD] [--run-after-download CMD]\n"
+    "               [--email-server HOST[:PORT] --email-from ADDR --email-to ADDRS]\n"
+    "      (writes every task setting from the options: what is not given is off or empty;\n"
+    "       --new copies the connection of the profile slot, 0 by default; prints the slot;\n"
+    "       the encryption key comes first on standard input when both keys are read there)\n"
+    "  quillon-tool task list --store FILE             (one line per task: slot, tab, name)\n"
+    "  quillon-tool task show --store FILE --slot N    (the task's settings as stored)\n"
+    "  quillon-tool task delete --store FILE --slot N\n";
 
 void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out) {
   const std::string& command = args[0];
@@ -120,6 +137,46 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
       ProfileShow(Arguments(args, 2, {"--ini", "--slot"}, {}), out);
     } else {
       throw Failure{"unknown profile action '" + action + "' (set, lock, show)"};
+    }
+  } else if (command == "task") {
+    if (args.size() < 2) throw Failure{"task needs one of set, list, show, delete"};
+    const std::string& action = args[1];
+    if (action == "set") {
+      TaskSet(Arguments(args, 2,
+                        {"--store",
+                         "--slot",
+                         "--ini",
+                         "--profile-slot",
+                         "--name",
+                         "--upload-from",
+                         "--upload-to",
+                         "--download-from",
+                         "--download-to",
+                         "--upload-age-hours",
+                         "--download-age-hours",
+                         "--encryption-key-env",
+                         "--encryption-key-name",
+                         "--decryption-key-env",
+                         "--move-after-upload",
+                         "--run-before-upload",
+                         "--run-after-upload",
+                         "--run-before-download",
+                         "--run-after-download",
+                         "--email-server",
+                         "--email-from",
+                         "--email-to"},
+                        {"--new", "--encryption-key-stdin", "--decryption-key-stdin",
+                         "--delete-after-upload", "--delete-after-download", "--backup-local",
+                         "--backup-remote"}),
+              in, out);
+    } else if (action == "list") {
+      TaskList(Arguments(args, 2, {"--store"}, {}), out);
+    } else if (action == "show") {
+      TaskShow(Arguments(args, 2, {"--store", "--slot"}, {}), out);
+    } else if (action == "delete") {
+      TaskDelete(Arguments(args, 2, {"--store", "--slot"}, {}));
+    } else {
+      throw Failure{"unknown task action '" + action + "' (set, list, show, delete)"};
     }
   } else if (command == "encrypt") {
     Encrypt(Arguments(args, 1, {"--key-env", "--key-name"}, {}));

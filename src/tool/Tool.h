@@ -7,8 +7,8 @@
 namespace quillon {
 
 // quillon-tool, the command-line companion: writes and locks connection profiles, shows them
-// as ReadProfile reads them, encrypts and decrypts files in the container format, and seals
-// and unseals protected INI values.
+// as ReadProfile reads them, makes, lists, shows and deletes tasks in a task store, encrypts
+// and decrypts files in the container format, and seals and unseals protected INI values.
 //
 //   profile set  --ini FILE --slot N --name NAME --address HOST [--port P] [--user U]
 //                [--password-stdin] [--passive] [--binary] [--threads N]
@@ -17,6 +17,15 @@ namespace quillon {
 //   encrypt --key-env VAR [--key-name NAME] IN OUT
 //   decrypt --key-env VAR IN OUT
 //   seal | unseal          (one line on standard input)
+//   task set    --store FILE (--slot N | --new --ini FILE [--profile-slot P]) --name NAME
+//               [folders, ages, keys, after-transfer choices, backups, hooks, e-mail]
+//   task list   --store FILE
+//   task show   --store FILE --slot N
+//   task delete --store FILE --slot N
+//
+// `task set` writes every task setting from its options and checks the task as the task
+// manager does; its messages ("Invalid upload From/To folder.", "Cannot save: Maximum tasks
+// reached.", ...) become the error line. The full options are in the --help text.
 //
 // Secrets come from standard input or an environment variable, never from the command line.
 // Every error is one line "quillon-tool: ..." on `err` and gives 1; success gives 0.

@@ -49,5 +49,9 @@ void ProfileLock(const Arguments& a);
 void ProfileShow(const Arguments& a, std::ostream& out);
 void Encrypt(const Arguments& a);
 void Decrypt(const Arguments& a);
+void TaskSet(const Arguments& a, std::istream& in, std::ostream& out);
+void TaskList(const Arguments& a, std::ostream& out);
+void TaskShow(const Arguments& a, std::ostream& out);
+void TaskDelete(const Arguments& a);
 
 }  // namespace quillon::tool

@@ -3,9 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <random>
-#include <sstream>
 
 #include "crypto/BuiltInKeys.h"
 #include "crypto/FileCrypter.h"
@@ -13,6 +11,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/TestSupport.h"
+#include "tool/ToolTestSupport.h"
 
 namespace quillon {
 namespace {
@@ -20,30 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::ProcessResult;
 
-ProcessResult Tool(std::vector<std::string> args, const std::string& input = {},
-                   const std::vector<std::string>& env = {}) {
-  args.insert(args.begin(), test::BuiltProgram("tool/quillon-tool"));
-  return test::RunProcess(args, input, env);
-}
-
-// A failure is one line on stderr, exit status 1, nothing on stdout.
-void ExpectFailure(const ProcessResult& r, const std::string& fragment) {
-  EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-  EXPECT_EQ(r.err.rfind("quillon-tool: ", 0), 0u) << r.err;
-  EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
-}
-
-std::map<std::string, std::string> Fields(const std::string& shown) {
-  std::map<std::string, std::string> fields;
-  std::istringstream lines(shown);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t eq = line.find('=');
-    fields[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return fields;
-}
+using test::ExpectFailure;
+using test::Fields;
+using test::Tool;
 
 std::vector<std::string> Entries(const fs::path& dir) {
   std::vector<std::string> names;
