@@ -82,9 +82,9 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
     return;
   }
 
+  exitCode = 0;  // the run may still set its own
   if (hooks.runTask)
     hooks.runTask(*this, {task.storePath, task.slot, task.notify, task.showWindow, taskName});
-  exitCode = 0;
 }
 
 int MainApp::ExitRoutine() {

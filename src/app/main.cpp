@@ -11,6 +11,7 @@
 #include "platform/CurlFtp.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
+#include "tasks/TaskRun.h"
 
 namespace {
 
@@ -53,6 +54,11 @@ int main(int argc, char** argv) {
   hooks.registerFileType = quillon::RegisterEncryptedFileType;
   hooks.runInteractive = [](quillon::MainApp&) {
     std::puts("The graphical interface is not available in this build.");
+  };
+  hooks.runTask = [](quillon::MainApp& running, const quillon::TaskHandOver& task) {
+    quillon::SystemClock clock;
+    quillon::TaskRun run(running, clock);
+    if (!run.Dispatch(task)) running.exitCode = 1;
   };
   int code = app.Run(quillon::JoinArguments(argc, argv), hooks);
   return code & 0xFF;  // -1 reaches the shell as 255

@@ -1,0 +1,282 @@
+#include "tasks/TaskRun.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "mail/SmtpMailer.h"
+#include "platform/Process.h"
+#include "platform/UserName.h"
+#include "profiles/IniFile.h"
+#include "profiles/ProfileStore.h"
+#include "tasks/TaskStore.h"
+#include "transfer/DownloadManager.h"
+#include "transfer/LocalFolders.h"
+#include "transfer/TransferEventLoop.h"
+#include "transfer/UploadManager.h"
+
+namespace quillon {
+namespace {
+
+// The task log as the transfer engine's log sink.
+class TaskLogSink : public LogSink {
+ public:
+  explicit TaskLogSink(TaskLog* log) : log_(log) {}
+  void Write(std::string_view text) override {
+    if (log_) log_->Write(text);
+  }
+
+ private:
+  TaskLog* log_;
+};
+
+void Log(TaskLog* log, std::string_view text) {
+  if (log) log->Write(text);
+}
+
+std::string Printf(const char* format, const std::string& a, const std::string& b) {
+  int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+  std::string out(static_cast<size_t>(n), '\0');
+  std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
+  return out;
+}
+
+void TrimTrailing(std::string& text, char c) {
+  while (!text.empty() && text.back() == c) text.pop_back();
+}
+
+}  // namespace
+
+TaskRun::TaskRun(MainApp& app, const Clock& clock, TaskRunView view)
+    : app_(app), clock_(clock), view_(std::move(view)) {
+  if (!view_.showLog) {
+    view_.showLog = [](const std::string& text) {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
+    };
+  }
+}
+
+bool TaskRun::Dispatch(const TaskHandOver& task) {
+  TaskLog log(app_.ProgramFolder(), task.taskName);
+  if (log.state() == TaskLog::State::Busy) {
+    std::fprintf(stderr, "Task [%s] is already running; this run is skipped.\n",
+                 task.taskName.c_str());
+    return false;
+  }
+  const std::string title = Printf("Harbell task [%s] of [%s]", task.taskName, task.storePath);
+  log.Write(Printf("%s\nStarted at: %s\n", title, FormatUserTime(clock_.Now())));
+
+  bool notify = task.notify || ReadNumber(task.slot, "Notify", task.storePath) == 1;
+
+  RunTask(task.storePath, task.slot, &log, task.showWindow);
+
+  log.Write(Printf("\n%s\nEnded at: %s\n", title, FormatUserTime(clock_.Now())));
+
+  if (ReadNumber(task.slot, "UseEmail", task.storePath) == 1) SendNotification(task, log);
+
+  if (notify) {
+    std::string text = log.ReadAll();
+    view_.showLog("=======================\n" + text + "=======================\n");
+  }
+  return true;
+}
+
+int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bool showWindow) {
+  slot_ = slot;
+  ConnectionProfile& profile = app_.currentProfile;
+  ReadProfile(slot, profile, taskFile);
+  if (!profile.locked) {
+    // An unlocked profile's keys would come from the program's own profile; a task uses its own.
+    profile.encryptionKeyName = ReadProtected(slot, "EncryptionKeyName", taskFile);
+    profile.encryptionKey = ReadProtected(slot, "EncryptionKey", taskFile);
+    profile.decryptionKey = ReadProtected(slot, "DecryptionKey", taskFile);
+  }
+  LoadTask(definition_, slot, taskFile);
+  app_.encryptMode = definition_.encryptFiles ? 1 : 0;
+  app_.decryptMode = definition_.decryptFiles ? 1 : 0;
+
+  if (!definition_.encryptFiles) {
+    Log(log, "All files uploaded to Harbell must be encrypted.\nusing a key (password) you choose.");
+    return 0;
+  }
+
+  std::optional<TimePoint> uploadCutoff =
+      Cutoff(definition_.uploadAgeMode, definition_.uploadAgeHours);
+  std::optional<TimePoint> downloadCutoff =
+      Cutoff(definition_.downloadAgeMode, definition_.downloadAgeHours);
+
+  if (definition_.upload)
+    RunHook(slot, "RunBeforeUpload", taskFile, log);
+  else if (definition_.download)
+    RunHook(slot, "RunBeforeDownload", taskFile, log);
+  else
+    return 1;
+
+  if (definition_.upload) {
+    if (!UploadPass(taskFile, definition_.uploadFrom, definition_.uploadTo, log, uploadCutoff,
+                    showWindow))
+      return 0;
+    RunHook(slot, "RunAfterUpload", taskFile, log);
+  }
+  if (definition_.download) {
+    if (!DownloadPass(taskFile, definition_.downloadFrom, definition_.downloadTo, log,
+                      downloadCutoff, showWindow))
+      return 0;
+    RunHook(slot, "RunAfterDownload", taskFile, log);
+  }
+  return 1;
+}
+
+std::optional<TimePoint> TaskRun::Cutoff(int32_t mode, float hours) const {
+  if (mode != 1) return std::nullopt;
+  auto seconds = static_cast<int64_t>(std::trunc(static_cast<double>(hours) * 3600.0));
+  auto now = std::chrono::time_point_cast<std::chrono::seconds>(clock_.Now());
+  return now - std::chrono::seconds(seconds);
+}
+
+void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log) {
+  std::string command = ReadText(slot, key, taskFile);
+  if (command.empty()) return;
+  CommandStatus status = RunShellCommand(command);
+  std::string line = status.Succeeded() ? "\nOK: " : "\nFAILED: ";
+  Log(log, line + key + ": " + command + "\n");
+}
+
+namespace {
+
+// What the transfer engine needs from the program for one pass.
+TransferSettings SettingsFor(MainApp& app, int32_t slot, const std::string& taskFile) {
+  TransferSettings settings;
+  settings.profile = app.currentProfile;
+  settings.encrypt = app.encryptMode != 0;
+  settings.decrypt = app.decryptMode != 0;
+  settings.encryptionKey = app.currentProfile.encryptionKey;
+  settings.encryptionKeyName = app.currentProfile.encryptionKeyName;
+  settings.decryptionKey = app.currentProfile.decryptionKey;
+  settings.userId = CurrentUserName();
+  settings.warningLevel = app.warningLevel;
+  settings.backupCopies = app.backupCopies;
+  settings.backupDir = ReadText(slot, "BackupDir", taskFile);
+  settings.makeLower = ReadNumber(slot, "MakeLower", taskFile) == 1;
+  return settings;
+}
+
+// Runs a built queue: one file after another, or on the profile's lanes when asked to show
+// the transfer (headless here: the lanes run, nothing is drawn).
+void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, int32_t threads,
+              bool showWindow) {
+  if (!showWindow) {
+    manager.RunWithoutWindow(&sink, taskFile);
+    return;
+  }
+  manager.SetMaxThreads(threads);
+  manager.SetTransferLog(&sink);
+  TransferEventLoop loop;
+  manager.RunHeadless(loop);
+}
+
+}  // namespace
+
+int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std::string remoteTo,
+                        TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow) {
+  if (localFrom.empty() || remoteTo.empty()) return 1;
+  Log(log, Printf("\nUploading files from %s to %s.\n", localFrom, remoteTo));
+  TrimTrailing(remoteTo, '/');
+  TrimTrailing(localFrom, '/');
+
+  TaskLogSink sink(log);
+  UploadManager manager(SettingsFor(app_, slot_, taskFile), app_.Connector(), app_.Messages(), clock_);
+  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  if (!connection) {
+    Log(log, "Connection failed in uploading.\n");
+    return 0;
+  }
+  manager.SetBuildingConnection(connection.get());
+  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetSourceBase(localFrom);
+  manager.SetDestinationBase(remoteTo);
+  manager.SetBuildLog(&sink);
+  CreateRemoteFolderTree(*connection, remoteTo);
+  manager.ExpandLocalFolder(localFrom, &sink, cutoff);
+  manager.SetBuildingConnection(nullptr);
+  connection.reset();
+
+  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow);
+  if (showWindow && manager.Cancelled()) {
+    Log(log, "Task canceled\n");
+    return 0;
+  }
+  WriteNumber(slot_, "FilesUploadedOK", manager.Succeeded(), taskFile);
+  WriteNumber(slot_, "FilesUploadedFail", manager.Failed(), taskFile);
+
+  if (app_.currentProfile.deleteAfterUpload) {
+    if (auto entries = ListLocalFolder(localFrom)) {
+      for (const LocalEntry& entry : *entries)
+        if (entry.isFolder) manager.AddEmptiedFolder(entry.path);
+    }
+    manager.RemoveEmptiedSourceFolders();
+  }
+  return 1;
+}
+
+int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
+                          std::string localTo, TaskLog* log, std::optional<TimePoint> cutoff,
+                          bool showWindow) {
+  if (remoteFrom.empty() || localTo.empty()) return 1;
+  Log(log, Printf("\nDownloading files from %s to %s.\n", remoteFrom, localTo));
+  TrimTrailing(localTo, '/');
+  TrimTrailing(remoteFrom, '/');
+
+  TaskLogSink sink(log);
+  DownloadManager manager(SettingsFor(app_, slot_, taskFile), app_.Connector(), app_.Messages(),
+                          clock_);
+  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  if (!connection) {
+    Log(log, "Connection failed in downloading.\n");
+    return 0;
+  }
+  manager.SetBuildingConnection(connection.get());
+  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetBuildLog(&sink);
+  manager.SetSourceBase(remoteFrom);
+  manager.SetDestinationBase(localTo);
+  CreateLocalFolderTree(localTo);
+  manager.ExpandRemoteFolder(remoteFrom, &sink, cutoff);
+
+  if (app_.currentProfile.deleteAfterDownload) {
+    std::optional<std::string> previous = connection->CurrentFolder();
+    if (connection->SetCurrentFolder(remoteFrom)) {
+      if (auto entries = connection->List()) {
+        for (const RemoteEntry& entry : *entries)
+          if (entry.isFolder) manager.AddEmptiedFolder(remoteFrom + "/" + entry.name);
+      }
+      if (previous) connection->SetCurrentFolder(*previous);
+    }
+  }
+  manager.SetBuildingConnection(nullptr);
+  connection.reset();
+
+  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow);
+  WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);
+  WriteNumber(slot_, "FilesDownloadedFail", manager.Failed(), taskFile);
+  if (manager.Cancelled()) {
+    Log(log, "Task canceled\n");
+    return 0;
+  }
+  if (app_.currentProfile.deleteAfterDownload) manager.RemoveEmptiedSourceFolders();
+  return 1;
+}
+
+void TaskRun::SendNotification(const TaskHandOver& task, TaskLog& log) {
+  SmtpMailer mail(clock_);
+  mail.server = ReadText(task.slot, "EmailServer", task.storePath);
+  mail.from = ReadText(task.slot, "EmailFrom", task.storePath);
+  mail.AddRecipients(ReadText(task.slot, "EmailTo", task.storePath));
+  mail.subject = Printf("Harbell task [%s] completed at: %s", task.taskName,
+                        FormatUserTime(clock_.Now()));
+  mail.body = log.ReadAll();
+  if (!mail.Send()) log.Write("\nNOTIFICATION EMAIL FAILED. CHECK THE SETTINGS.\n");
+}
+
+}  // namespace quillon
