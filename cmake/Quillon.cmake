@@ -30,15 +30,15 @@ endfunction()
 # quillon_test(NAME LABEL label SOURCES file... LIBS lib... [QT] [TIMEOUT s] [ENVIRONMENT VAR=VALUE...])
 #
 # One GoogleTest executable registered with CTest as one test, labelled unit, integration, gui
-# or e2e. QT turns on moc and links Qt Test (GUI suites, which bring their own main via
-# QTEST_MAIN or call QApplication themselves). QUILLON_BINARY_DIR and QUILLON_SOURCE_DIR reach the test through the environment.
+# or e2e. QT turns on moc and links Qt Test and a main() that makes the QApplication first (GUI
+# suites). QUILLON_BINARY_DIR and QUILLON_SOURCE_DIR reach the test through the environment.
 function(quillon_test name)
   cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_testsupport GTest::gtest GTest::gmock)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE Qt6::Widgets Qt6::Test)
+    target_link_libraries(${name} PRIVATE quillon_guitest_main Qt6::Widgets Qt6::Test)
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include <thread>
+
+#include "app/ui/ActivityLogWidget.h"
+#include "app/ui/Colour.h"
+#include "app/ui/InformationDialog.h"
+#include "app/ui/QtMessagePresenter.h"
+#include "support/TestSupport.h"
+#include "support/gui/GuiTestSupport.h"
+
+namespace quillon {
+namespace {
+
+TEST(Colour, ValuesAreRedGreenBlueFromTheLowByte) {
+  EXPECT_EQ(ToQColor(255), QColor(255, 0, 0));
+  EXPECT_EQ(ToQColor(0x008800), QColor(0, 0x88, 0));
+  EXPECT_EQ(ToQColor(0xFF0000), QColor(0, 0, 255));
+  EXPECT_EQ(ToQColor(136), QColor(136, 0, 0));
+  EXPECT_EQ(ToQColor(-1, Qt::darkGray), QColor(Qt::darkGray));
+}
+
+TEST(ActivityLogWidget, KeepsAtMost1001LinesAndSelectsTheNewest) {
+  ActivityLogWidget log;
+  for (int i = 0; i < 1001; ++i) log.AddLine("line " + std::to_string(i), colour::kBlack);
+  ASSERT_EQ(log.count(), 1001);
+  EXPECT_EQ(log.item(0)->text(), "line 0");
+  log.AddLine("one more", colour::kRed);
+  EXPECT_EQ(log.count(), 1001);
+  EXPECT_EQ(log.item(0)->text(), "line 1");
+  EXPECT_EQ(log.currentItem()->text(), "one more");
+  EXPECT_TRUE(log.AllText().endsWith("line 1000\r\none more\r\n"));
+}
+
+TEST(ActivityLogWidget, LinesFromOtherThreadsArriveInOrder) {
+  ActivityLogWidget log;
+  std::thread lane([&] {
+    for (int i = 0; i < 50; ++i) log.AddLine("lane " + std::to_string(i), colour::kBlue);
+  });
+  lane.join();
+  EXPECT_TRUE(test::WaitFor([&] {
+    QCoreApplication::processEvents();
+    return log.count() == 50;
+  }));
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(log.item(i)->text(), QString("lane %1").arg(i));
+}
+
+TEST(QtMessagePresenter, ReturnsTheClickedButtonsAnswer) {
+  QtMessagePresenter messages;
+  struct Case {
+    MessageButtons buttons;
+    QString click;
+    MessageAnswer answer;
+  } cases[] = {
+      {MessageButtons::Ok, "OK", MessageAnswer::Ok},
+      {MessageButtons::OkCancel, "Cancel", MessageAnswer::Cancel},
+      {MessageButtons::YesNo, "&No", MessageAnswer::No},
+      {MessageButtons::YesYesToAllNoNoToAll, "Yes to &All", MessageAnswer::YesToAll},
+      {MessageButtons::YesYesToAllNoNoToAll, "No to All", MessageAnswer::NoToAll},
+  };
+  for (const auto& c : cases) {
+    QString seenText;
+    test::WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr);
+      seenText = box->text();
+      for (QAbstractButton* button : box->buttons())
+        if (button->text() == c.click) button->click();
+    });
+    EXPECT_EQ(messages.Show("report.txt already exists!", c.buttons, MessageIcon::Question),
+              c.answer)
+        << c.click.toStdString();
+    EXPECT_EQ(seenText, "report.txt already exists!");
+  }
+}
+
+TEST(InformationDialog, ShowsTheTextAndDiscardsEdits) {
+  InformationDialog dialog;
+  dialog.Append("first\r\n");
+  dialog.Append("second\r\n");
+  test::WhenModalOpens([](QWidget* modal) {
+    auto* box = modal->findChild<QPlainTextEdit*>("text");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->toPlainText(), "first\nsecond\n");
+    box->insertPlainText("typed");
+    modal->findChild<QPushButton*>("close")->click();
+  });
+  dialog.exec();
+  EXPECT_EQ(dialog.Text(), "first\r\nsecond\r\n");
+  EXPECT_EQ(dialog.windowTitle(), "Information");
+}
+
+}  // namespace
+}  // namespace quillon
