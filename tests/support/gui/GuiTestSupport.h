@@ -19,4 +19,16 @@ inline void WhenModalOpens(std::function<void(QWidget*)> act, int attempts = 200
   });
 }
 
+// Runs `act` on the next turn of the event loop with the pop-up menu (or other pop-up) that the
+// code under test is about to open, e.g. to read its entries and click one.
+inline void WhenPopupOpens(std::function<void(QWidget*)> act, int attempts = 200) {
+  QTimer::singleShot(10, [act = std::move(act), attempts] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      act(popup);
+    } else if (attempts > 0) {
+      WhenPopupOpens(act, attempts - 1);
+    }
+  });
+}
+
 }  // namespace quillon::test
