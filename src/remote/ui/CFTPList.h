@@ -99,6 +99,7 @@ class CFTPList : public QTreeWidget {
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+  using QTreeWidget::edit;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
  private:
