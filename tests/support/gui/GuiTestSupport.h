@@ -1,7 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <QWidget>
 #include <functional>
 
@@ -17,6 +20,26 @@ inline void WhenModalOpens(std::function<void(QWidget*)> act, int attempts = 200
       WhenModalOpens(act, attempts - 1);
     }
   });
+}
+
+// The child of `parent` of type T with the object name `name`; the test fails when there is
+// none (the caller then gets null).
+template <class T>
+T* Find(const QObject* parent, const char* name) {
+  T* child = parent->findChild<T*>(QString::fromLatin1(name));
+  if (!child) ADD_FAILURE() << "no control named " << name;
+  return child;
+}
+
+// Types `text` into `widget` one key press per character, like QTest::keyClicks but also for
+// characters outside ASCII (which QTest cannot map to a key).
+inline void TypeText(QWidget* widget, const QString& text) {
+  for (QChar c : text) {
+    if (c.unicode() < 0x80)
+      QTest::keyClick(widget, c.toLatin1());
+    else
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
 }
 
 }  // namespace quillon::test
