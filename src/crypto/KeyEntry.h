@@ -74,7 +74,7 @@ std::string FitToField(std::string_view text, size_t maxBytes);
 struct KeyDialogLook {
   std::string_view title;
   std::string_view messageLine;
-  bool keyNameEnabled;        // false: the key name is emptied and disabled
+  bool keyNameEnabled;  // false: the key name is emptied and disabled
   bool keyNameHelpVisible;
   bool confirmationEnabled;
 };

@@ -113,21 +113,32 @@ TEST(KeyDialog, OkChecksTheKeys) {
     QString key;
     QString confirmation;
     bool accepted;
-    QString messageLine;          // after OK
+    QString messageLine;             // after OK
     std::vector<std::string> shown;  // message boxes
   } cases[] = {
       {KeyPurpose::Encryption, "", "", false, "Enter a valid key, or click cancel!", {}},
-      {KeyPurpose::Encryption, "Secret", "secret", false, "Do not forget your encryption key!",
+      {KeyPurpose::Encryption,
+       "Secret",
+       "secret",
+       false,
+       "Do not forget your encryption key!",
        {"The keys you entered are different!"}},
-      {KeyPurpose::Encryption, "Secret", "", false, "Do not forget your encryption key!",
+      {KeyPurpose::Encryption,
+       "Secret",
+       "",
+       false,
+       "Do not forget your encryption key!",
        {"The keys you entered are different!"}},
       {KeyPurpose::Encryption, "Secret", "Secret", true, "Do not forget your encryption key!", {}},
       {KeyPurpose::Decryption, "", "", false, "Enter a valid key, or click cancel!", {}},
       {KeyPurpose::Decryption, "any key", "", true, "Please enter the decryption key.", {}},
-      {KeyPurpose::ConfirmedDecryption, "Key", "KEY", false, "Please enter the decryption key.",
+      {KeyPurpose::ConfirmedDecryption,
+       "Key",
+       "KEY",
+       false,
+       "Please enter the decryption key.",
        {"The keys you entered are different!"}},
-      {KeyPurpose::ConfirmedDecryption, "Key", "Key", true, "Please enter the decryption key.",
-       {}},
+      {KeyPurpose::ConfirmedDecryption, "Key", "Key", true, "Please enter the decryption key.", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key.toStdString() + " / " + c.confirmation.toStdString());

@@ -56,10 +56,10 @@ TEST(KeyEntry, FitToFieldNeverSplitsACharacter) {
       {"default", 15, "default"},
       {std::string(16, 'n'), 15, std::string(15, 'n')},
       {"", 15, ""},
-      {"aaaaaaaaaaaaaa\xC3\xA9", 15, "aaaaaaaaaaaaaa"},   // é would need bytes 15 and 16
+      {"aaaaaaaaaaaaaa\xC3\xA9", 15, "aaaaaaaaaaaaaa"},  // é would need bytes 15 and 16
       {"aaaaaaaaaaaaa\xC3\xA9x", 15, "aaaaaaaaaaaaa\xC3\xA9"},
-      {"\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC"},     // two euro signs, 3 bytes each
-      {"\xF0\x9F\x94\x91", 3, ""},                         // a 4-byte character does not fit
+      {"\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC"},  // two euro signs, 3 bytes each
+      {"\xF0\x9F\x94\x91", 3, ""},                      // a 4-byte character does not fit
   };
   for (const auto& c : cases) EXPECT_EQ(FitToField(c.text, c.max), c.expected) << c.text;
 }

@@ -134,12 +134,12 @@ KeyDialog::KeyDialog(const KeyRequest& request, MessagePresenter& messages, QWid
   confirmation_->setEnabled(look.confirmationEnabled);
   (look.keyNameEnabled ? keyName_ : key_)->setFocus();
 
-  connect(keyNameHelp, &QPushButton::clicked, this,
-          [this] { messages_.Show(keytext::kKeyNameHelp, MessageButtons::Ok,
-                                  MessageIcon::Information); });
-  connect(keyHelp, &QPushButton::clicked, this,
-          [this] { messages_.Show(keytext::kKeyHelp, MessageButtons::Ok,
-                                  MessageIcon::Information); });
+  connect(keyNameHelp, &QPushButton::clicked, this, [this] {
+    messages_.Show(keytext::kKeyNameHelp, MessageButtons::Ok, MessageIcon::Information);
+  });
+  connect(keyHelp, &QPushButton::clicked, this, [this] {
+    messages_.Show(keytext::kKeyHelp, MessageButtons::Ok, MessageIcon::Information);
+  });
   connect(remember_, &QCheckBox::clicked, this, &KeyDialog::OnRememberClicked);
   connect(ok, &QPushButton::clicked, this, &KeyDialog::OnOk);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

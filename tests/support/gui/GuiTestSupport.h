@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <QtTest/QTest>
 #include <QWidget>
+#include <QtTest/QTest>
 #include <functional>
 
 namespace quillon::test {
