@@ -174,7 +174,7 @@ TEST(KeyDialog, HandsBackNameKeyAndRememberTick) {
   QTest::keyClicks(ui.keyName, "Payroll 2026");
   QTest::keyClicks(ui.key, "s3cret");
   QTest::keyClicks(ui.confirmation, "s3cret");
-  QTest::mouseClick(ui.remember, Qt::LeftButton);
+  test::Click(ui.remember);
   QTest::mouseClick(ui.ok, Qt::LeftButton);
   ASSERT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Entered(), (EnteredKey{"Payroll 2026", "s3cret", true}));
@@ -238,10 +238,10 @@ TEST(KeyDialog, HelpButtonsAndTheRememberWarning) {
     KeyDialog dialog(Request(c.purpose, true), recorded);
     dialog.show();
     auto* remember = Find<QCheckBox>(&dialog, "remember");
-    QTest::mouseClick(remember, Qt::LeftButton);  // ticked
+    test::Click(remember);  // ticked
     EXPECT_TRUE(remember->isChecked());
-    QTest::mouseClick(remember, Qt::LeftButton);  // unticked: never warned about
-    QTest::mouseClick(remember, Qt::LeftButton);  // ticked again
+    test::Click(remember);  // unticked: never warned about
+    test::Click(remember);  // ticked again
     std::vector<std::string> expected;
     if (c.warns)
       expected.assign(2, "Unless this is your private computer, this is not recommended.\t");
