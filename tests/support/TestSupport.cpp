@@ -1,9 +1,12 @@
 #include "support/TestSupport.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,9 +77,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   std::vector<std::string> envStrings;
   for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
   for (const auto& extra : extraEnv) {
-    auto name = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(envStrings, [&](const std::string& s) { return s.rfind(name, 0) == 0; });
-    if (extra.find('=') != std::string::npos) envStrings.push_back(extra);
+    // "NAME=value" sets NAME; a bare "NAME" removes it.
+    size_t eq = extra.find('=');
+    std::string prefix = extra.substr(0, eq) + "=";
+    std::erase_if(envStrings, [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    if (eq != std::string::npos) envStrings.push_back(extra);
   }
   std::vector<char*> envp, args;
   for (auto& s : envStrings) envp.push_back(s.data());
@@ -168,6 +173,20 @@ bool RecordingLog::Contains(std::string_view fragment) const {
   for (const auto& line : lines_)
     if (line.text.find(fragment) != std::string::npos) return true;
   return false;
+}
+
+uint16_t ClosedLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket() failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  close(fd);
+  if (!bound) throw std::runtime_error("cannot bind a loopback port");
+  return ntohs(address.sin_port);
 }
 
 }  // namespace quillon::test

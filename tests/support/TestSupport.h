@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -41,7 +42,8 @@ std::string BuiltProgram(const std::string& relative);
 // The source tree (QUILLON_SOURCE_DIR).
 std::filesystem::path SourceDir();
 
-// Runs argv (no shell), feeding `input` on stdin; captures stdout and stderr.
+// Runs argv (no shell), feeding `input` on stdin; captures stdout and stderr. `extraEnv`
+// entries "NAME=value" set a variable for the child, a bare "NAME" removes it.
 struct ProcessResult {
   int exitCode = -1;  // the exit status, or 128 + signal
   std::string out;
@@ -49,6 +51,9 @@ struct ProcessResult {
 };
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
                          const std::vector<std::string>& extraEnv = {});
+
+// A loopback TCP port that nothing listens on (bound once and released), for "cannot connect".
+uint16_t ClosedLoopbackPort();
 
 // Records every message and answers from a queue (DefaultAnswer when it is empty).
 class RecordingMessages : public MessagePresenter {
