@@ -19,16 +19,16 @@ RemoteFolderPicker::RemoteFolderPicker(FtpConnector& connector, MessagePresenter
   setWindowTitle("Select remote folder");
   resize(560, 440);
 
-  prompt_label_ = new QLabel(this);
-  prompt_label_->setObjectName("promptLabel");
+  promptLabel_ = new QLabel(this);
+  promptLabel_->setObjectName("promptLabel");
   QFont bold("Arial");
   bold.setPointSize(10);
   bold.setBold(true);
-  prompt_label_->setFont(bold);
-  QPalette blue = prompt_label_->palette();
+  promptLabel_->setFont(bold);
+  QPalette blue = promptLabel_->palette();
   blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-  prompt_label_->setPalette(blue);
-  prompt_label_->setWordWrap(true);
+  promptLabel_->setPalette(blue);
+  promptLabel_->setWordWrap(true);
 
   wizardBack_ = new QPushButton("<< Back", this);
   wizardBack_->setObjectName("wizardBackButton");
@@ -48,7 +48,7 @@ RemoteFolderPicker::RemoteFolderPicker(FtpConnector& connector, MessagePresenter
   buttons->addStretch(1);
   layout_ = new QVBoxLayout(this);
   layout_->setContentsMargins(3, 5, 3, 10);
-  layout_->addWidget(prompt_label_);
+  layout_->addWidget(promptLabel_);
   layout_->addLayout(buttons);
 }
 
@@ -65,7 +65,7 @@ bool RemoteFolderPicker::Initialise() {
   layout_->setStretch(1, 1);
 
   if (!panel_->ConnectAndShow()) return false;
-  if (!prompt_.empty()) prompt_label_->setText(QString::fromStdString(prompt_));
+  if (!prompt_.empty()) promptLabel_->setText(QString::fromStdString(prompt_));
   if (!chosenFolder_.empty()) panel_->Navigate(chosenFolder_);
   wizardBack_->hide();
   ok_->setText("OK");

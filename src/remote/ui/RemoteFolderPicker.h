@@ -69,7 +69,7 @@ class RemoteFolderPicker : public QDialog {
   std::chrono::milliseconds keepAlive_;
   RemoteBrowserPanel* panel_ = nullptr;
   QVBoxLayout* layout_;
-  QLabel* prompt_label_;
+  QLabel* promptLabel_;
   QPushButton* wizardBack_;
   QPushButton* cancel_;
   QPushButton* ok_;
