@@ -69,6 +69,8 @@ class CDirList : public QTreeView {
 
   // Starts editing the name of the item named `name`.
   bool EditName(const std::string& name);
+  // A name is being edited in place.
+  bool IsEditingName() const { return state() == QAbstractItemView::EditingState; }
 
  signals:
   // An item was double-clicked, chosen with Enter, or chosen with "Explore".
