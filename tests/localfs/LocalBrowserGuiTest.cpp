@@ -92,9 +92,10 @@ class LocalBrowserTest : public ::testing::Test {
   }
 
   QPoint RowCentre(const std::string& name) const {
-    for (int row = 0; row < list_.model()->rowCount(); ++row)
-      if (list_.model()->index(row, 0).data().toString().toStdString() == name)
-        return list_.visualRect(list_.model()->index(row, 0)).center();
+    const auto& entries = list_.Entries();
+    for (size_t row = 0; row < entries.size(); ++row)
+      if (entries[row].name == name)
+        return list_.visualRect(list_.model()->index(static_cast<int>(row), 0)).center();
     ADD_FAILURE() << "no row " << name;
     return {};
   }
@@ -293,8 +294,14 @@ TEST_F(LocalBrowserTest, SelectionClicksAndFocusAreReported) {
   EXPECT_GE(changed.count(), 3);
   EXPECT_EQ(SelectedNames(), (Strings{"alpha", "empty", "one byte"}));  // in list order
   EXPECT_TRUE(list_.HasSelection());
+  // A right press on a selected item keeps the selection for the menu; on another item it
+  // selects that one alone.
+  QTest::mouseClick(list_.viewport(), Qt::RightButton, {}, RowCentre("empty"));
+  EXPECT_EQ(SelectedNames(), (Strings{"alpha", "empty", "one byte"}));
+  QTest::mouseClick(list_.viewport(), Qt::RightButton, {}, RowCentre("Sub"));
+  EXPECT_EQ(SelectedNames(), Strings{"Sub"});
   QTest::mouseClick(list_.viewport(), Qt::LeftButton, {}, EmptySpot());
-  EXPECT_EQ(clicked.count(), 4);
+  EXPECT_EQ(clicked.count(), 6);
   EXPECT_FALSE(list_.HasSelection());
 
   QLineEdit elsewhere;
@@ -358,7 +365,9 @@ TEST_F(LocalBrowserTest, RenameInPlace) {
       {"renamed.txt", "", "renamed.txt", "", 0},
       {"alpha", "Beta", "Beta", "", 1},
       {"dirlink", "link2", "link2", "", 1},
+      {"caf\xE9", "cafe", "cafe", "", 0},  // a name that is not UTF-8 keeps its bytes
   };
+  WriteFile(root_ + "/caf\xE9", "latin-1");
   ASSERT_TRUE(list_.ShowFolder(root_));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.item + " -> " + c.typed.toStdString());
@@ -378,6 +387,7 @@ TEST_F(LocalBrowserTest, RenameInPlace) {
     EXPECT_EQ(refresh.count(), c.refreshes);
   }
   EXPECT_EQ(ReadFile(root_ + "/renamed.txt"), "x");
+  EXPECT_EQ(ReadFile(root_ + "/cafe"), "latin-1");
   EXPECT_EQ(ReadFile(root_ + "/empty"), "");
   EXPECT_TRUE(fs::is_symlink(root_ + "/link2"));
   EXPECT_EQ(ReadFile(dir_.file("target/precious")), "precious");

@@ -221,7 +221,7 @@ void CDirList::StartRename() {
   edit(index);
 }
 
-void CDirList::FinishRename(const QString& oldName, const QString& newName) {
+void CDirList::FinishRename(const QByteArray& oldName, const QString& newName) {
   std::string from = oldName.toStdString();
   std::string to = newName.toStdString();
   int row = model_->RowOf(from);

@@ -93,7 +93,7 @@ class CDirList : public QTreeView {
   void focusInEvent(QFocusEvent* event) override;
 
  private:
-  void FinishRename(const QString& oldName, const QString& newName);
+  void FinishRename(const QByteArray& oldName, const QString& newName);
   void OpenSelection();
   void Explore();
   void DeleteSelection();

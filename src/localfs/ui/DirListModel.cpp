@@ -90,7 +90,7 @@ bool DirListModel::setData(const QModelIndex& index, const QVariant& value, int 
   if (role != Qt::EditRole || !index.isValid() ||
       index.column() != static_cast<int>(DirColumn::Name) || index.row() >= rowCount())
     return false;
-  emit renameRequested(QString::fromStdString(EntryAt(index.row()).name), value.toString());
+  emit renameRequested(QByteArray::fromStdString(EntryAt(index.row()).name), value.toString());
   // The row changes only when the list is shown again after the rename.
   return false;
 }

@@ -32,8 +32,9 @@ class DirListModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
  signals:
-  // The name of `oldName` was edited to `newName` (which may be empty or unchanged).
-  void renameRequested(const QString& oldName, const QString& newName);
+  // The name of `oldName` (the item's own bytes, which need not be UTF-8) was edited to
+  // `newName` (which may be empty or unchanged).
+  void renameRequested(const QByteArray& oldName, const QString& newName);
 
  private:
   std::vector<LocalEntry> entries_;
