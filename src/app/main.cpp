@@ -11,7 +11,11 @@
 #include "platform/CurlFtp.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
+#include "profiles/IniFile.h"
 #include "tasks/TaskRun.h"
+#include "tasks/ui/TaskRunWindows.h"
+
+#include <QApplication>
 
 namespace {
 
@@ -55,9 +59,20 @@ int main(int argc, char** argv) {
   hooks.runInteractive = [](quillon::MainApp&) {
     std::puts("The graphical interface is not available in this build.");
   };
-  hooks.runTask = [](quillon::MainApp& running, const quillon::TaskHandOver& task) {
+  hooks.runTask = [&argc, argv](quillon::MainApp& running, const quillon::TaskHandOver& task) {
     quillon::SystemClock clock;
-    quillon::TaskRun run(running, clock);
+    // A notified run or one asked to show its transfers gets windows when a desktop answers;
+    // under cron, systemd or ssh everything goes to the log, stderr and stdout instead.
+    bool notify = task.notify || quillon::ReadNumber(task.slot, "Notify", task.storePath) == 1;
+    std::unique_ptr<QApplication> gui;
+    std::unique_ptr<quillon::TaskRunWindows> windows;
+    quillon::TaskRunView view;
+    if ((notify || task.showWindow) && quillon::DesktopAvailable()) {
+      gui = std::make_unique<QApplication>(argc, argv);
+      windows = std::make_unique<quillon::TaskRunWindows>(notify, quillon::TaskRun::Title(task));
+      view = windows->View();
+    }
+    quillon::TaskRun run(running, clock, view);
     if (!run.Dispatch(task)) running.exitCode = 1;
   };
   int code = app.Run(quillon::JoinArguments(argc, argv), hooks);

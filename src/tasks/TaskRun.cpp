@@ -50,11 +50,16 @@ void TrimTrailing(std::string& text, char c) {
 TaskRun::TaskRun(MainApp& app, const Clock& clock, TaskRunView view)
     : app_(app), clock_(clock), view_(std::move(view)) {
   if (!view_.showLog) {
-    view_.showLog = [](const std::string& text) {
-      std::fwrite(text.data(), 1, text.size(), stdout);
+    view_.showLog = [](const std::string& log) {
+      std::string framed = "=======================\n" + log + "=======================\n";
+      std::fwrite(framed.data(), 1, framed.size(), stdout);
       std::fflush(stdout);
     };
   }
+}
+
+std::string TaskRun::Title(const TaskHandOver& task) {
+  return Printf("Harbell task [%s] of [%s]", task.taskName, task.storePath);
 }
 
 bool TaskRun::Dispatch(const TaskHandOver& task) {
@@ -64,7 +69,7 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
                  task.taskName.c_str());
     return false;
   }
-  const std::string title = Printf("Harbell task [%s] of [%s]", task.taskName, task.storePath);
+  const std::string title = Title(task);
   log.Write(Printf("%s\nStarted at: %s\n", title, FormatUserTime(clock_.Now())));
 
   bool notify = task.notify || ReadNumber(task.slot, "Notify", task.storePath) == 1;
@@ -75,10 +80,7 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
 
   if (ReadNumber(task.slot, "UseEmail", task.storePath) == 1) SendNotification(task, log);
 
-  if (notify) {
-    std::string text = log.ReadAll();
-    view_.showLog("=======================\n" + text + "=======================\n");
-  }
+  if (notify) view_.showLog(log.ReadAll());
   return true;
 }
 
@@ -165,13 +167,18 @@ TransferSettings SettingsFor(MainApp& app, int32_t slot, const std::string& task
 // Runs a built queue: one file after another, or on the profile's lanes when asked to show
 // the transfer (headless here: the lanes run, nothing is drawn).
 void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, int32_t threads,
-              bool showWindow) {
+              bool showWindow, const TaskRunView& view) {
   if (!showWindow) {
     manager.RunWithoutWindow(&sink, taskFile);
     return;
   }
   manager.SetMaxThreads(threads);
   manager.SetTransferLog(&sink);
+  if (view.runWithProgress) {
+    manager.SetReportToSelf(true);
+    view.runWithProgress(manager);
+    return;
+  }
   TransferEventLoop loop;
   manager.RunHeadless(loop);
 }
@@ -202,7 +209,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow);
+  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
   if (showWindow && manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;
@@ -257,7 +264,7 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow);
+  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
   WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);
   WriteNumber(slot_, "FilesDownloadedFail", manager.Failed(), taskFile);
   if (manager.Cancelled()) {

@@ -12,10 +12,15 @@
 
 namespace quillon {
 
-// How a run shows things when it has no window: the log at the end (notify), and a windowed
-// transfer's progress. A run without a display prints the log to stdout.
+class CFTPMgr;
+
+// How a run shows itself. Without a display the log goes to stdout and a run asked to show its
+// transfers runs the lanes without drawing them; the windowed program fills in its windows.
 struct TaskRunView {
+  // The whole log at the end of a notified run.
   std::function<void(const std::string& text)> showLog;
+  // Runs a built queue on its lanes under a progress window (the "-ShowWin" switch).
+  std::function<void(CFTPMgr& manager)> runWithProgress;
 };
 
 // One unattended run of one task, from the hand-over of start-up to the end of the process:
@@ -24,6 +29,9 @@ struct TaskRunView {
 class TaskRun {
  public:
   TaskRun(MainApp& app, const Clock& clock, TaskRunView view = {});
+
+  // "Harbell task [<name>] of [<task file>]"
+  static std::string Title(const TaskHandOver& task);
 
   // The whole run. Returns false only when another run of the same task holds its log (the
   // run did nothing and said so on stderr).

@@ -74,9 +74,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   std::vector<std::string> envStrings;
   for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
   for (const auto& extra : extraEnv) {
-    auto name = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(envStrings, [&](const std::string& s) { return s.rfind(name, 0) == 0; });
-    if (extra.find('=') != std::string::npos) envStrings.push_back(extra);
+    // "NAME=value" sets NAME; a bare "NAME" removes it.
+    size_t eq = extra.find('=');
+    std::string prefix = extra.substr(0, eq) + "=";
+    std::erase_if(envStrings, [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+    if (eq != std::string::npos) envStrings.push_back(extra);
   }
   std::vector<char*> envp, args;
   for (auto& s : envStrings) envp.push_back(s.data());

@@ -41,7 +41,8 @@ std::string BuiltProgram(const std::string& relative);
 // The source tree (QUILLON_SOURCE_DIR).
 std::filesystem::path SourceDir();
 
-// Runs argv (no shell), feeding `input` on stdin; captures stdout and stderr.
+// Runs argv (no shell), feeding `input` on stdin; captures stdout and stderr. `extraEnv`
+// entries "NAME=value" set a variable for the child, a bare "NAME" removes it.
 struct ProcessResult {
   int exitCode = -1;  // the exit status, or 128 + signal
   std::string out;
