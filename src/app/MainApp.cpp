@@ -8,7 +8,7 @@
 namespace quillon {
 
 MainApp::MainApp(std::string programFolder, MessagePresenter& messages)
-    : programFolder_(std::move(programFolder)), messages_(messages) {
+    : programFolder_(std::move(programFolder)), messages_(&messages) {
   if (!programFolder_.empty() && programFolder_.back() != '/') programFolder_ += '/';
 }
 
@@ -55,7 +55,7 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
   ParsedCommandLine parsed = ParseTaskCommandLine(commandLine, programFolder_);
   const TaskCommandLine& task = parsed.task;
   if (parsed.error) {
-    if (task.notify) messages_.Show(*parsed.error);
+    if (task.notify) messages_->Show(*parsed.error);
     exitCode = -1;
     return;
   }
@@ -65,11 +65,11 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
   if (task.taskId > 0 && task.notify) {
     int32_t stored = ReadNumber(task.slot, "TaskID", task.storePath);
     if (stored > task.taskId) {
-      messages_.Show("Task Failed:\n\nThe task is outdated.");
+      messages_->Show("Task Failed:\n\nThe task is outdated.");
       return;
     }
     if (stored < task.taskId) {
-      messages_.Show(
+      messages_->Show(
           "Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut.");
       return;
     }
@@ -77,7 +77,7 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
 
   std::string taskName = ReadText(task.slot, "Profile", task.storePath);
   if (taskName.empty()) {
-    if (task.notify) messages_.Show("Task cannot be found: The task is outdated.");
+    if (task.notify) messages_->Show("Task cannot be found: The task is outdated.");
     exitCode = -1;
     return;
   }

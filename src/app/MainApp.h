@@ -70,7 +70,9 @@ class MainApp {
   const std::string& ProgramFolder() const { return programFolder_; }
   std::string ProfileFile() const { return programFolder_ + "Quillon.ini"; }
   std::string TaskFile() const { return programFolder_ + "QvrTask.ini"; }
-  MessagePresenter& Messages() { return messages_; }
+  MessagePresenter& Messages() { return *messages_; }
+  // Where messages go from now on (the windowed program's message boxes).
+  void SetMessages(MessagePresenter& messages) { messages_ = &messages; }
 
   ConnectionProfile currentProfile;
   int32_t encryptMode = 0;
@@ -99,7 +101,7 @@ class MainApp {
   };
 
   std::string programFolder_;
-  MessagePresenter& messages_;
+  MessagePresenter* messages_;
   AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;
   mutable std::mutex errorMutex_;

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/AppTransfers.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
-#include "platform/UserName.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tasks/TaskStore.h"
@@ -147,23 +147,6 @@ void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile
 
 namespace {
 
-// What the transfer engine needs from the program for one pass.
-TransferSettings SettingsFor(MainApp& app, int32_t slot, const std::string& taskFile) {
-  TransferSettings settings;
-  settings.profile = app.currentProfile;
-  settings.encrypt = app.encryptMode != 0;
-  settings.decrypt = app.decryptMode != 0;
-  settings.encryptionKey = app.currentProfile.encryptionKey;
-  settings.encryptionKeyName = app.currentProfile.encryptionKeyName;
-  settings.decryptionKey = app.currentProfile.decryptionKey;
-  settings.userId = CurrentUserName();
-  settings.warningLevel = app.warningLevel;
-  settings.backupCopies = app.backupCopies;
-  settings.backupDir = ReadText(slot, "BackupDir", taskFile);
-  settings.makeLower = ReadNumber(slot, "MakeLower", taskFile) == 1;
-  return settings;
-}
-
 // Runs a built queue: one file after another, or on the profile's lanes when asked to show
 // the transfer (headless here: the lanes run, nothing is drawn).
 void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, int32_t threads,
@@ -193,7 +176,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   TrimTrailing(localFrom, '/');
 
   TaskLogSink sink(log);
-  UploadManager manager(SettingsFor(app_, slot_, taskFile), app_.Connector(), app_.Messages(), clock_);
+  UploadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(), clock_);
   std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
   if (!connection) {
     Log(log, "Connection failed in uploading.\n");
@@ -236,7 +219,7 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   TrimTrailing(remoteFrom, '/');
 
   TaskLogSink sink(log);
-  DownloadManager manager(SettingsFor(app_, slot_, taskFile), app_.Connector(), app_.Messages(),
+  DownloadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(),
                           clock_);
   std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
   if (!connection) {
