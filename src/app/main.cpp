@@ -7,6 +7,8 @@
 #include "Version.h"
 #include "app/CommandLine.h"
 #include "app/MainApp.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/QtMessagePresenter.h"
 #include "common/Messages.h"
 #include "platform/CurlFtp.h"
 #include "platform/MimeRegistration.h"
@@ -56,8 +58,20 @@ int main(int argc, char** argv) {
     return std::make_unique<quillon::CurlFtpConnector>();
   };
   hooks.registerFileType = quillon::RegisterEncryptedFileType;
-  hooks.runInteractive = [](quillon::MainApp&) {
-    std::puts("The graphical interface is not available in this build.");
+  hooks.runInteractive = [&argc, argv](quillon::MainApp& running) {
+    if (!quillon::DesktopAvailable()) {
+      std::fputs("Quillon needs a desktop (DISPLAY or WAYLAND_DISPLAY) for its window; tasks run "
+                 "without one: quillon --help\n",
+                 stderr);
+      return;
+    }
+    QApplication gui(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    quillon::QtMessagePresenter boxes;
+    running.SetMessages(boxes);
+    quillon::MainWindow window(running);
+    boxes.SetParent(&window);
+    window.exec();
   };
   hooks.runTask = [&argc, argv](quillon::MainApp& running, const quillon::TaskHandOver& task) {
     quillon::SystemClock clock;

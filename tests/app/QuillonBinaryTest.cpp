@@ -13,7 +13,8 @@ class QuillonBinaryTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::vector<std::string> env{"QUILLON_HOME=" + dir.file("home"),
-                               "XDG_DATA_HOME=" + dir.file("data")};
+                               "XDG_DATA_HOME=" + dir.file("data"), "DISPLAY",
+                               "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
 
   test::ProcessResult Quillon(std::vector<std::string> args) {
     args.insert(args.begin(), test::BuiltProgram("app/quillon"));
@@ -45,6 +46,7 @@ TEST_F(QuillonBinaryTest, HelpVersionAndTheProgramFolder) {
 
   auto interactive = Quillon({});
   EXPECT_EQ(interactive.exitCode, 0);
+  EXPECT_NE(interactive.err.find("needs a desktop"), std::string::npos) << interactive.err;
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "home"));
   // The encrypted-file type is registered for the user.
   auto package = dir.path() / "data/mime/packages/quillon-qvr.xml";

@@ -27,6 +27,7 @@
 #include "profiles/ProfileStore.h"
 #include "profiles/SessionOptions.h"
 #include "profiles/ui/SessionOptionsDialog.h"
+#include "remote/RemotePaths.h"
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "transfer/DownloadManager.h"
@@ -383,14 +384,12 @@ bool MainWindow::GoToRemotePath(const std::string& path) {
 }
 
 void MainWindow::LocalBack() {
-  std::string folder;
-  if (localHistory_.Back(folder)) ShowLocal(folder);
+  if (auto folder = localHistory_.Back()) ShowLocal(*folder);
   UpdateLocalButtons();
 }
 
 void MainWindow::LocalForward() {
-  std::string folder;
-  if (localHistory_.Forward(folder)) ShowLocal(folder);
+  if (auto folder = localHistory_.Forward()) ShowLocal(*folder);
   UpdateLocalButtons();
 }
 
@@ -403,14 +402,12 @@ void MainWindow::LocalUp() {
 }
 
 void MainWindow::RemoteBack() {
-  std::string folder;
-  if (remoteHistory_.Back(folder)) ShowRemote(folder);
+  if (auto folder = remoteHistory_.Back()) ShowRemote(*folder);
   UpdateRemoteButtons();
 }
 
 void MainWindow::RemoteForward() {
-  std::string folder;
-  if (remoteHistory_.Forward(folder)) ShowRemote(folder);
+  if (auto folder = remoteHistory_.Forward()) ShowRemote(*folder);
   UpdateRemoteButtons();
 }
 
@@ -451,7 +448,7 @@ void MainWindow::UpdateRemoteButtons() {
   bool connected = IsConnected();
   remoteBack_->setEnabled(connected && remoteHistory_.CanGoBack());
   remoteForward_->setEnabled(connected && remoteHistory_.CanGoForward());
-  bool atRoot = remoteList_->CurrentFolder() == app_.currentProfile.remoteRoot;
+  bool atRoot = SameRemoteFolder(remoteList_->CurrentFolder(), app_.currentProfile.remoteRoot);
   remoteUp_->setEnabled(connected && !atRoot && remoteCombo_->currentIndex() >= 1);
   remoteCombo_->setEnabled(connected && !atRoot);
   options_->setEnabled(connected && ReadNumber(app_.currentProfile.slot, "DisableOptions",

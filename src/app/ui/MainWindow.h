@@ -5,8 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "app/FolderHistory.h"
+#include "common/FolderHistory.h"
 #include "app/MainApp.h"
+#include "common/Clock.h"
 #include "app/MainWindowLayout.h"
 
 class QAction;
@@ -108,6 +109,7 @@ class MainWindow : public QDialog {
   FolderHistory localHistory_;
   FolderHistory remoteHistory_;
   RepaintThreshold repaint_;
+  SystemClock clock_;
   QTimer keepAlive_;
   std::function<void(QWidget*)> openTaskManager_;
 
