@@ -1,9 +1,12 @@
 #include "support/TestSupport.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,6 +173,20 @@ bool RecordingLog::Contains(std::string_view fragment) const {
   for (const auto& line : lines_)
     if (line.text.find(fragment) != std::string::npos) return true;
   return false;
+}
+
+uint16_t ClosedLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket() failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  close(fd);
+  if (!bound) throw std::runtime_error("cannot bind a loopback port");
+  return ntohs(address.sin_port);
 }
 
 }  // namespace quillon::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -50,6 +51,9 @@ struct ProcessResult {
 };
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
                          const std::vector<std::string>& extraEnv = {});
+
+// A loopback TCP port that nothing listens on (bound once and released), for "cannot connect".
+uint16_t ClosedLoopbackPort();
 
 // Records every message and answers from a queue (DefaultAnswer when it is empty).
 class RecordingMessages : public MessagePresenter {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quillon {
+
+// The local pickers a dialog opens, as functions so that tests can answer them. Each returns
+// the chosen path ("/"-separated, absolute), or nothing when the user cancelled.
+struct LocalPickers {
+  // A folder; `prompt` is the picker's caption, `start` the folder it opens at (may be empty).
+  std::function<std::optional<std::string>(QWidget* parent, const QString& prompt,
+                                           const QString& start)>
+      chooseFolder;
+  // An existing file to run as a command; `start` as above.
+  std::function<std::optional<std::string>(QWidget* parent, const QString& start)> chooseProgram;
+};
+
+// The pickers of the desktop: QFileDialog's folder picker, and its open-file picker with the
+// filters "Programs (*.exe)", "Batch Files (*.bat)" and "All Files (*)".
+LocalPickers QtLocalPickers();
+
+}  // namespace quillon

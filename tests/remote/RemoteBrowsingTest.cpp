@@ -1,0 +1,260 @@
+// The rules of the remote browser that need no window: folder texts, rows and their cells,
+// sorting, the history and the folder combo's items.
+#include <gtest/gtest.h>
+
+#include "remote/FolderHistory.h"
+#include "remote/RemoteComboItems.h"
+#include "remote/RemoteListItem.h"
+#include "remote/RemotePaths.h"
+
+namespace quillon {
+namespace {
+
+TEST(RemotePaths, FolderTexts) {
+  struct Case {
+    std::string folder;
+    std::string normal;
+    std::optional<std::string> parent;
+    std::string base;
+  } cases[] = {
+      {"/", "/", "/", ""},
+      {"", "/", "/", ""},
+      {"//", "/", "/", ""},
+      {"/pub", "/pub", "/", "pub"},
+      {"/pub/", "/pub", "/", "pub"},
+      {"/pub/docs//", "/pub/docs", "/pub", "docs"},
+      {"/a/b/c", "/a/b/c", "/a/b", "c"},
+      {"relative", "relative", std::nullopt, "relative"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NormaliseRemoteFolder(c.folder), c.normal) << c.folder;
+    EXPECT_EQ(RemoteParentFolder(c.folder), c.parent) << c.folder;
+    EXPECT_EQ(RemoteBaseName(NormaliseRemoteFolder(c.folder)), c.base) << c.folder;
+  }
+  EXPECT_TRUE(SameRemoteFolder("/pub/", "/pub"));
+  EXPECT_TRUE(SameRemoteFolder("", "/"));
+  EXPECT_FALSE(SameRemoteFolder("/Pub", "/pub"));
+}
+
+TEST(RemotePaths, ConfinementToTheRoot) {
+  struct Case {
+    std::string folder;
+    std::string root;
+    bool within;
+    std::string shown;
+  } cases[] = {
+      {"/", "/", true, "/"},
+      {"/pub/docs", "/", true, "/pub/docs"},
+      {"/home/ann", "/home/ann/", true, "/"},
+      {"/home/ann/reports/", "/home/ann", true, "/reports"},
+      {"/home/anne", "/home/ann", false, "/home/anne"},
+      {"/home", "/home/ann", false, "/home"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsWithinRemoteRoot(c.folder, c.root), c.within) << c.folder << " in " << c.root;
+    EXPECT_EQ(FolderBelowRoot(c.folder, c.root), c.shown) << c.folder << " in " << c.root;
+  }
+}
+
+TEST(RemotePaths, IconNamesComeFromTheFileNameAlone) {
+  EXPECT_EQ(RemoteIconName("report.pdf"), "A.pdf");
+  EXPECT_EQ(RemoteIconName("archive.tar.gz"), "A.gz");
+  EXPECT_EQ(RemoteIconName("README"), "A");
+  EXPECT_EQ(RemoteIconName(".profile"), "A.profile");
+}
+
+RemoteListItem File(std::string path, uint64_t size, TimePoint time = {}) {
+  return {std::move(path), size, time, false};
+}
+RemoteListItem Folder(std::string path, uint64_t size = 0, TimePoint time = {}) {
+  return {std::move(path), size, time, true};
+}
+
+TEST(RemoteListItem, SizeCells) {
+  struct Case {
+    RemoteListItem item;
+    std::string text;
+  } cases[] = {
+      {File("/f", 0), "0 KB"},
+      {File("/f", 1), "1 KB"},
+      {File("/f", 999), "1 KB"},
+      {File("/f", 1000), "1 KB"},
+      {File("/f", 1001), "2 KB"},
+      {File("/f", 999'999), "1000 KB"},
+      {File("/f", 5'368'709'120ULL), "5368710 KB"},
+      {Folder("/d", 0), ""},
+      {Folder("/d", 4096), "5 KB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RemoteSizeText(c.item), c.text) << c.item.size;
+}
+
+TEST(RemoteListItem, DateCellsAreLocalTime) {
+  EXPECT_EQ(RemoteTimeText(File("/f", 1)), "");
+  EXPECT_EQ(RemoteTimeText(File("/f", 1, FromLocalTime(2024, 1, 5, 15, 4, 59))),
+            "01/05/2024 03:04 PM");
+  EXPECT_EQ(RemoteTimeText(Folder("/d", 0, FromLocalTime(1999, 12, 31, 0, 30, 0))),
+            "12/31/1999 12:30 AM");
+}
+
+TEST(RemoteListItem, RowsAreFoldersThenFilesInListingOrder) {
+  std::vector<RemoteEntry> entries = {
+      {"b.txt", "/x/b.txt", false, 5, {}},  {"zeta", "/x/zeta", true, 0, {}},
+      {"a.txt", "/x/a.txt", false, 7, {}},  {"..", "/x/..", true, 0, {}},
+      {"Alpha", "/x/Alpha", true, 0, {}},   {".", "/x/.", true, 0, {}},
+  };
+  auto rows = MakeRemoteListRows(entries, "/pub");
+  std::vector<std::string> paths;
+  for (const auto& row : rows) paths.push_back(row.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/pub/zeta", "/pub/Alpha", "/pub/b.txt", "/pub/a.txt"}));
+  EXPECT_EQ(MakeRemoteListRows(entries, "/").front().path, "/zeta");
+  EXPECT_EQ(rows[2].Name(), "b.txt");
+  EXPECT_EQ(rows[2].size, 5u);
+}
+
+std::vector<std::string> SortedNames(std::vector<RemoteListItem> rows, RemoteColumn column,
+                                     bool ascending) {
+  SortRemoteListItems(rows, column, ascending);
+  std::vector<std::string> names;
+  for (const auto& row : rows) names.push_back(row.Name());
+  return names;
+}
+
+TEST(RemoteListItem, Sorting) {
+  using V = std::vector<std::string>;
+  const std::vector<RemoteListItem> rows = {
+      File("/b.TXT", 300, FromLocalTime(2024, 3, 1, 0, 0, 0)),
+      Folder("/Docs", 0, FromLocalTime(2024, 1, 1, 0, 0, 0)),
+      File("/A.txt", 20, FromLocalTime(2023, 1, 1, 0, 0, 0)),
+      Folder("/bin", 0, FromLocalTime(2025, 1, 1, 0, 0, 0)),
+      File("/c.txt", 1000, FromLocalTime(2024, 2, 1, 0, 0, 0)),
+  };
+  struct Case {
+    RemoteColumn column;
+    bool ascending;
+    V names;
+  } cases[] = {
+      {RemoteColumn::Name, true, V{"bin", "Docs", "A.txt", "b.TXT", "c.txt"}},
+      {RemoteColumn::Name, false, V{"Docs", "bin", "c.txt", "b.TXT", "A.txt"}},
+      {RemoteColumn::Size, true, V{"bin", "Docs", "A.txt", "b.TXT", "c.txt"}},
+      {RemoteColumn::Size, false, V{"Docs", "bin", "c.txt", "b.TXT", "A.txt"}},
+      {RemoteColumn::Date, true, V{"A.txt", "Docs", "c.txt", "b.TXT", "bin"}},
+      {RemoteColumn::Date, false, V{"bin", "b.TXT", "c.txt", "Docs", "A.txt"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SortedNames(rows, c.column, c.ascending), c.names)
+        << static_cast<int>(c.column) << (c.ascending ? " up" : " down");
+
+  // Size orders files by bytes, not by name.
+  EXPECT_EQ(SortedNames({File("/big", 9000), File("/all", 10), File("/mid", 500)},
+                        RemoteColumn::Size, true),
+            (V{"all", "mid", "big"}));
+  // Names equal but for case keep their order.
+  EXPECT_EQ(SortedNames({File("/Same", 1), File("/same", 2)}, RemoteColumn::Name, true),
+            (V{"Same", "same"}));
+}
+
+TEST(RemoteSortOrder, SameColumnReversesAnotherSortsAscending) {
+  RemoteSortOrder order;
+  EXPECT_FALSE(order.column());
+  order.Click(RemoteColumn::Name);
+  EXPECT_TRUE(order.ascending());
+  order.Click(RemoteColumn::Name);
+  EXPECT_FALSE(order.ascending());
+  order.Click(RemoteColumn::Date);
+  EXPECT_TRUE(order.ascending());
+  EXPECT_EQ(order.column(), RemoteColumn::Date);
+  order.Click(RemoteColumn::Date);
+  order.FolderListed();
+  EXPECT_TRUE(order.ascending());
+  EXPECT_EQ(order.column(), RemoteColumn::Date);
+}
+
+std::vector<std::string> Folders(int from, int to) {
+  std::vector<std::string> folders;
+  for (int i = from; i <= to; ++i) folders.push_back("/f" + std::to_string(i));
+  return folders;
+}
+
+TEST(FolderHistory, SixteenthVisitDropsTheFirst) {
+  FolderHistory history;
+  EXPECT_FALSE(history.Current());
+  for (const auto& folder : Folders(1, 16)) history.Push(folder);
+  EXPECT_EQ(history.entries(), Folders(2, 16));
+  EXPECT_EQ(history.index(), 14);
+  int steps = 0;
+  while (history.Back()) ++steps;
+  EXPECT_EQ(steps, 14);
+  EXPECT_EQ(history.Current(), "/f2");
+  EXPECT_FALSE(history.CanGoBack());
+}
+
+TEST(FolderHistory, BackTwiceThenVisitAppendsAfterTheLast) {
+  FolderHistory history;
+  for (const auto& folder : Folders(1, 4)) history.Push(folder);
+  EXPECT_EQ(history.Back(), "/f3");
+  EXPECT_EQ(history.Back(), "/f2");
+  EXPECT_TRUE(history.CanGoForward());
+  history.Push("/new");
+  EXPECT_EQ(history.entries(), (std::vector<std::string>{"/f1", "/f2", "/f3", "/f4", "/new"}));
+  EXPECT_EQ(history.Current(), "/new");
+  EXPECT_FALSE(history.Forward());
+  EXPECT_EQ(history.Back(), "/f4");
+  EXPECT_EQ(history.Forward(), "/new");
+  history.Clear();
+  EXPECT_EQ(history.index(), -1);
+  EXPECT_FALSE(history.Back());
+}
+
+std::vector<std::string> Shown(const RemoteComboItems& combo) {
+  std::vector<std::string> shown;
+  for (const auto& item : combo.items())
+    shown.push_back(std::string(static_cast<size_t>(item.indent), '.') + item.text);
+  return shown;
+}
+
+TEST(RemoteComboItems, RootAndItsSubfolders) {
+  using V = std::vector<std::string>;
+  RemoteComboItems combo;
+  combo.Reset("/", {"pub", "incoming"});
+  EXPECT_EQ(Shown(combo), (V{"/", ".pub", ".incoming"}));
+  EXPECT_EQ(combo.selected(), 0u);
+  EXPECT_EQ(combo.items()[1].path, "/pub");
+
+  combo.Reset("/home/ann/", {"reports"});
+  EXPECT_EQ(Shown(combo), (V{"ann", ".reports"}));
+  EXPECT_EQ(combo.items()[0].path, "/home/ann");
+  EXPECT_EQ(combo.items()[1].path, "/home/ann/reports");
+}
+
+TEST(RemoteComboItems, SelectingInsertsTheMissingLevels) {
+  using V = std::vector<std::string>;
+  struct Case {
+    std::string root;
+    std::string folder;
+    V shown;
+    size_t selected;
+  } cases[] = {
+      {"/", "/", V{"/", ".pub", ".incoming"}, 0},
+      {"/", "", V{"/", ".pub", ".incoming"}, 0},
+      {"/", "/incoming", V{"/", ".pub", ".incoming"}, 2},
+      {"/", "/pub/docs/2024/", V{"/", ".pub", "..docs", "...2024", ".incoming"}, 3},
+      {"/", "/new/deep", V{"/", ".new", "..deep", ".pub", ".incoming"}, 2},
+      {"/srv", "/srv/pub/x", V{"srv", ".pub", "..x", ".incoming"}, 2},
+      {"/srv", "/elsewhere", V{"srv", ".pub", ".incoming", "elsewhere"}, 3},
+  };
+  for (const auto& c : cases) {
+    RemoteComboItems combo;
+    combo.Reset(c.root, {"pub", "incoming"});
+    EXPECT_EQ(combo.Select(c.folder), c.selected) << c.folder;
+    EXPECT_EQ(Shown(combo), c.shown) << c.folder;
+  }
+  RemoteComboItems combo;
+  combo.Reset("/", {});
+  combo.Select("/a/b");
+  combo.Select("/a/c");
+  EXPECT_EQ(Shown(combo), (V{"/", ".a", "..c", "..b"}));
+  EXPECT_EQ(combo.items()[2].path, "/a/c");
+}
+
+}  // namespace
+}  // namespace quillon
