@@ -77,7 +77,7 @@ std::optional<int32_t> EnsureTaskId(int32_t slot, const std::string& taskStorePa
 bool CreateTaskShortcuts(const std::string& target, const std::vector<std::string>& arguments,
                          const std::string& name, int32_t places, const std::string& description,
                          const LauncherFolders& folders) {
-  DesktopLauncher launcher;
+  LauncherEntry launcher;
   launcher.name = name;
   launcher.program = target;
   launcher.arguments = arguments;

@@ -8,7 +8,7 @@
 
 #include "common/Clock.h"
 #include "common/Messages.h"
-#include "platform/DesktopLauncher.h"
+#include "platform/LauncherEntry.h"
 
 namespace quillon {
 

@@ -17,13 +17,6 @@
 namespace quillon {
 namespace {
 
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-  T* child = parent->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
 void Retype(QLineEdit* edit, const QString& text) {
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Delete);
@@ -48,19 +41,19 @@ TEST(ScheduleDialog, ShowsThePresetWithTheAccountDisabled) {
   test::RecordingMessages messages;
   ScheduleDialog dialog(Preset(), messages);
   EXPECT_EQ(dialog.windowTitle(), "Schedule");
-  EXPECT_EQ(Child<QDateEdit>(&dialog, "startDate")->date(), QDate(2024, 5, 31));
-  EXPECT_EQ(Child<QTimeEdit>(&dialog, "startTime")->time(), QTime(23, 59, 10));
-  EXPECT_TRUE(Child<QRadioButton>(&dialog, "monthly")->isChecked());
-  EXPECT_TRUE(Child<QCheckBox>(&dialog, "every")->isChecked());
-  EXPECT_EQ(Child<QLineEdit>(&dialog, "hours")->text(), "800");
-  EXPECT_EQ(Child<QLineEdit>(&dialog, "minutes")->text(), "59");
-  EXPECT_EQ(Child<QLineEdit>(&dialog, "times")->text(), "2");
-  EXPECT_FALSE(Child<QLineEdit>(&dialog, "userId")->isEnabled());
-  QLineEdit* password = Child<QLineEdit>(&dialog, "password");
+  EXPECT_EQ(test::Find<QDateEdit>(&dialog, "startDate")->date(), QDate(2024, 5, 31));
+  EXPECT_EQ(test::Find<QTimeEdit>(&dialog, "startTime")->time(), QTime(23, 59, 10));
+  EXPECT_TRUE(test::Find<QRadioButton>(&dialog, "monthly")->isChecked());
+  EXPECT_TRUE(test::Find<QCheckBox>(&dialog, "every")->isChecked());
+  EXPECT_EQ(test::Find<QLineEdit>(&dialog, "hours")->text(), "800");
+  EXPECT_EQ(test::Find<QLineEdit>(&dialog, "minutes")->text(), "59");
+  EXPECT_EQ(test::Find<QLineEdit>(&dialog, "times")->text(), "2");
+  EXPECT_FALSE(test::Find<QLineEdit>(&dialog, "userId")->isEnabled());
+  QLineEdit* password = test::Find<QLineEdit>(&dialog, "password");
   EXPECT_FALSE(password->isEnabled());
   EXPECT_EQ(password->echoMode(), QLineEdit::Password);
 
-  QTest::mouseClick(Child<QPushButton>(&dialog, "help"), Qt::LeftButton);
+  test::Click(test::Find<QPushButton>(&dialog, "help"));
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, kScheduleHelpText);
   EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
@@ -70,9 +63,9 @@ TEST(ScheduleDialog, OkStaysOpenOnANumberOutOfRangeAndTakesTheFixedValues) {
   test::RecordingMessages messages;
   ScheduleDialog dialog(Preset(), messages);
   dialog.show();
-  QLineEdit* hours = Child<QLineEdit>(&dialog, "hours");
+  QLineEdit* hours = test::Find<QLineEdit>(&dialog, "hours");
   Retype(hours, "801");
-  QTest::mouseClick(Child<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
   EXPECT_TRUE(dialog.isVisible());
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Please enter an integer between 0 and 800.");
@@ -80,11 +73,11 @@ TEST(ScheduleDialog, OkStaysOpenOnANumberOutOfRangeAndTakesTheFixedValues) {
   EXPECT_EQ(dialog.Settings(), Preset());
 
   // Out of range is fine while "Every" is off; what is typed is still taken.
-  QTest::keyClick(Child<QCheckBox>(&dialog, "every"), Qt::Key_Space);
-  QTest::mouseClick(Child<QRadioButton>(&dialog, "weekly"), Qt::LeftButton);
-  Child<QDateEdit>(&dialog, "startDate")->setDate(QDate(2024, 6, 5));
-  Child<QTimeEdit>(&dialog, "startTime")->setTime(QTime(7, 5, 0));
-  QTest::mouseClick(Child<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+  test::Click(test::Find<QCheckBox>(&dialog, "every"));
+  test::Click(test::Find<QRadioButton>(&dialog, "weekly"));
+  test::Find<QDateEdit>(&dialog, "startDate")->setDate(QDate(2024, 6, 5));
+  test::Find<QTimeEdit>(&dialog, "startTime")->setTime(QTime(7, 5, 0));
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   ScheduleSettings expected = Preset();
   expected.startDate = {2024, 6, 5};
@@ -103,14 +96,14 @@ TEST(ScheduleDialog, TheEditorOpensItModally) {
   ScheduleDialogEditor editor(messages);
   ScheduleSettings settings = Preset();
   test::WhenModalOpens([](QWidget* modal) {
-    Child<QPushButton>(modal, "cancel")->click();
+    test::Find<QPushButton>(modal, "cancel")->click();
   });
   EXPECT_FALSE(editor.Edit(settings));
   EXPECT_EQ(settings, Preset());
 
   test::WhenModalOpens([](QWidget* modal) {
-    QTest::mouseClick(Child<QRadioButton>(modal, "daily"), Qt::LeftButton);
-    Child<QPushButton>(modal, "ok")->click();
+    test::Click(test::Find<QRadioButton>(modal, "daily"));
+    test::Find<QPushButton>(modal, "ok")->click();
   });
   EXPECT_TRUE(editor.Edit(settings));
   EXPECT_EQ(settings.repeat, 1);
@@ -121,25 +114,25 @@ TEST(ShortcutNameDialog, DefaultsNameAndPlaces) {
   ShortcutNameDialog dialog(messages);
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), "Shortcut name");
-  QLineEdit* name = Child<QLineEdit>(&dialog, "name");
+  QLineEdit* name = test::Find<QLineEdit>(&dialog, "name");
   EXPECT_EQ(name->maxLength(), 64);
-  QCheckBox* desktop = Child<QCheckBox>(&dialog, "desktop");
-  QCheckBox* startMenu = Child<QCheckBox>(&dialog, "startMenu");
+  QCheckBox* desktop = test::Find<QCheckBox>(&dialog, "desktop");
+  QCheckBox* startMenu = test::Find<QCheckBox>(&dialog, "startMenu");
   EXPECT_TRUE(desktop->isChecked());
-  EXPECT_TRUE(Child<QCheckBox>(&dialog, "quickLaunch")->isChecked());
+  EXPECT_TRUE(test::Find<QCheckBox>(&dialog, "quickLaunch")->isChecked());
   EXPECT_FALSE(startMenu->isChecked());
-  EXPECT_EQ(Child<QCheckBox>(&dialog, "quickLaunch")->text(), "Quick Launch Bar");
+  EXPECT_EQ(test::Find<QCheckBox>(&dialog, "quickLaunch")->text(), "Quick Launch Bar");
 
   QTest::keyClicks(name, "   ");
-  QTest::mouseClick(Child<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
   EXPECT_TRUE(dialog.isVisible());
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Invalid name.");
 
   QTest::keyClicks(name, "Nightly run  ");
-  QTest::keyClick(desktop, Qt::Key_Space);
-  QTest::keyClick(startMenu, Qt::Key_Space);
-  QTest::mouseClick(Child<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+  test::Click(desktop);
+  test::Click(startMenu);
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Choice().name, "Nightly run");
   EXPECT_EQ(dialog.Choice().places, kShortcutQuickLaunch | kShortcutStartMenu);
@@ -148,17 +141,17 @@ TEST(ShortcutNameDialog, DefaultsNameAndPlaces) {
 TEST(ShortcutNameDialog, NoPlaceOrCancelAsksForNothing) {
   test::RecordingMessages messages;
   test::WhenModalOpens([](QWidget* modal) {
-    QTest::keyClicks(Child<QLineEdit>(modal, "name"), "Nightly");
-    Child<QCheckBox>(modal, "desktop")->setChecked(false);
-    Child<QCheckBox>(modal, "quickLaunch")->setChecked(false);
-    Child<QPushButton>(modal, "ok")->click();
+    QTest::keyClicks(test::Find<QLineEdit>(modal, "name"), "Nightly");
+    test::Find<QCheckBox>(modal, "desktop")->setChecked(false);
+    test::Find<QCheckBox>(modal, "quickLaunch")->setChecked(false);
+    test::Find<QPushButton>(modal, "ok")->click();
   });
   EXPECT_EQ(AskShortcutChoice(messages), std::nullopt);
-  test::WhenModalOpens([](QWidget* modal) { Child<QPushButton>(modal, "cancel")->click(); });
+  test::WhenModalOpens([](QWidget* modal) { test::Find<QPushButton>(modal, "cancel")->click(); });
   EXPECT_EQ(AskShortcutChoice(messages), std::nullopt);
   test::WhenModalOpens([](QWidget* modal) {
-    QTest::keyClicks(Child<QLineEdit>(modal, "name"), "Nightly");
-    Child<QPushButton>(modal, "ok")->click();
+    QTest::keyClicks(test::Find<QLineEdit>(modal, "name"), "Nightly");
+    test::Find<QPushButton>(modal, "ok")->click();
   });
   std::optional<ShortcutChoice> choice = AskShortcutChoice(messages);
   ASSERT_TRUE(choice);

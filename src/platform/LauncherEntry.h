@@ -9,7 +9,7 @@
 namespace quillon {
 
 // A freedesktop application launcher (".desktop" file), the Linux form of a shell shortcut.
-struct DesktopLauncher {
+struct LauncherEntry {
   std::string name;                    // Name=: the shortcut's name
   std::string program;                 // the first word of Exec=
   std::vector<std::string> arguments;  // the other words of Exec=
@@ -21,7 +21,7 @@ struct DesktopLauncher {
 // quotes with the quoting and string escapes of the Desktop Entry Specification, "%" as "%%"),
 // Path= and Terminal=false. nullopt when a value holds a control character that a desktop file
 // cannot carry (a line end or tab in a value is written as an escape).
-std::optional<std::string> DesktopEntryText(const DesktopLauncher& launcher);
+std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher);
 
 // The folders launchers go to, one per place of the task shortcuts. Nothing is created by
 // resolving them.

@@ -1,4 +1,4 @@
-#include "platform/DesktopLauncher.h"
+#include "platform/LauncherEntry.h"
 
 #include <cstdlib>
 
@@ -63,7 +63,7 @@ std::string Env(const char* name) {
 
 }  // namespace
 
-std::optional<std::string> DesktopEntryText(const DesktopLauncher& launcher) {
+std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher) {
   std::string exec = ExecWord(launcher.program);
   for (const std::string& argument : launcher.arguments) exec += " " + ExecWord(argument);
   std::optional<std::string> name = StringValue(launcher.name);

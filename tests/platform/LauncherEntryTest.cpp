@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/DesktopLauncher.h"
+#include "platform/LauncherEntry.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -40,7 +40,7 @@ class AnsweringCommands : public CommandRunner {
   CommandOutput answer_;
 };
 
-DesktopLauncher Tricky(const std::string& program = "/opt/q apps/quillon") {
+LauncherEntry Tricky(const std::string& program = "/opt/q apps/quillon") {
   return {"Nightly \\ backup",
           program,
           {"/home/ann/it's 100%/QvrTask.ini", "SESSION03", "-TaskID", "7", "$HOME \"q\" `x` \\",
@@ -49,7 +49,7 @@ DesktopLauncher Tricky(const std::string& program = "/opt/q apps/quillon") {
           "Harbell Task [Nightly] of [/home/ann/QvrTask.ini]"};
 }
 
-TEST(DesktopLauncher, EntryTextQuotesEveryWord) {
+TEST(LauncherEntry, EntryTextQuotesEveryWord) {
   EXPECT_EQ(DesktopEntryText(Tricky()),
             "[Desktop Entry]\n"
             "Type=Application\n"
@@ -62,12 +62,12 @@ TEST(DesktopLauncher, EntryTextQuotesEveryWord) {
             "Icon=quillon\n"
             "Terminal=false\n"
             "Categories=Network;FileTransfer;\n");
-  DesktopLauncher bad = Tricky();
+  LauncherEntry bad = Tricky();
   bad.comment = "bell\a";
   EXPECT_EQ(DesktopEntryText(bad), std::nullopt);
 }
 
-TEST(DesktopLauncher, FileNamesStayInsideTheFolder) {
+TEST(LauncherEntry, FileNamesStayInsideTheFolder) {
   for (const std::string& name : {std::string("Nightly"), std::string(".profile"),
                                   std::string("Ünïcode name"), std::string(247, 'n')}) {
     EXPECT_TRUE(IsLauncherFileName(name)) << name;
@@ -79,7 +79,7 @@ TEST(DesktopLauncher, FileNamesStayInsideTheFolder) {
   }
 }
 
-TEST(DesktopLauncher, WritesReplacesAndNeverMakesTheFolder) {
+TEST(LauncherEntry, WritesReplacesAndNeverMakesTheFolder) {
   test::TempDir dir;
   std::string file = dir.file("Nightly.desktop");
   ASSERT_TRUE(WriteLauncherFile(dir.path().string(), "Nightly", "first"));
@@ -95,7 +95,7 @@ TEST(DesktopLauncher, WritesReplacesAndNeverMakesTheFolder) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-TEST(DesktopLauncher, FoldersFromTheUsersSettings) {
+TEST(LauncherEntry, FoldersFromTheUsersSettings) {
   ScopedEnv home("HOME", "/home/ann");
   ScopedEnv data("XDG_DATA_HOME", "/data");
   CommandOutput answer;
@@ -118,7 +118,7 @@ TEST(DesktopLauncher, FoldersFromTheUsersSettings) {
   EXPECT_EQ(folders.startMenu, "/home/ann/.local/share/applications");
 }
 
-TEST(DesktopLauncher, GioStartsTheProgramWithTheExactArguments) {
+TEST(LauncherEntry, GioStartsTheProgramWithTheExactArguments) {
   if (!fs::exists("/usr/bin/gio")) GTEST_SKIP() << "gio is not installed";
   test::TempDir dir;
   fs::path program = dir.path() / "bin 'q' dir" / "quillon";
