@@ -116,8 +116,8 @@ SaveStage CrontabScheduler::BlockText(const std::string& name, const WorkItem& i
   std::vector<CalendarEntry> entries = CalendarEntriesOf(item.trigger);
   if (entries.empty()) return SaveStage::Trigger;
 
-  std::string text = BeginMark(name) + "\n" + std::string(kTriggerMark) +
-                     TriggerToText(item.trigger) + "\n";
+  std::string text =
+      BeginMark(name) + "\n" + std::string(kTriggerMark) + TriggerToText(item.trigger) + "\n";
   for (const CalendarEntry& entry : entries) text += CronLine(entry, run) + "\n";
   *block = text + EndMark(name) + "\n";
   return SaveStage::Done;

@@ -32,8 +32,8 @@ class CrontabScheduler : public SchedulerService {
                                    TimePoint now) override;
 
   // The block of an item, with its final newline.
-  static SaveStage BlockText(const std::string& name, const WorkItem& item,
-                             const std::string& home, std::string* block);
+  static SaveStage BlockText(const std::string& name, const WorkItem& item, const std::string& home,
+                             std::string* block);
 
   // `word` in single quotes for sh; nullopt when it holds a line end or NUL, which no crontab
   // line can carry.

@@ -95,8 +95,8 @@ LauncherFolders UserLauncherFolders(CommandRunner& commands) {
 }
 
 bool IsLauncherFileName(const std::string& name) {
-  if (name.empty() || name.find('/') != std::string::npos ||
-      name.find("..") != std::string::npos || name.size() + 8 > 255) {
+  if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos ||
+      name.size() + 8 > 255) {
     return false;
   }
   for (char ch : name) {

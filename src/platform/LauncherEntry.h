@@ -18,9 +18,11 @@ struct LauncherEntry {
 };
 
 // The launcher's file text: Type=Application with Name=, Comment=, Exec= (every word in double
-// quotes with the quoting and string escapes of the Desktop Entry Specification, "%" as "%%"),
+// quotes with the quoting and string escapes that freedesktop desktop entries use, "%" as "%%"),
 // Path= and Terminal=false. nullopt when a value holds a control character that a desktop file
-// cannot carry (a line end or tab in a value is written as an escape).
+// cannot carry (a line end or tab in a value is written as an escape). GLib-based desktops look
+// for the program with its "%%" undone only at launch, so a program path holding "%" is not
+// found there.
 std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher);
 
 // The folders launchers go to, one per place of the task shortcuts. Nothing is created by

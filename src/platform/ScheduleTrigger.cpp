@@ -19,8 +19,7 @@ constexpr int32_t kAllMonths = 0xFFF;
 constexpr int32_t kCommonYear = 2023;
 
 int32_t RunsPerTriggerDay(const ScheduleTrigger& t) {
-  return t.minutesDuration > 0 && t.minutesInterval > 0 ? t.minutesDuration / t.minutesInterval
-                                                        : 1;
+  return t.minutesDuration > 0 && t.minutesInterval > 0 ? t.minutesDuration / t.minutesInterval : 1;
 }
 
 int32_t StepMinutes(const ScheduleTrigger& t) {
@@ -281,8 +280,8 @@ std::optional<TimePoint> NextTriggerRun(const ScheduleTrigger& t, TimePoint now)
     if (best && base > *best) break;  // later trigger days start later still
     if (!IsTriggerDay(t, day, begin)) continue;
     int64_t k = base * 60 > nowSeconds ? 0
-                : step > 0            ? (nowSeconds - base * 60) / (step * 60) + 1
-                                      : runs;
+                : step > 0             ? (nowSeconds - base * 60) / (step * 60) + 1
+                                       : runs;
     if (k < runs && (!best || base + k * step < *best)) best = base + k * step;
   }
   if (!best) return std::nullopt;
@@ -315,8 +314,7 @@ std::string DescribeTrigger(const ScheduleTrigger& t) {
              starting;
     case TriggerType::Weekly:
       return text + " every " + ListOfBits(t.daysOfWeek, 7, kWeekdayNames, 0) + " of every " +
-             (t.weeksInterval > 1 ? std::to_string(t.weeksInterval) + " weeks" : "week") +
-             starting;
+             (t.weeksInterval > 1 ? std::to_string(t.weeksInterval) + " weeks" : "week") + starting;
     case TriggerType::MonthlyDate:
       return text + " on day " + ListOfBits(t.monthDays, 31, nullptr, 1) + " of " +
              ((t.months & kAllMonths) == kAllMonths ? "every month"

@@ -72,7 +72,8 @@ std::vector<std::string> EntryValues(const CalendarEntry& e) {
   std::vector<std::string> values;
   if (e.from.month == 1 && e.from.day == 1) return {value(year + "/1", months, days)};
   if (e.from.day == 1) {
-    if (uint64_t m = months & FromValue(1, 12, e.from.month)) values.push_back(value(year, m, days));
+    if (uint64_t m = months & FromValue(1, 12, e.from.month))
+      values.push_back(value(year, m, days));
   } else {
     uint64_t d = days & FromValue(1, 31, e.from.day);
     if ((months >> (e.from.month - 1) & 1) && d) {
@@ -228,8 +229,7 @@ SaveStage SystemdTimerScheduler::UnitTexts(const std::string& name, const WorkIt
   return SaveStage::Done;
 }
 
-SystemdTimerScheduler::NextElapse SystemdTimerScheduler::ParseNextElapse(
-    const std::string& shown) {
+SystemdTimerScheduler::NextElapse SystemdTimerScheduler::ParseNextElapse(const std::string& shown) {
   std::string text = Trimmed(shown);
   NextElapse result;
   if (text.empty() || text == "n/a" || text == "0") {
@@ -353,9 +353,9 @@ std::optional<TimePoint> SystemdTimerScheduler::NextRun(const std::string& name,
                                                         TimePoint now) {
   std::string base = UnitBaseName(name);
   if (!base.empty()) {
-    CommandOutput shown = commands_.Run({"systemctl", "--user", "show",
-                                         "--property=NextElapseUSecRealtime", "--value",
-                                         base + ".timer"});
+    CommandOutput shown =
+        commands_.Run({"systemctl", "--user", "show", "--property=NextElapseUSecRealtime",
+                       "--value", base + ".timer"});
     if (shown.Succeeded()) {
       NextElapse next = ParseNextElapse(shown.out);
       if (next.understood) return next.at;

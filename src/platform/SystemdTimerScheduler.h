@@ -34,8 +34,8 @@ class SystemdTimerScheduler : public SchedulerService {
   static std::string UnitBaseName(const std::string& name);
 
   // The two unit files of an item. On failure *service and *timer are left alone.
-  static SaveStage UnitTexts(const std::string& name, const WorkItem& item,
-                             const std::string& home, std::string* service, std::string* timer);
+  static SaveStage UnitTexts(const std::string& name, const WorkItem& item, const std::string& home,
+                             std::string* service, std::string* timer);
 
   // The OnCalendar= values of a trigger.
   static std::vector<std::string> OnCalendarValues(const ScheduleTrigger& trigger);

@@ -1,5 +1,6 @@
 #include "tasks/TaskShortcuts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -63,9 +64,8 @@ std::optional<int32_t> EnsureTaskId(int32_t slot, const std::string& taskStorePa
                                     const Clock& clock) {
   int32_t stored = ReadNumber(slot, "TaskID", taskStorePath);
   if (stored >= 1) return stored;
-  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                     clock.Now().time_since_epoch())
-                     .count();
+  auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(clock.Now().time_since_epoch()).count();
   // The key is a 32-bit number; past January 2038 the largest one stands in.
   int32_t id = static_cast<int32_t>(
       std::min<int64_t>(std::max<int64_t>(seconds, 1), std::numeric_limits<int32_t>::max()));
@@ -88,8 +88,8 @@ bool CreateTaskShortcuts(const std::string& target, const std::vector<std::strin
   std::optional<std::string> text = DesktopEntryText(launcher);
 
   bool ok = true;
-  for (int32_t place : {kShortcutDesktop, kShortcutQuickLaunch, kShortcutStartMenu,
-                        kShortcutPrograms}) {
+  for (int32_t place :
+       {kShortcutDesktop, kShortcutQuickLaunch, kShortcutStartMenu, kShortcutPrograms}) {
     if (!(places & place)) continue;
     if (place == kShortcutQuickLaunch) PrepareQuickLaunch(folders);
     const std::string* folder = FolderOf(place, folders);

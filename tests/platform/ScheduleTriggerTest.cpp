@@ -8,8 +8,8 @@
 namespace quillon {
 namespace {
 
-ScheduleTrigger Trigger(TriggerType type, CivilDate begin, int hour, int minute,
-                        int interval = 0, int duration = 0) {
+ScheduleTrigger Trigger(TriggerType type, CivilDate begin, int hour, int minute, int interval = 0,
+                        int duration = 0) {
   ScheduleTrigger t;
   t.beginYear = begin.year;
   t.beginMonth = begin.month;
@@ -87,9 +87,9 @@ TEST(ScheduleTrigger, NextRunFollowsTheTriggerDaysAndRepetitions) {
        At(2024, 5, 1, 10, 0), At(2024, 5, 15, 9, 30)},
       {"every 90 min 4 times, within", Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30, 90, 360),
        At(2024, 5, 20, 12, 0), At(2024, 5, 20, 12, 30)},
-      {"every 90 min 4 times, after the last", Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30,
-                                                       90, 360),
-       At(2024, 5, 20, 14, 0, 1), At(2024, 5, 21, 9, 30)},
+      {"every 90 min 4 times, after the last",
+       Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30, 90, 360), At(2024, 5, 20, 14, 0, 1),
+       At(2024, 5, 21, 9, 30)},
       {"repetitions past midnight", Trigger(TriggerType::Weekly, {2024, 5, 15}, 23, 0, 120, 360),
        At(2024, 5, 16, 0, 30), At(2024, 5, 16, 1, 0)},
       {"weekly on the begin's weekday", Trigger(TriggerType::Weekly, {2024, 5, 15}, 9, 30),
@@ -97,8 +97,9 @@ TEST(ScheduleTrigger, NextRunFollowsTheTriggerDaysAndRepetitions) {
       {"monthly on the 31st skips short months",
        Trigger(TriggerType::MonthlyDate, {2024, 1, 31}, 6, 0), At(2024, 4, 1, 0, 0),
        At(2024, 5, 31, 6, 0)},
-      {"once, repeating over two days", Trigger(TriggerType::Once, {2024, 5, 15}, 12, 0, 1440, 2880),
-       At(2024, 5, 15, 12, 0), At(2024, 5, 16, 12, 0)},
+      {"once, repeating over two days",
+       Trigger(TriggerType::Once, {2024, 5, 15}, 12, 0, 1440, 2880), At(2024, 5, 15, 12, 0),
+       At(2024, 5, 16, 12, 0)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NextTriggerRun(c.trigger, c.now), c.next) << c.what;

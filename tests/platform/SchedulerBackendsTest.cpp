@@ -59,7 +59,9 @@ ScheduleTrigger Weekly(CivilDate begin, int hour, int minute, int interval = 0, 
 }
 
 WorkItem Item(const std::string& folder = "/home/ann/.config/quillon/") {
-  return {"/usr/bin/quillon", {folder + "QvrTask.ini", "SESSION03"}, folder,
+  return {"/usr/bin/quillon",
+          {folder + "QvrTask.ini", "SESSION03"},
+          folder,
           Weekly({2024, 5, 15}, 9, 30)};
 }
 
@@ -127,10 +129,12 @@ TEST(SystemdTimers, UnitTextsCarryTheItemSafely) {
             "OnCalendar=Wed 2024-06..12-* 09,12:30:00\n"
             "OnCalendar=Wed 2025/1-*-* 09,12:30:00\n"
             "AccuracySec=1s\n"
-            "X-Quillon-Trigger=" + TriggerToText(item.trigger) + "\n"
-            "\n"
-            "[Install]\n"
-            "WantedBy=timers.target\n");
+            "X-Quillon-Trigger=" +
+                TriggerToText(item.trigger) +
+                "\n"
+                "\n"
+                "[Install]\n"
+                "WantedBy=timers.target\n");
 }
 
 TEST(SystemdTimers, WhatCannotBeWrittenStopsAtItsStage) {
@@ -147,8 +151,7 @@ TEST(SystemdTimers, WhatCannotBeWrittenStopsAtItsStage) {
        SaveStage::WorkingFolder},
       {"folder ending in a blank", [](WorkItem& i) { i.workingFolder = "/q "; },
        SaveStage::WorkingFolder},
-      {"unsupported trigger", [](WorkItem& i) { i.trigger.weeksInterval = 2; },
-       SaveStage::Trigger},
+      {"unsupported trigger", [](WorkItem& i) { i.trigger.weeksInterval = 2; }, SaveStage::Trigger},
   };
   for (const Case& c : cases) {
     WorkItem item = Item();
@@ -192,9 +195,11 @@ TEST(SystemdTimers, OnCalendarValuesPerTrigger) {
   const Case cases[] = {
       {"once over midnight", once, {"2024-05-15 22:00:00", "2024-05-16 01,04:00:00"}},
       {"every minute from new year", daily, {"2025/1-*-* *:*:00"}},
-      {"monthly from the last day of a year", monthly,
+      {"monthly from the last day of a year",
+       monthly,
        {"2024-12-31 06:05:00", "2025/1-*-31 06:05:00"}},
-      {"monthly spilling into the next month", spill,
+      {"monthly spilling into the next month",
+       spill,
        {"2024-12-31 23:00:00", "2025/1-*-31 23:00:00", "2025/1-01,02,04,06,08,09,11-01 01:00:00"}},
   };
   for (const Case& c : cases) {
@@ -243,10 +248,11 @@ TEST_F(SystemdTimersInFolder, SaveFindAndDeleteAnItem) {
   EXPECT_EQ(scheduler.Find("Nightly run", &trigger), ItemLookup::Missing);
   WorkItem item = Item();
   ASSERT_EQ(scheduler.Save("Nightly run", item), SaveStage::Done);
-  EXPECT_EQ(commands.calls,
-            (std::vector<Words>{{"systemctl", "--user", "daemon-reload"},
-                                {"systemctl", "--user", "enable", "quillon-Nightly\\x20run.timer"},
-                                {"systemctl", "--user", "restart", "quillon-Nightly\\x20run.timer"}}));
+  EXPECT_EQ(
+      commands.calls,
+      (std::vector<Words>{{"systemctl", "--user", "daemon-reload"},
+                          {"systemctl", "--user", "enable", "quillon-Nightly\\x20run.timer"},
+                          {"systemctl", "--user", "restart", "quillon-Nightly\\x20run.timer"}}));
   struct stat info;
   ASSERT_EQ(stat(Unit(".timer").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0644u);
@@ -320,16 +326,18 @@ TEST(Crontab, BlockTextRunsTheProgramThroughShAndCron) {
   WorkItem item = Item("/srv/it's 100%/");
   item.trigger = Weekly({2024, 5, 15}, 23, 0, 120, 2);
   std::string block;
-  ASSERT_EQ(CrontabScheduler::BlockText("Nightly run", item, "/home/ann", &block),
-            SaveStage::Done);
+  ASSERT_EQ(CrontabScheduler::BlockText("Nightly run", item, "/home/ann", &block), SaveStage::Done);
   std::string run =
       " ] && cd '/srv/it'\\''s 100\\%/' && QUILLON_HOME='/srv/it'\\''s 100\\%/' "
       "'/usr/bin/quillon' '/srv/it'\\''s 100\\%/QvrTask.ini' 'SESSION03'\n";
-  EXPECT_EQ(block, "# >>> Quillon task Nightly\\x20run >>>\n"
-                   "# X-Quillon-Trigger: " + TriggerToText(item.trigger) + "\n"
-                   "0 23 * * 3 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240515" + run +
-                   "0 1 * * 4 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240516" + run +
-                   "# <<< Quillon task Nightly\\x20run <<<\n");
+  EXPECT_EQ(block,
+            "# >>> Quillon task Nightly\\x20run >>>\n"
+            "# X-Quillon-Trigger: " +
+                TriggerToText(item.trigger) +
+                "\n"
+                "0 23 * * 3 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240515" +
+                run + "0 1 * * 4 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240516" + run +
+                "# <<< Quillon task Nightly\\x20run <<<\n");
 
   item = Item();
   item.trigger.type = TriggerType::Once;

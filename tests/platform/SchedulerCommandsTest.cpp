@@ -34,19 +34,28 @@ class FakePrograms {
     setenv("PATH", (bin().string() + ":" + old_).c_str(), 1);
     std::string d = dir_.path().string();
     WriteScript(bin() / "systemctl",
-                "echo \"$*\" >> '" + d + "/systemctl.log'\n"
-                "case \"$*\" in\n"
-                "  *--property=Version*) [ -e '" + d + "/systemd-up' ] && { echo Version=252; "
-                "exit 0; }; echo 'Failed to connect to bus' >&2; exit 1;;\n"
-                "  *NextElapseUSecRealtime*) cat '" + d + "/next-elapse'; exit 0;;\n"
-                "esac\nexit 0\n");
-    WriteScript(bin() / "crontab",
-                "echo \"$*\" >> '" + d + "/crontab.log'\n"
-                "case \"$1\" in\n"
-                "  -l) [ -e '" + d + "/crontab' ] && exec cat '" + d + "/crontab'; "
-                "echo \"no crontab for $(id -un)\" >&2; exit 1;;\n"
-                "  -) cat > '" + d + "/crontab';;\n"
-                "esac\n");
+                "echo \"$*\" >> '" + d +
+                    "/systemctl.log'\n"
+                    "case \"$*\" in\n"
+                    "  *--property=Version*) [ -e '" +
+                    d +
+                    "/systemd-up' ] && { echo Version=252; "
+                    "exit 0; }; echo 'Failed to connect to bus' >&2; exit 1;;\n"
+                    "  *NextElapseUSecRealtime*) cat '" +
+                    d +
+                    "/next-elapse'; exit 0;;\n"
+                    "esac\nexit 0\n");
+    WriteScript(bin() / "crontab", "echo \"$*\" >> '" + d +
+                                       "/crontab.log'\n"
+                                       "case \"$1\" in\n"
+                                       "  -l) [ -e '" +
+                                       d + "/crontab' ] && exec cat '" + d +
+                                       "/crontab'; "
+                                       "echo \"no crontab for $(id -un)\" >&2; exit 1;;\n"
+                                       "  -) cat > '" +
+                                       d +
+                                       "/crontab';;\n"
+                                       "esac\n");
   }
   ~FakePrograms() { setenv("PATH", old_.c_str(), 1); }
 
@@ -138,9 +147,9 @@ TEST(SchedulerCommands, CronThroughTheCrontabProgramAndSh) {
   std::string command = line.substr(std::string_view("15 3 * * * ").size());
   for (size_t at; (at = command.find("\\%")) != std::string::npos;) command.erase(at, 1);
   ASSERT_EQ(test::RunProcess({"/bin/sh", "-c", command}).exitCode, 0) << command;
-  EXPECT_EQ(test::ReadFile(dir.path() / "started"),
-            folder.string() + "\n" + folder.string() + "/\n[" + (folder / "QvrTask.ini").string() +
-                "]\n[SESSION07]\n");
+  EXPECT_EQ(test::ReadFile(dir.path() / "started"), folder.string() + "\n" + folder.string() +
+                                                        "/\n[" + (folder / "QvrTask.ini").string() +
+                                                        "]\n[SESSION07]\n");
 
   EXPECT_TRUE(scheduler->Delete("Backup 'A'"));
   EXPECT_EQ(fakes.Read("crontab"), "");
@@ -157,7 +166,9 @@ TEST(SchedulerCommands, SystemdThroughTheSystemctlProgram) {
   ASSERT_NE(scheduler, nullptr);
   EXPECT_EQ(scheduler->Kind(), "systemd");
 
-  WorkItem item{"/usr/bin/quillon", {"/srv/QvrTask.ini", "SESSION01"}, "/srv/",
+  WorkItem item{"/usr/bin/quillon",
+                {"/srv/QvrTask.ini", "SESSION01"},
+                "/srv/",
                 Make(TriggerType::Weekly, {2024, 5, 15}, 23, 0, 120, 3)};
   ASSERT_EQ(scheduler->Save("Nightly", item), SaveStage::Done);
   EXPECT_TRUE(fs::exists(dir.path() / "units/quillon-Nightly.timer"));

@@ -95,9 +95,7 @@ TEST(ScheduleDialog, TheEditorOpensItModally) {
   test::RecordingMessages messages;
   ScheduleDialogEditor editor(messages);
   ScheduleSettings settings = Preset();
-  test::WhenModalOpens([](QWidget* modal) {
-    test::Find<QPushButton>(modal, "cancel")->click();
-  });
+  test::WhenModalOpens([](QWidget* modal) { test::Find<QPushButton>(modal, "cancel")->click(); });
   EXPECT_FALSE(editor.Edit(settings));
   EXPECT_EQ(settings, Preset());
 

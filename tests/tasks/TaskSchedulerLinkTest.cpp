@@ -255,8 +255,8 @@ TEST_F(LinkTest, WhatStopsASchedule) {
     scheduler->lookup = c.lookup;
     scheduler->stage = c.stage;
     EXPECT_EQ(link.ScheduleTask("Nightly"), c.result) << (c.message ? c.message : "foreign");
-    EXPECT_EQ(Texts(), c.message ? std::vector<std::string>{c.message}
-                                 : std::vector<std::string>{});
+    EXPECT_EQ(Texts(),
+              c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
   }
   EXPECT_TRUE(scheduler->items.empty());
   scheduler->lookup.reset();
@@ -265,8 +265,8 @@ TEST_F(LinkTest, WhatStopsASchedule) {
   EXPECT_EQ(link.ScheduleTask(""), kScheduleFailed);
   link.SetWorkItem("", {}, "");
   EXPECT_EQ(link.ScheduleTask("Nightly"), kScheduleFailed);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"Bad task or program name.",
-                                               "Bad task or program name."}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{"Bad task or program name.", "Bad task or program name."}));
 
   messages.shown.clear();
   EXPECT_FALSE(link.DeleteScheduledTask("Nightly"));
@@ -344,10 +344,10 @@ TEST(TaskSchedulerLink, ACrontabItemReadsBackIntoTheDialog) {
   test::RecordingMessages messages;
   AnsweringEditor editor;
   FixedClock clock{FromLocalTime(2024, 5, 14, 16, 20, 33)};
-  TaskSchedulerLink link{messages, editor, clock, [&] {
-                           return std::make_unique<CrontabScheduler>(
-                               crontab, SchedulerFolders{"/home/ann", ""});
-                         }};
+  TaskSchedulerLink link{
+      messages, editor, clock, [&] {
+        return std::make_unique<CrontabScheduler>(crontab, SchedulerFolders{"/home/ann", ""});
+      }};
   ASSERT_TRUE(link.ConnectScheduler());
   link.SetWorkItem("/usr/bin/quillon", ScheduledRunArguments("/srv/QvrTask.ini", 4), "/srv/");
   for (const ScheduleSettings& entered :

@@ -25,8 +25,8 @@ class ShortcutsTest : public ::testing::Test {
     ASSERT_TRUE(WriteText(2, "Profile", "Nightly", store));
   }
   bool Create(const ShortcutChoice& choice) {
-    return CreateShortcutsForTask(choice, "Nightly", 2, "/opt/quillon/bin/quillon", store,
-                                  folders, clock, messages);
+    return CreateShortcutsForTask(choice, "Nightly", 2, "/opt/quillon/bin/quillon", store, folders,
+                                  clock, messages);
   }
   // Every file made outside the task store's folder.
   std::vector<std::string> Files() const {
@@ -48,8 +48,9 @@ class ShortcutsTest : public ::testing::Test {
 
 TEST_F(ShortcutsTest, TheDefaultPlacesGetOneLauncherEachWithTheTasksIdentity) {
   ASSERT_TRUE(Create({"Nightly backup", kShortcutDesktop | kShortcutQuickLaunch}));
-  EXPECT_EQ(Files(), (std::vector<std::string>{"Desktop/Nightly backup.desktop",
-                                               "data/quillon/quick-launch/Nightly backup.desktop"}));
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"Desktop/Nightly backup.desktop",
+                                      "data/quillon/quick-launch/Nightly backup.desktop"}));
   EXPECT_EQ(ReadNumber(2, "TaskID", store), 1715765400);
   std::string text = test::ReadFile(dir.path() / "Desktop/Nightly backup.desktop");
   EXPECT_NE(text.find("\nName=Nightly backup\n"), std::string::npos);

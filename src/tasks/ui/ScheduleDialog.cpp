@@ -109,8 +109,7 @@ ScheduleDialog::ScheduleDialog(const ScheduleSettings& settings, MessagePresente
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
   cancel->setObjectName(QStringLiteral("cancel"));
   connect(buttons, &QDialogButtonBox::accepted, this, &ScheduleDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ScheduleDialog::reject);

@@ -40,8 +40,7 @@ ShortcutNameDialog::ShortcutNameDialog(MessagePresenter& messages, QWidget* pare
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
   cancel->setObjectName(QStringLiteral("cancel"));
   connect(buttons, &QDialogButtonBox::accepted, this, &ShortcutNameDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ShortcutNameDialog::reject);
