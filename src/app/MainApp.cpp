@@ -92,12 +92,17 @@ int MainApp::ExitRoutine() {
   return exitCode;
 }
 
-std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile) {
+std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile,
+                                                          std::string* errorOut) {
   const ConnectionProfile& record = profile ? *profile : currentProfile;
-  if (!session_ || record.address.empty()) return nullptr;
+  if (!session_ || record.address.empty()) {
+    if (errorOut) *errorOut = "Unknown error.";
+    return nullptr;
+  }
   std::string error;
   std::unique_ptr<FtpConnection> connection = session_->OpenWithError(record, &error);
   if (!connection) {
+    if (errorOut) *errorOut = error.empty() ? "Unknown error." : error;
     std::function<void(std::string, int32_t)> poster;
     std::string text;
     {

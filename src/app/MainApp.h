@@ -51,7 +51,9 @@ class MainApp {
 
   // Opens an FTP connection for `profile` (the current profile when null). On failure the last
   // connection error is set and, when a window listens, reported to it in red.
-  std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr);
+  // `errorOut` (when given) receives this call's own error text.
+  std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr,
+                                                   std::string* errorOut = nullptr);
 
   // OpenFtpConnection as a connector, for the transfer lanes and job builders.
   FtpConnector& Connector() { return connector_; }
@@ -92,6 +94,10 @@ class MainApp {
     explicit AppConnector(MainApp& app) : app_(app) {}
     std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override {
       return app_.OpenFtpConnection(&profile);
+    }
+    std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+                                                 std::string* errorOut) override {
+      return app_.OpenFtpConnection(&profile, errorOut);
     }
 
    private:

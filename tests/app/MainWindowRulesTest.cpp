@@ -1,38 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/FolderHistory.h"
 #include "app/MainWindowLayout.h"
 
 namespace quillon {
 namespace {
-
-TEST(FolderHistory, KeepsFifteenAndPushesAfterTheLastEntry) {
-  FolderHistory history;
-  for (int i = 1; i <= 16; ++i) history.Push("/f" + std::to_string(i));
-  ASSERT_EQ(history.Entries().size(), 15u);
-  EXPECT_EQ(history.Entries().front(), "/f2");
-  std::string folder;
-  int steps = 0;
-  while (history.Back(folder)) ++steps;
-  EXPECT_EQ(steps, 14);
-  EXPECT_EQ(folder, "/f2");
-
-  // Back, then a new folder: it goes after the last entry, not after the current one.
-  FolderHistory short_;
-  short_.Push("/a");
-  short_.Push("/b");
-  short_.Push("/c");
-  ASSERT_TRUE(short_.Back(folder));
-  EXPECT_EQ(folder, "/b");
-  short_.Push("/d");
-  EXPECT_EQ(short_.Entries(), (std::vector<std::string>{"/a", "/b", "/c", "/d"}));
-  EXPECT_EQ(short_.Index(), 3);
-  EXPECT_FALSE(short_.CanGoForward());
-  EXPECT_FALSE(short_.Forward(folder));
-  short_.Clear();
-  EXPECT_FALSE(short_.CanGoBack());
-  EXPECT_EQ(short_.Index(), -1);
-}
 
 TEST(MainWindowLayout, PlacesControlsForTheClientArea) {
   auto l = MainWindowLayout::For(640, 406);  // P = 272, Q = 324, M = 162, X = 284

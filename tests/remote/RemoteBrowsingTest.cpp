@@ -2,7 +2,7 @@
 // sorting, the history and the folder combo's items.
 #include <gtest/gtest.h>
 
-#include "remote/FolderHistory.h"
+#include "common/FolderHistory.h"
 #include "remote/RemoteComboItems.h"
 #include "remote/RemoteListItem.h"
 #include "remote/RemotePaths.h"

@@ -7,7 +7,7 @@
 
 #include "common/Messages.h"
 #include "profiles/ConnectionProfile.h"
-#include "remote/FolderHistory.h"
+#include "common/FolderHistory.h"
 #include "remote/FtpConnection.h"
 
 class QLineEdit;

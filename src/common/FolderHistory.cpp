@@ -1,4 +1,4 @@
-#include "remote/FolderHistory.h"
+#include "common/FolderHistory.h"
 
 namespace quillon {
 
