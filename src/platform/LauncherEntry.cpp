@@ -1,0 +1,114 @@
+#include "platform/LauncherEntry.h"
+
+#include <cstdlib>
+
+#include "platform/AtomicFile.h"
+
+namespace quillon {
+namespace {
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// A "string" or "localestring" value: backslash, line ends and tabs as escapes, a leading blank
+// as "\s" so readers do not trim it; other control characters cannot be written.
+std::optional<std::string> StringValue(const std::string& value) {
+  std::string text;
+  for (size_t i = 0; i < value.size(); ++i) {
+    char ch = value[i];
+    switch (ch) {
+      case '\\':
+        text += "\\\\";
+        break;
+      case '\n':
+        text += "\\n";
+        break;
+      case '\r':
+        text += "\\r";
+        break;
+      case '\t':
+        text += "\\t";
+        break;
+      case ' ':
+        text += i == 0 ? "\\s" : " ";
+        break;
+      default:
+        if (IsControl(static_cast<unsigned char>(ch))) return std::nullopt;
+        text += ch;
+    }
+  }
+  return text;
+}
+
+// One Exec= word: in double quotes, with '"', '`', '$' and '\' escaped by a backslash and "%"
+// doubled (field codes); the string escapes of the value apply on top.
+std::string ExecWord(const std::string& word) {
+  std::string text = "\"";
+  for (char ch : word) {
+    if (ch == '"' || ch == '`' || ch == '$' || ch == '\\') {
+      text += '\\';
+      text += ch;
+    } else if (ch == '%') {
+      text += "%%";
+    } else {
+      text += ch;
+    }
+  }
+  return text + "\"";
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher) {
+  std::string exec = ExecWord(launcher.program);
+  for (const std::string& argument : launcher.arguments) exec += " " + ExecWord(argument);
+  std::optional<std::string> name = StringValue(launcher.name);
+  std::optional<std::string> comment = StringValue(launcher.comment);
+  std::optional<std::string> execValue = StringValue(exec);
+  std::optional<std::string> path = StringValue(launcher.workingFolder);
+  if (!name || !comment || !execValue || !path) return std::nullopt;
+  std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + *name +
+                     "\nComment=" + *comment + "\nExec=" + *execValue + "\n";
+  if (!path->empty()) text += "Path=" + *path + "\n";
+  return text + "Icon=quillon\nTerminal=false\nCategories=Network;FileTransfer;\n";
+}
+
+LauncherFolders UserLauncherFolders(CommandRunner& commands) {
+  LauncherFolders folders;
+  std::string home = Env("HOME");
+  std::string data = Env("XDG_DATA_HOME");
+  if (data.empty() || data.front() != '/') data = home + "/.local/share";
+  folders.dataHome = data;
+  folders.quickLaunch = data + "/quillon/quick-launch";
+  folders.startMenu = data + "/applications";
+  folders.programs = folders.startMenu;
+  CommandOutput desktop = commands.Run({"xdg-user-dir", "DESKTOP"});
+  std::string answer = desktop.out;
+  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+  folders.desktop =
+      desktop.Succeeded() && !answer.empty() && answer.front() == '/' ? answer : home + "/Desktop";
+  return folders;
+}
+
+bool IsLauncherFileName(const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos ||
+      name.size() + 8 > 255) {
+    return false;
+  }
+  for (char ch : name) {
+    if (ch == '\0' || IsControl(static_cast<unsigned char>(ch))) return false;
+  }
+  return name != ".";
+}
+
+bool WriteLauncherFile(const std::string& folder, const std::string& name,
+                       const std::string& text) {
+  if (!IsLauncherFileName(name) || folder.empty()) return false;
+  return WriteFileAtomically(folder + "/" + name + ".desktop", text, 0755);
+}
+
+}  // namespace quillon

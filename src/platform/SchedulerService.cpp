@@ -1,0 +1,105 @@
+#include "platform/SchedulerService.h"
+
+#include <cstdlib>
+
+#include "platform/CrontabScheduler.h"
+#include "platform/SystemdTimerScheduler.h"
+
+namespace quillon {
+namespace {
+
+bool IsKeptAsIs(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+         c == '_' || c == '.';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+std::string EscapeItemName(const std::string& name) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c == '/') {
+      escaped += '-';
+    } else if (IsKeptAsIs(c) && !(i == 0 && c == '.')) {
+      escaped += static_cast<char>(c);
+    } else {
+      escaped += "\\x";
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 15];
+    }
+  }
+  return escaped;
+}
+
+std::optional<std::string> UnescapeItemName(const std::string& escaped) {
+  std::string name;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    char c = escaped[i];
+    if (c == '-') {
+      name += '/';
+    } else if (c == '\\') {
+      if (i + 3 >= escaped.size() || escaped[i + 1] != 'x') return std::nullopt;
+      int high = HexValue(escaped[i + 2]), low = HexValue(escaped[i + 3]);
+      if (high < 0 || low < 0) return std::nullopt;
+      name += static_cast<char>(high * 16 + low);
+      i += 3;
+    } else if (IsKeptAsIs(static_cast<unsigned char>(c)) && !(i == 0 && c == '.')) {
+      name += c;
+    } else {
+      return std::nullopt;
+    }
+  }
+  // Only the canonical form counts, so one name has one item name.
+  if (EscapeItemName(name) != escaped) return std::nullopt;
+  return name;
+}
+
+SchedulerFolders UserSchedulerFolders() {
+  SchedulerFolders folders;
+  folders.home = Env("HOME");
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty() || config.front() != '/') config = folders.home + "/.config";
+  folders.unitFolder = config + "/systemd/user";
+  return folders;
+}
+
+std::string ProgramHomeFor(const std::string& workingFolder, const std::string& home) {
+  if (WithoutTrailingSlashes(workingFolder) == WithoutTrailingSlashes(home) + "/.config/quillon") {
+    return {};
+  }
+  return workingFolder;
+}
+
+std::unique_ptr<SchedulerService> ConnectUserScheduler(CommandRunner& commands,
+                                                       const SchedulerFolders& folders) {
+  CommandOutput systemd = commands.Run({"systemctl", "--user", "show", "--property=Version"});
+  if (systemd.Succeeded() && systemd.out.starts_with("Version=")) {
+    return std::make_unique<SystemdTimerScheduler>(commands, folders);
+  }
+  CommandOutput cron = commands.Run({"crontab", "-l"});
+  if (cron.started && cron.exited &&
+      (cron.code == 0 || cron.err.find("no crontab for") != std::string::npos)) {
+    return std::make_unique<CrontabScheduler>(commands, folders);
+  }
+  return nullptr;
+}
+
+}  // namespace quillon

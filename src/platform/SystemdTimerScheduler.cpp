@@ -1,0 +1,367 @@
+#include "platform/SystemdTimerScheduler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/AtomicFile.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kUnitNameMax = 255;
+constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+std::string Padded(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+// The values lo..hi whose bit (value - lo) is set: "*" for all of them, runs of three or more
+// as "a..b", the rest as a comma list.
+std::string SetText(uint64_t bits, int lo, int hi, bool weekdayNames = false) {
+  auto name = [&](int v) { return weekdayNames ? std::string(kWeekdays[v]) : Padded(v); };
+  auto has = [&](int v) { return (bits >> (v - lo)) & 1; };
+  bool all = true;
+  for (int v = lo; v <= hi; ++v) all = all && has(v);
+  if (all) return "*";
+  std::string text;
+  for (int v = lo; v <= hi; ++v) {
+    if (!has(v)) continue;
+    int end = v;
+    while (end + 1 <= hi && has(end + 1)) ++end;
+    if (!text.empty()) text += ',';
+    if (end - v >= 2) {
+      text += name(v) + ".." + name(end);
+      v = end;
+    } else {
+      text += name(v);
+    }
+  }
+  return text;
+}
+
+uint64_t FromValue(int lo, int hi, int first) {  // the bits of first..hi in a lo-based set
+  uint64_t bits = 0;
+  for (int v = first; v <= hi; ++v) bits |= uint64_t{1} << (v - lo);
+  return bits;
+}
+
+std::vector<std::string> EntryValues(const CalendarEntry& e) {
+  std::string time = SetText(e.hours, 0, 23) + ":" + SetText(e.minutes, 0, 59) + ":00";
+  char day[32];
+  std::snprintf(day, sizeof day, "%04d-%02d-%02d", e.from.year, e.from.month, e.from.day);
+  if (e.once) return {std::string(day) + " " + time};
+
+  std::string weekday =
+      e.weekdays && e.weekdays != 0x7F ? SetText(e.weekdays, 0, 6, true) + " " : "";
+  uint64_t months = e.months ? e.months : FromValue(1, 12, 1);
+  uint64_t days = e.monthDays ? e.monthDays : FromValue(1, 31, 1);
+  std::string year = std::to_string(e.from.year);
+  auto value = [&](const std::string& y, uint64_t m, uint64_t d) {
+    return weekday + y + "-" + SetText(m, 1, 12) + "-" + SetText(d, 1, 31) + " " + time;
+  };
+  // "Not before the from day" split into the rest of its month, the rest of its year and the
+  // years after it.
+  std::vector<std::string> values;
+  if (e.from.month == 1 && e.from.day == 1) return {value(year + "/1", months, days)};
+  if (e.from.day == 1) {
+    if (uint64_t m = months & FromValue(1, 12, e.from.month))
+      values.push_back(value(year, m, days));
+  } else {
+    uint64_t d = days & FromValue(1, 31, e.from.day);
+    if ((months >> (e.from.month - 1) & 1) && d) {
+      values.push_back(value(year, uint64_t{1} << (e.from.month - 1), d));
+    }
+    if (e.from.month < 12) {
+      if (uint64_t m = months & FromValue(1, 12, e.from.month + 1)) {
+        values.push_back(value(year, m, days));
+      }
+    }
+  }
+  values.push_back(value(std::to_string(e.from.year + 1) + "/1", months, days));
+  return values;
+}
+
+// Inside double quotes with C escapes; "%" is a specifier and "$" a variable everywhere.
+std::optional<std::string> Quoted(const std::string& word, bool dollars) {
+  std::string text = "\"";
+  for (char ch : word) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c == 0) return std::nullopt;
+    if (c == '\\' || c == '"') {
+      text += '\\';
+      text += ch;
+    } else if (c == '%') {
+      text += "%%";
+    } else if (c == '$' && dollars) {
+      text += "$$";
+    } else if (IsControl(c)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      text += hex;
+    } else {
+      text += ch;
+    }
+  }
+  return text + "\"";
+}
+
+std::string DescriptionOf(const std::string& name) {
+  std::string text = "Quillon task [";
+  for (char ch : name) {
+    if (ch == '%') {
+      text += "%%";
+    } else {
+      text += IsControl(static_cast<unsigned char>(ch)) ? '?' : ch;
+    }
+  }
+  return text + "]";
+}
+
+// A normalized absolute path without a trailing "/", or nullopt.
+std::optional<std::string> AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  std::string normal = fs::path(path).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
+std::string Trimmed(std::string_view text) {
+  size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(Trimmed(line));
+  return lines;
+}
+
+bool IsDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string SystemdTimerScheduler::UnitBaseName(const std::string& name) {
+  std::string base = "quillon-" + EscapeItemName(name);
+  if (base.size() + std::string_view(".service").size() > kUnitNameMax) return {};
+  return base;
+}
+
+std::vector<std::string> SystemdTimerScheduler::OnCalendarValues(const ScheduleTrigger& trigger) {
+  std::vector<std::string> values;
+  for (const CalendarEntry& entry : CalendarEntriesOf(trigger)) {
+    for (std::string& value : EntryValues(entry)) values.push_back(std::move(value));
+  }
+  return values;
+}
+
+std::optional<std::string> SystemdTimerScheduler::ExecWord(const std::string& word) {
+  if (word == ";") return std::nullopt;
+  return Quoted(word, true);
+}
+
+SaveStage SystemdTimerScheduler::UnitTexts(const std::string& name, const WorkItem& item,
+                                           const std::string& home, std::string* service,
+                                           std::string* timer) {
+  std::string base = UnitBaseName(name);
+  if (base.empty()) return SaveStage::Save;
+  std::optional<std::string> program = AbsolutePath(item.program);
+  std::optional<std::string> programWord = program ? ExecWord(*program) : std::nullopt;
+  if (!programWord) return SaveStage::ProgramName;
+  std::string exec = *programWord;
+  for (const std::string& argument : item.arguments) {
+    std::optional<std::string> word = ExecWord(argument);
+    if (!word) return SaveStage::Parameters;
+    exec += " " + *word;
+  }
+  std::string workingDirectory;
+  if (!item.workingFolder.empty()) {
+    std::optional<std::string> folder = AbsolutePath(item.workingFolder);
+    // The value is taken as it stands (no quotes, no escapes): anything that would be trimmed,
+    // continue the line or end it cannot be written.
+    if (!folder || Trimmed(*folder) != *folder || folder->back() == '\\') {
+      return SaveStage::WorkingFolder;
+    }
+    for (char ch : *folder) {
+      if (IsControl(static_cast<unsigned char>(ch))) return SaveStage::WorkingFolder;
+      workingDirectory += ch == '%' ? std::string("%%") : std::string(1, ch);
+    }
+  }
+  std::string environment;
+  if (std::string programHome = ProgramHomeFor(item.workingFolder, home); !programHome.empty()) {
+    std::optional<std::string> assignment = Quoted("QUILLON_HOME=" + programHome, false);
+    if (!assignment) return SaveStage::WorkingFolder;
+    environment = *assignment;
+  }
+  std::vector<std::string> calendar = OnCalendarValues(item.trigger);
+  if (calendar.empty()) return SaveStage::Trigger;
+
+  std::string unit = "[Unit]\nDescription=" + DescriptionOf(name) +
+                     "\nX-Quillon-Task=" + EscapeItemName(name) + "\n";
+  std::string serviceText = "# Made by Quillon's Schedule dialog; edit the task there.\n" + unit +
+                            "\n[Service]\nType=oneshot\n";
+  if (!workingDirectory.empty()) serviceText += "WorkingDirectory=" + workingDirectory + "\n";
+  if (!environment.empty()) serviceText += "Environment=" + environment + "\n";
+  serviceText += "ExecStart=" + exec + "\n";
+
+  std::string timerText = "# Made by Quillon's Schedule dialog; edit the task there.\n" + unit +
+                          "\n[Timer]\nUnit=" + base + ".service\n";
+  for (const std::string& value : calendar) timerText += "OnCalendar=" + value + "\n";
+  timerText += "AccuracySec=1s\nX-Quillon-Trigger=" + TriggerToText(item.trigger) +
+               "\n\n[Install]\nWantedBy=timers.target\n";
+  *service = std::move(serviceText);
+  *timer = std::move(timerText);
+  return SaveStage::Done;
+}
+
+SystemdTimerScheduler::NextElapse SystemdTimerScheduler::ParseNextElapse(const std::string& shown) {
+  std::string text = Trimmed(shown);
+  NextElapse result;
+  if (text.empty() || text == "n/a" || text == "0") {
+    result.understood = true;
+    return result;
+  }
+  if (text.front() == '@' && IsDigits(std::string_view(text).substr(1)) && text.size() <= 16) {
+    result.understood = true;
+    result.at = std::chrono::system_clock::from_time_t(std::stoll(text.substr(1)));
+    return result;
+  }
+  if (IsDigits(text)) {
+    result.understood = text.size() <= 18;
+    if (result.understood) result.at = TimePoint(std::chrono::microseconds(std::stoll(text)));
+    return result;
+  }
+  // "[weekday] YYYY-MM-DD HH:MM:SS[.micro] [zone]"
+  std::istringstream words(text);
+  std::string word, date, time;
+  while (words >> word) {
+    if (word.size() == 10 && word[4] == '-' && word[7] == '-') {
+      date = word;
+      words >> time;
+      break;
+    }
+  }
+  int year, month, day, hour, minute, second;
+  char tail;
+  if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3 ||
+      std::sscanf(time.c_str(), "%2d:%2d:%2d", &hour, &minute, &second) != 3 ||
+      !IsValidDate({year, month, day}) || hour > 23 || minute > 59 || second > 60 || hour < 0 ||
+      minute < 0 || second < 0) {
+    return result;
+  }
+  result.understood = true;
+  result.at = FromLocalTime(year, month, day, hour, minute, second);
+  return result;
+}
+
+bool SystemdTimerScheduler::Systemctl(std::vector<std::string> words) {
+  words.insert(words.begin(), {"systemctl", "--user"});
+  return commands_.Run(words).Succeeded();
+}
+
+ItemLookup SystemdTimerScheduler::Find(const std::string& name,
+                                       std::optional<ScheduleTrigger>* trigger) {
+  std::string base = UnitBaseName(name);
+  if (base.empty()) return ItemLookup::BadName;
+  std::string mark = "X-Quillon-Task=" + EscapeItemName(name);
+  std::error_code error;
+  bool hasTimer = fs::exists(fs::symlink_status(PathOf(base + ".timer"), error));
+  bool hasService = fs::exists(fs::symlink_status(PathOf(base + ".service"), error));
+  // A unit that cannot be read, or lacks the mark, is someone else's.
+  auto markedLines = [&](const std::string& unit) -> std::optional<std::vector<std::string>> {
+    std::optional<std::string> text = ReadWholeFile(PathOf(unit));
+    if (!text) return std::nullopt;
+    std::vector<std::string> lines = LinesOf(*text);
+    if (std::find(lines.begin(), lines.end(), mark) == lines.end()) return std::nullopt;
+    return lines;
+  };
+  if (hasService && !markedLines(base + ".service")) return ItemLookup::Foreign;
+  std::optional<std::vector<std::string>> timerLines;
+  if (hasTimer && !(timerLines = markedLines(base + ".timer"))) return ItemLookup::Foreign;
+  if (!hasTimer) return ItemLookup::Missing;  // none, or a service left from a failed save
+  if (trigger) {
+    trigger->reset();
+    for (const std::string& line : *timerLines) {
+      if (line.starts_with("X-Quillon-Trigger=")) {
+        *trigger = TriggerFromText(line.substr(std::string_view("X-Quillon-Trigger=").size()));
+      }
+    }
+  }
+  return ItemLookup::Found;
+}
+
+SaveStage SystemdTimerScheduler::Save(const std::string& name, const WorkItem& item) {
+  std::string service, timer;
+  SaveStage stage = UnitTexts(name, item, folders_.home, &service, &timer);
+  if (stage != SaveStage::Done) return stage;
+  ItemLookup found = Find(name, nullptr);
+  if (found != ItemLookup::Missing && found != ItemLookup::Found) return SaveStage::Save;
+  std::string base = UnitBaseName(name);
+  auto removeNew = [&] {
+    if (found != ItemLookup::Missing) return;
+    std::error_code ignored;
+    fs::remove(PathOf(base + ".timer"), ignored);
+    fs::remove(PathOf(base + ".service"), ignored);
+  };
+  std::error_code error;
+  fs::create_directories(folders_.unitFolder, error);
+  if (!WriteFileAtomically(PathOf(base + ".service"), service, 0644) ||
+      !WriteFileAtomically(PathOf(base + ".timer"), timer, 0644)) {
+    removeNew();
+    return SaveStage::Save;
+  }
+  if (!Systemctl({"daemon-reload"}) || !Systemctl({"enable", base + ".timer"}) ||
+      !Systemctl({"restart", base + ".timer"})) {
+    if (found == ItemLookup::Missing) {
+      Systemctl({"disable", "--now", base + ".timer"});
+      removeNew();
+      Systemctl({"daemon-reload"});
+    }
+    return SaveStage::Save;
+  }
+  return SaveStage::Done;
+}
+
+bool SystemdTimerScheduler::Delete(const std::string& name) {
+  if (Find(name, nullptr) != ItemLookup::Found) return false;
+  std::string base = UnitBaseName(name);
+  if (!Systemctl({"disable", "--now", base + ".timer"})) return false;
+  std::error_code error;
+  if (!fs::remove(PathOf(base + ".timer"), error)) return false;
+  fs::remove(PathOf(base + ".service"), error);
+  Systemctl({"daemon-reload"});
+  return true;
+}
+
+std::optional<TimePoint> SystemdTimerScheduler::NextRun(const std::string& name,
+                                                        const ScheduleTrigger& trigger,
+                                                        TimePoint now) {
+  std::string base = UnitBaseName(name);
+  if (!base.empty()) {
+    CommandOutput shown =
+        commands_.Run({"systemctl", "--user", "show", "--property=NextElapseUSecRealtime",
+                       "--value", base + ".timer"});
+    if (shown.Succeeded()) {
+      NextElapse next = ParseNextElapse(shown.out);
+      if (next.understood) return next.at;
+    }
+  }
+  return NextTriggerRun(trigger, now);
+}
+
+}  // namespace quillon

@@ -1,0 +1,143 @@
+// Desktop launchers: the file text, the file names they may take, the folders they go to, and
+// one launch through GLib's own desktop-file reader (gio launch) when it is installed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/LauncherEntry.h"
+#include "support/TestSupport.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class AnsweringCommands : public CommandRunner {
+ public:
+  explicit AnsweringCommands(CommandOutput answer) : answer_(std::move(answer)) {}
+  CommandOutput Run(const std::vector<std::string>& argv, std::string_view) override {
+    calls.push_back(argv);
+    return answer_;
+  }
+  std::vector<std::vector<std::string>> calls;
+
+ private:
+  CommandOutput answer_;
+};
+
+LauncherEntry Tricky(const std::string& program = "/opt/q apps/quillon") {
+  return {"Nightly \\ backup",
+          program,
+          {"/home/ann/it's 100%/QvrTask.ini", "SESSION03", "-TaskID", "7", "$HOME \"q\" `x` \\",
+           "two\nlines"},
+          program.substr(0, program.rfind('/')),
+          "Harbell Task [Nightly] of [/home/ann/QvrTask.ini]"};
+}
+
+TEST(LauncherEntry, EntryTextQuotesEveryWord) {
+  EXPECT_EQ(DesktopEntryText(Tricky()),
+            "[Desktop Entry]\n"
+            "Type=Application\n"
+            "Version=1.0\n"
+            "Name=Nightly \\\\ backup\n"
+            "Comment=Harbell Task [Nightly] of [/home/ann/QvrTask.ini]\n"
+            "Exec=\"/opt/q apps/quillon\" \"/home/ann/it's 100%%/QvrTask.ini\" \"SESSION03\" "
+            "\"-TaskID\" \"7\" \"\\\\$HOME \\\\\"q\\\\\" \\\\`x\\\\` \\\\\\\\\" \"two\\nlines\"\n"
+            "Path=/opt/q apps\n"
+            "Icon=quillon\n"
+            "Terminal=false\n"
+            "Categories=Network;FileTransfer;\n");
+  LauncherEntry bad = Tricky();
+  bad.comment = "bell\a";
+  EXPECT_EQ(DesktopEntryText(bad), std::nullopt);
+}
+
+TEST(LauncherEntry, FileNamesStayInsideTheFolder) {
+  for (const std::string& name : {std::string("Nightly"), std::string(".profile"),
+                                  std::string("Ünïcode name"), std::string(247, 'n')}) {
+    EXPECT_TRUE(IsLauncherFileName(name)) << name;
+  }
+  for (const std::string& name :
+       {std::string(""), std::string("."), std::string(".."), std::string("../evil"),
+        std::string("a/b"), std::string("a..b"), std::string("a\nb"), std::string(248, 'n')}) {
+    EXPECT_FALSE(IsLauncherFileName(name)) << name;
+  }
+}
+
+TEST(LauncherEntry, WritesReplacesAndNeverMakesTheFolder) {
+  test::TempDir dir;
+  std::string file = dir.file("Nightly.desktop");
+  ASSERT_TRUE(WriteLauncherFile(dir.path().string(), "Nightly", "first"));
+  ASSERT_TRUE(WriteLauncherFile(dir.path().string(), "Nightly", "second"));
+  EXPECT_EQ(test::ReadFile(file), "second");
+  struct stat info;
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0755u);
+
+  EXPECT_FALSE(WriteLauncherFile(dir.file("missing"), "Nightly", "x"));
+  EXPECT_FALSE(fs::exists(dir.file("missing")));
+  EXPECT_FALSE(WriteLauncherFile(dir.file("sub"), "../Nightly", "x"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(LauncherEntry, FoldersFromTheUsersSettings) {
+  ScopedEnv home("HOME", "/home/ann");
+  ScopedEnv data("XDG_DATA_HOME", "/data");
+  CommandOutput answer;
+  answer.started = answer.exited = true;
+  answer.code = 0;
+  answer.out = "/home/ann/Schreibtisch\n";
+  AnsweringCommands commands(answer);
+  LauncherFolders folders = UserLauncherFolders(commands);
+  EXPECT_EQ(commands.calls.front(), (std::vector<std::string>{"xdg-user-dir", "DESKTOP"}));
+  EXPECT_EQ(folders.desktop, "/home/ann/Schreibtisch");
+  EXPECT_EQ(folders.quickLaunch, "/data/quillon/quick-launch");
+  EXPECT_EQ(folders.startMenu, "/data/applications");
+  EXPECT_EQ(folders.programs, "/data/applications");
+  EXPECT_EQ(folders.dataHome, "/data");
+
+  ScopedEnv relative("XDG_DATA_HOME", "data");
+  AnsweringCommands missing{CommandOutput{}};
+  folders = UserLauncherFolders(missing);
+  EXPECT_EQ(folders.desktop, "/home/ann/Desktop");
+  EXPECT_EQ(folders.startMenu, "/home/ann/.local/share/applications");
+}
+
+TEST(LauncherEntry, GioStartsTheProgramWithTheExactArguments) {
+  if (!fs::exists("/usr/bin/gio")) GTEST_SKIP() << "gio is not installed";
+  test::TempDir dir;
+  fs::path program = dir.path() / "bin 'q' dir" / "quillon";
+  fs::create_directories(program.parent_path());
+  std::string started = dir.file("started");
+  test::WriteFile(program, "#!/bin/sh\n{ pwd; for a; do echo \"[$a]\"; done; } > '" + started +
+                               ".part' && mv '" + started + ".part' '" + started + "'\n");
+  fs::permissions(program, fs::perms::owner_all);
+  std::optional<std::string> text = DesktopEntryText(Tricky(program.string()));
+  ASSERT_TRUE(text);
+  ASSERT_TRUE(WriteLauncherFile(dir.path().string(), "Nightly", *text));
+  test::ProcessResult launched =
+      test::RunProcess({"/usr/bin/gio", "launch", dir.file("Nightly.desktop")});
+  ASSERT_EQ(launched.exitCode, 0) << launched.err;
+  ASSERT_TRUE(test::WaitFor([&] { return fs::exists(started); }));
+  EXPECT_EQ(test::ReadFile(started), program.parent_path().string() +
+                                         "\n[/home/ann/it's 100%/QvrTask.ini]\n[SESSION03]\n"
+                                         "[-TaskID]\n[7]\n[$HOME \"q\" `x` \\]\n[two\nlines]\n");
+}
+
+}  // namespace
+}  // namespace quillon
