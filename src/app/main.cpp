@@ -15,6 +15,7 @@
 #include "platform/ProgramFolder.h"
 #include "profiles/IniFile.h"
 #include "tasks/TaskRun.h"
+#include "tasks/ui/TaskManagerDialog.h"
 #include "tasks/ui/TaskRunWindows.h"
 
 #include <QApplication>
@@ -71,6 +72,17 @@ int main(int argc, char** argv) {
     running.SetMessages(boxes);
     quillon::MainWindow window(running);
     boxes.SetParent(&window);
+    window.SetTaskManagerOpener([&running](QWidget* parent) {
+      quillon::TaskManagerSetup setup;
+      setup.programFolder = running.ProgramFolder();
+      setup.program = QCoreApplication::applicationFilePath().toStdString();
+      setup.connector = &running.Connector();
+      setup.warningLevel = running.warningLevel;
+      quillon::QtMessagePresenter dialogBoxes;
+      quillon::TaskManagerDialog dialog(std::move(setup), dialogBoxes, parent);
+      dialogBoxes.SetParent(&dialog);
+      dialog.exec();
+    });
     window.exec();
   };
   hooks.runTask = [&argc, argv](quillon::MainApp& running, const quillon::TaskHandOver& task) {
