@@ -74,7 +74,8 @@ ScheduleLabels ScheduleLabelsFor(TaskSchedulerLink& link, const TaskDefinition& 
 // The text behind "Task Log" for the task in `slot`: the log named by the slot's "Profile"
 // (TaskLog::PathFor) between two kLogRule lines, every "\n" of it as "\r\n"; only the two rules
 // when the log cannot be read.
-std::string TaskLogText(const std::string& programFolder, int32_t slot, const std::string& taskFile);
+std::string TaskLogText(const std::string& programFolder, int32_t slot,
+                        const std::string& taskFile);
 
 // The connection a remote folder picker browses with: for a new record the profile it was
 // started from (`profileFile`, its slot), otherwise the task's own section of `taskFile`. A

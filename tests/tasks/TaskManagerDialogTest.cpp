@@ -156,7 +156,8 @@ class TaskManagerTest : public ::testing::Test {
   Strings ListTexts() {
     Strings texts;
     auto* list = Get<QListWidget>("taskList");
-    for (int row = 0; row < list->count(); ++row) texts.push_back(list->item(row)->text().toStdString());
+    for (int row = 0; row < list->count(); ++row)
+      texts.push_back(list->item(row)->text().toStdString());
     return texts;
   }
   int CurrentRow() { return Get<QListWidget>("taskList")->currentRow(); }
@@ -272,9 +273,8 @@ TEST_F(TaskManagerTest, WithoutTasksTheButtonsAskForANewTask) {
   Open();
   EXPECT_TRUE(ListTexts().empty());
   EXPECT_EQ(Text("taskName"), "");
-  for (const char* button :
-       {"uploadFromBrowse", "uploadToBrowse", "downloadFromBrowse", "downloadToBrowse",
-        "moreOptions"}) {
+  for (const char* button : {"uploadFromBrowse", "uploadToBrowse", "downloadFromBrowse",
+                             "downloadToBrowse", "moreOptions"}) {
     Press(button);
     EXPECT_EQ(Shown(), (Strings{"Click New Task to create a taks first."})) << button;
   }
@@ -468,8 +468,9 @@ TEST_F(TaskManagerTest, SettingsAndTaskLogShowTheStoredSectionAndTheLog) {
   Open();
   std::string settings = InformationOf("settings");
   EXPECT_EQ(settings, TaskSettingsText(3, store));
-  EXPECT_TRUE(settings.starts_with("Settings for the selected task.\r\n=======================\r\n"
-                                   "[SESSION03]\r\nProfile=Night/ly\r\n"));
+  EXPECT_TRUE(
+      settings.starts_with("Settings for the selected task.\r\n=======================\r\n"
+                           "[SESSION03]\r\nProfile=Night/ly\r\n"));
   const std::string rule = "=======================\r\n";
   EXPECT_EQ(InformationOf("taskLog"), rule + rule);
   test::WriteFile(dir.path() / "Night_ly.log", "Harbell task [Night/ly]\nStarted\n");

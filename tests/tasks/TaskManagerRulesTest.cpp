@@ -34,9 +34,9 @@ TEST(TaskManagerRules, HoursAreShownAndReadBackWhateverTheLocale) {
     float hours;
     const char* text;
   };
-  for (const Shown& c : {Shown{0, "0"}, Shown{1.5f, "1.5"}, Shown{0.03f, "0.03"},
-                         Shown{AgeHoursFromSeconds(100), "0.03"}, Shown{48, "48"},
-                         Shown{1234.57f, "1234.57"}}) {
+  for (const Shown& c :
+       {Shown{0, "0"}, Shown{1.5f, "1.5"}, Shown{0.03f, "0.03"},
+        Shown{AgeHoursFromSeconds(100), "0.03"}, Shown{48, "48"}, Shown{1234.57f, "1234.57"}}) {
     EXPECT_EQ(HoursText(c.hours), c.text) << c.hours;
     EXPECT_EQ(ParseHours(c.text), c.hours) << c.text;
   }
@@ -44,12 +44,12 @@ TEST(TaskManagerRules, HoursAreShownAndReadBackWhateverTheLocale) {
     const char* text;
     std::optional<float> hours;
   };
-  for (const Typed& c : {Typed{" 2 ", 2.0f}, Typed{"+.25", 0.25f}, Typed{"-1", -1.0f},
-                         Typed{"1e1", 10.0f}, Typed{"", std::nullopt}, Typed{"  ", std::nullopt},
-                         Typed{"1,5", std::nullopt}, Typed{"abc", std::nullopt},
-                         Typed{"2h", std::nullopt}, Typed{"inf", std::nullopt},
-                         Typed{"nan", std::nullopt}, Typed{"0x10", std::nullopt},
-                         Typed{"1e39", std::nullopt}, Typed{"1.2.3", std::nullopt}}) {
+  for (const Typed& c :
+       {Typed{" 2 ", 2.0f}, Typed{"+.25", 0.25f}, Typed{"-1", -1.0f}, Typed{"1e1", 10.0f},
+        Typed{"", std::nullopt}, Typed{"  ", std::nullopt}, Typed{"1,5", std::nullopt},
+        Typed{"abc", std::nullopt}, Typed{"2h", std::nullopt}, Typed{"inf", std::nullopt},
+        Typed{"nan", std::nullopt}, Typed{"0x10", std::nullopt}, Typed{"1e39", std::nullopt},
+        Typed{"1.2.3", std::nullopt}}) {
     EXPECT_EQ(ParseHours(c.text), c.hours) << "'" << c.text << "'";
   }
   if (german) std::setlocale(LC_NUMERIC, "C");

@@ -76,7 +76,8 @@ QButtonGroup* AgeRow(const char* prefix, QLineEdit** hours, QGridLayout* grid, i
                      QWidget* parent) {
   auto* group = new QButtonGroup(parent);
   std::string p(prefix);
-  auto* all = Named(new QRadioButton(QStringLiteral("all files"), parent), (p + "AllFiles").c_str());
+  auto* all =
+      Named(new QRadioButton(QStringLiteral("all files"), parent), (p + "AllFiles").c_str());
   auto* within = Named(new QRadioButton(QStringLiteral("all files modified within"), parent),
                        (p + "Within").c_str());
   group->addButton(all, 0);
@@ -243,9 +244,8 @@ void TaskManagerDialog::BuildControls() {
           [this] { OnLocalBrowse(uploadFrom_, &TaskDefinition::uploadFrom); });
   connect(downloadToBrowse, &QPushButton::clicked, this,
           [this] { OnLocalBrowse(downloadTo_, &TaskDefinition::downloadTo); });
-  connect(uploadToBrowse, &QPushButton::clicked, this, [this] {
-    OnRemoteBrowse(uploadTo_, &TaskDefinition::uploadTo, text::kUploadToPrompt);
-  });
+  connect(uploadToBrowse, &QPushButton::clicked, this,
+          [this] { OnRemoteBrowse(uploadTo_, &TaskDefinition::uploadTo, text::kUploadToPrompt); });
   connect(downloadFromBrowse, &QPushButton::clicked, this, [this] {
     OnRemoteBrowse(downloadFrom_, &TaskDefinition::downloadFrom, text::kDownloadFromPrompt);
   });
