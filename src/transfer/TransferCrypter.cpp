@@ -6,6 +6,10 @@ namespace quillon {
 
 namespace {
 
+// Pieces in flight between a lane and its cipher thread: 8 x 64 KiB.
+constexpr size_t kPiece = 64 << 10;
+constexpr size_t kDepth = 8;
+
 class CrypterSource : public UploadSource {
  public:
   CrypterSource(std::unique_ptr<UploadReader> reader, const FileCrypter& crypter)
@@ -58,7 +62,10 @@ std::unique_ptr<UploadSource> TransferCrypter::OpenSource(const std::string& pat
     error = state_->crypter.LastMessage();
     return nullptr;
   }
-  return std::make_unique<CrypterSource>(std::move(reader), state_->crypter);
+  auto source = std::make_unique<CrypterSource>(std::move(reader), state_->crypter);
+  // Encryption runs ahead on its own thread, so the cipher and the network work at once.
+  if (encrypt) return ReadAhead(std::move(source), kPiece, kDepth);
+  return source;
 }
 
 std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& destination,
@@ -68,7 +75,10 @@ std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& desti
     error = state_->crypter.LastMessage();
     return nullptr;
   }
-  return std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
+  auto sink = std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
+  // Decryption runs behind on its own thread, so the cipher and the network work at once.
+  if (decrypt) return WriteBehind(std::move(sink), kDepth);
+  return sink;
 }
 
 }  // namespace quillon

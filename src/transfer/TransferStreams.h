@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -30,5 +31,15 @@ class DownloadSink {
   virtual bool Commit() = 0;
   virtual const std::string& ErrorText() const = 0;
 };
+
+// Runs `inner` on a helper thread ahead of its reader, at most `depth` pieces of `piece` bytes
+// (encryption then overlaps with sending). The helper thread ends with the source.
+std::unique_ptr<UploadSource> ReadAhead(std::unique_ptr<UploadSource> inner, size_t piece,
+                                        size_t depth);
+
+// Hands the received bytes to `inner` on a helper thread, at most `depth` writes behind
+// (decryption then overlaps with receiving). Commit waits for every write first. The helper
+// thread ends with the sink.
+std::unique_ptr<DownloadSink> WriteBehind(std::unique_ptr<DownloadSink> inner, size_t depth);
 
 }  // namespace quillon

@@ -1,0 +1,201 @@
+#include "transfer/TransferStreams.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace quillon {
+
+namespace {
+
+// The helper thread owns `inner_` between construction and the end of the stream; the reader
+// sees its error text only after the helper has stopped touching it.
+class ReadAheadSource : public UploadSource {
+ public:
+  ReadAheadSource(std::unique_ptr<UploadSource> inner, size_t piece, size_t depth)
+      : inner_(std::move(inner)), piece_(piece), depth_(depth) {
+    thread_ = std::thread([this] { Produce(); });
+  }
+  ~ReadAheadSource() override {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  int64_t Read(char* buffer, size_t size) override {
+    if (at_ == current_.size()) {
+      std::unique_lock lock(mutex_);
+      if (!current_.empty()) spare_.push_back(std::move(current_));
+      current_.clear();
+      at_ = 0;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+      if (ready_.empty()) return failed_ ? -1 : 0;
+      current_ = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    size_t n = std::min(size, current_.size() - at_);
+    std::memcpy(buffer, current_.data() + at_, n);
+    at_ += n;
+    return static_cast<int64_t>(n);
+  }
+
+  const std::string& ErrorText() const override {
+    std::lock_guard lock(mutex_);
+    return finished_ ? inner_->ErrorText() : empty_;
+  }
+
+ private:
+  void Produce() {
+    for (;;) {
+      std::vector<char> piece;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || ready_.size() < depth_; });
+        if (stop_) break;
+        if (!spare_.empty()) {
+          piece = std::move(spare_.back());
+          spare_.pop_back();
+        }
+      }
+      piece.resize(piece_);
+      int64_t n = inner_->Read(piece.data(), piece.size());
+      std::lock_guard lock(mutex_);
+      if (n <= 0) {
+        failed_ = n < 0;
+        finished_ = true;
+        changed_.notify_all();
+        return;
+      }
+      piece.resize(static_cast<size_t>(n));
+      ready_.push_back(std::move(piece));
+      changed_.notify_all();
+    }
+  }
+
+  std::unique_ptr<UploadSource> inner_;
+  const size_t piece_;
+  const size_t depth_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<char>> ready_;
+  std::vector<std::vector<char>> spare_;
+  bool stop_ = false;
+  bool finished_ = false;
+  bool failed_ = false;
+  std::vector<char> current_;  // the reader's piece
+  size_t at_ = 0;
+  const std::string empty_;
+  std::thread thread_;
+};
+
+class WriteBehindSink : public DownloadSink {
+ public:
+  WriteBehindSink(std::unique_ptr<DownloadSink> inner, size_t depth)
+      : inner_(std::move(inner)), depth_(depth) {
+    thread_ = std::thread([this] { Consume(); });
+  }
+  ~WriteBehindSink() override {
+    {
+      std::lock_guard lock(mutex_);
+      queued_.clear();  // an abandoned file: what is still queued is not written
+    }
+    Stop();
+    // The inner sink goes now and removes its temporary file unless it was committed.
+  }
+
+  bool Write(const char* data, size_t size) override {
+    std::vector<char> piece;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return failed_ || queued_.size() < depth_; });
+      if (failed_) return false;
+      if (!spare_.empty()) {
+        piece = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    piece.assign(data, data + size);
+    {
+      std::lock_guard lock(mutex_);
+      queued_.push_back(std::move(piece));
+    }
+    changed_.notify_all();
+    return true;
+  }
+
+  bool Commit() override {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
+    }
+    Stop();
+    return !failed_ && inner_->Commit();
+  }
+
+  const std::string& ErrorText() const override {
+    std::lock_guard lock(mutex_);
+    return busy_ ? empty_ : inner_->ErrorText();
+  }
+
+ private:
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void Consume() {
+    for (;;) {
+      std::vector<char> piece;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
+        if (queued_.empty() || failed_) return;
+        piece = std::move(queued_.front());
+        queued_.pop_front();
+        busy_ = true;
+      }
+      bool ok = inner_->Write(piece.data(), piece.size());
+      std::lock_guard lock(mutex_);
+      busy_ = false;
+      if (!ok) failed_ = true;
+      spare_.push_back(std::move(piece));
+      changed_.notify_all();
+      if (failed_) return;
+    }
+  }
+
+  std::unique_ptr<DownloadSink> inner_;
+  const size_t depth_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<char>> queued_;
+  std::vector<std::vector<char>> spare_;
+  bool stop_ = false;
+  bool busy_ = false;
+  bool failed_ = false;
+  const std::string empty_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<UploadSource> ReadAhead(std::unique_ptr<UploadSource> inner, size_t piece,
+                                        size_t depth) {
+  return std::make_unique<ReadAheadSource>(std::move(inner), piece, depth);
+}
+
+std::unique_ptr<DownloadSink> WriteBehind(std::unique_ptr<DownloadSink> inner, size_t depth) {
+  return std::make_unique<WriteBehindSink>(std::move(inner), depth);
+}
+
+}  // namespace quillon

@@ -1,0 +1,111 @@
+#include "transfer/TransferStreams.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace quillon {
+namespace {
+
+// A source over a string that hands out uneven pieces and can fail at a given offset.
+class StringSource : public UploadSource {
+ public:
+  StringSource(std::string data, size_t failAt = std::string::npos)
+      : data_(std::move(data)), failAt_(failAt) {}
+  int64_t Read(char* buffer, size_t size) override {
+    if (at_ >= failAt_) {
+      error_ = "x: Cannot read.";
+      return -1;
+    }
+    size_t n = std::min({size, data_.size() - at_, size_t{3000} + at_ % 7});
+    std::copy_n(data_.data() + at_, n, buffer);
+    at_ += n;
+    return static_cast<int64_t>(n);
+  }
+  const std::string& ErrorText() const override { return error_; }
+
+ private:
+  std::string data_;
+  size_t failAt_;
+  size_t at_ = 0;
+  std::string error_;
+};
+
+// A sink into a string that fails after `failAfter` bytes.
+class StringSink : public DownloadSink {
+ public:
+  StringSink(std::string& out, bool& committed, size_t failAfter = std::string::npos)
+      : out_(out), committed_(committed), failAfter_(failAfter) {}
+  bool Write(const char* data, size_t size) override {
+    if (out_.size() + size > failAfter_) {
+      error_ = "x: Cannot write.";
+      return false;
+    }
+    out_.append(data, size);
+    return true;
+  }
+  bool Commit() override { return committed_ = true; }
+  const std::string& ErrorText() const override { return error_; }
+
+ private:
+  std::string& out_;
+  bool& committed_;
+  size_t failAfter_;
+  std::string error_;
+};
+
+std::string Bytes(size_t n) {
+  std::mt19937 random(static_cast<unsigned>(n));
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(random());
+  return s;
+}
+
+TEST(ReadAhead, GivesTheSameBytesAndTheFailure) {
+  for (size_t size : {size_t{0}, size_t{1}, size_t{4096}, size_t{65536}, size_t{1'000'003}}) {
+    std::string data = Bytes(size);
+    auto source = ReadAhead(std::make_unique<StringSource>(data), 65536, 4);
+    std::string got;
+    char buffer[5000];
+    for (int64_t n; (n = source->Read(buffer, sizeof buffer)) > 0;) got.append(buffer, n);
+    EXPECT_EQ(got, data) << size;
+  }
+  auto source = ReadAhead(std::make_unique<StringSource>(Bytes(500'000), 200'000), 65536, 2);
+  char buffer[4096];
+  int64_t n;
+  size_t total = 0;
+  while ((n = source->Read(buffer, sizeof buffer)) > 0) total += static_cast<size_t>(n);
+  EXPECT_EQ(n, -1);
+  EXPECT_GE(total, 200'000u);
+  EXPECT_EQ(source->ErrorText(), "x: Cannot read.");
+  // Dropped halfway: the helper thread ends with it.
+  auto abandoned = ReadAhead(std::make_unique<StringSource>(Bytes(2'000'000)), 65536, 2);
+  EXPECT_GT(abandoned->Read(buffer, sizeof buffer), 0);
+}
+
+TEST(WriteBehind, WritesEverythingBeforeTheCommitAndStopsAtAFailure) {
+  std::string data = Bytes(3'000'001);
+  std::string out;
+  bool committed = false;
+  {
+    auto sink = WriteBehind(std::make_unique<StringSink>(out, committed), 3);
+    for (size_t at = 0; at < data.size(); at += 65536)
+      ASSERT_TRUE(sink->Write(data.data() + at, std::min<size_t>(65536, data.size() - at)));
+    EXPECT_TRUE(sink->Commit());
+  }
+  EXPECT_TRUE(committed);
+  EXPECT_EQ(out, data);
+
+  out.clear();
+  committed = false;
+  auto sink = WriteBehind(std::make_unique<StringSink>(out, committed, 100'000), 3);
+  bool failed = false;
+  for (size_t at = 0; at < data.size() && !failed; at += 65536)
+    failed = !sink->Write(data.data() + at, std::min<size_t>(65536, data.size() - at));
+  EXPECT_FALSE(sink->Commit());
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(sink->ErrorText(), "x: Cannot write.");
+}
+
+}  // namespace
+}  // namespace quillon
