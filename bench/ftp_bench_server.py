@@ -18,7 +18,9 @@ def main():
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     handler = FTPHandler
     handler.authorizer = authorizer
-    handler.passive_ports = range(port + 100, port + 1100)
+    # Passive data connections on any free port: a small range would run into its own ports
+    # still in TIME_WAIT when thousands of files move.
+    handler.passive_ports = None
     handler.masquerade_address = None
     server = FTPServer(("127.0.0.1", port), handler)
     server.max_cons = 0
