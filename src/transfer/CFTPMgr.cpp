@@ -407,6 +407,16 @@ bool CFTPMgr::AskOverwrite(const std::string& path) {
   }
 }
 
+void CFTPMgr::RefuseJob(const std::string& text, bool warn) {
+  if (!activityLog_) {
+    WriteLog(buildLog_, "FAILED: " + text + "\n");
+    return;
+  }
+  activityLog_->AddLine(text, colour::kRed);
+  if (warn && settings_.warningLevel < 3)
+    messages_.Show(text, MessageButtons::Ok, MessageIcon::Warning);
+}
+
 void CFTPMgr::ReportProblem(const std::string& text, LogSink* log) {
   if (activityLog_) {
     std::string line = text;

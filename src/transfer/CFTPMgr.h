@@ -136,6 +136,9 @@ class CFTPMgr {
   bool AskOverwrite(const std::string& path);
   // A job-building problem: red line and warning box with an activity log, else `log`.
   void ReportProblem(const std::string& text, LogSink* log);
+  // A job that AddJob refuses: a red line (and, with `warn`, a warning box) with an activity
+  // log, else "FAILED: " + text in the build log.
+  void RefuseJob(const std::string& text, bool warn);
   void WriteLog(LogSink* log, const std::string& line);
   // Appends to the queue (numbering it) and writes the "Add: " line.
   void Enqueue(std::unique_ptr<TransferJob> job);

@@ -21,25 +21,14 @@ bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
     // A link at the destination is replaced by the downloaded file, never written through,
     // so only what stands there itself matters.
     if (kind != LocalKind::Link && !IsLocalWritable(job->destination)) {
-      std::string text = job->destination + ": Cannot be overwritten. Permission denied.";
-      if (activityLog_) {
-        activityLog_->AddLine(text, colour::kRed);
-        if (settings_.warningLevel < 3)
-          messages_.Show(text, MessageButtons::Ok, MessageIcon::Warning);
-      } else {
-        WriteLog(buildLog_, "FAILED: " + text + "\n");
-      }
+      RefuseJob(job->destination + ": Cannot be overwritten. Permission denied.", true);
       return false;
     }
     if (!settings_.profile.backupLocalFile) {
       if (activityLog_ && !AskOverwrite(job->destination)) return false;
     } else if (!BackupLocal(job->destination)) {
       // Without its backup the existing file is not overwritten.
-      std::string text = job->destination + ": Cannot make a backup copy. Not overwritten.";
-      if (activityLog_)
-        activityLog_->AddLine(text, colour::kRed);
-      else
-        WriteLog(buildLog_, "FAILED: " + text + "\n");
+      RefuseJob(job->destination + ": Cannot make a backup copy. Not overwritten.", false);
       return false;
     }
   }

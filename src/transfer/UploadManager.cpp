@@ -19,11 +19,7 @@ bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
   }
   if (settings_.profile.backupRemoteFile && building_ && !BackupRemote(job->destination)) {
     // Without its backup the existing remote file is not overwritten.
-    std::string text = job->destination + ": Cannot make a backup copy. Not overwritten.";
-    if (activityLog_)
-      activityLog_->AddLine(text, colour::kRed);
-    else
-      WriteLog(buildLog_, "FAILED: " + text + "\n");
+    RefuseJob(job->destination + ": Cannot make a backup copy. Not overwritten.", false);
     return false;
   }
   Enqueue(std::move(job));
