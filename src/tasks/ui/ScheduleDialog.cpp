@@ -1,3 +1,4 @@
+#include "app/ui/DialogButtons.h"
 #include "tasks/ui/ScheduleDialog.h"
 
 #include <QButtonGroup>
@@ -105,14 +106,7 @@ ScheduleDialog::ScheduleDialog(const ScheduleSettings& settings, MessagePresente
     messages_.Show(kScheduleHelpText, MessageButtons::Ok, MessageIcon::Information);
   });
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("ok"));
-  ok->setDefault(true);
-  QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-  cancel->setObjectName(QStringLiteral("cancel"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &ScheduleDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &ScheduleDialog::reject);
+  QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(startRow);

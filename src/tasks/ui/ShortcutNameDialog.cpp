@@ -1,3 +1,4 @@
+#include "app/ui/DialogButtons.h"
 #include "tasks/ui/ShortcutNameDialog.h"
 
 #include <QCheckBox>
@@ -36,14 +37,7 @@ ShortcutNameDialog::ShortcutNameDialog(MessagePresenter& messages, QWidget* pare
   quickLaunch_ = PlaceBox("quickLaunch", "Quick Launch Bar", true, this);
   startMenu_ = PlaceBox("startMenu", "Start Menu", false, this);
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("ok"));
-  ok->setDefault(true);
-  QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-  cancel->setObjectName(QStringLiteral("cancel"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &ShortcutNameDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &ShortcutNameDialog::reject);
+  QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(about);
