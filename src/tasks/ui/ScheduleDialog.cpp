@@ -1,5 +1,6 @@
-#include "app/ui/DialogButtons.h"
 #include "tasks/ui/ScheduleDialog.h"
+
+#include "app/ui/DialogButtons.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,5 +1,6 @@
-#include "app/ui/DialogButtons.h"
 #include "tasks/ui/ShortcutNameDialog.h"
+
+#include "app/ui/DialogButtons.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
