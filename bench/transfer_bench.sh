@@ -128,18 +128,28 @@ stop_server() {
   unset 'PIDS[-1]'
 }
 
-drain() {  # lets the sockets of the last case leave TIME_WAIT (bounded)
+drain() {  # lets the sockets of the last case leave TIME_WAIT (bounded), and the disk settle
   for _ in $(seq 1 180); do
-    [ "$(ss -tan state time-wait | wc -l)" -lt 100 ] && return 0
+    [ "$(ss -tan state time-wait | wc -l)" -lt 100 ] && break
     sleep 1
   done
+  sync
 }
 
+# The results of the last run are moved aside, not deleted: right after thousands of files
+# were deleted, ext4 creates new ones slowly for a while (it skips recently freed inodes),
+# which would weigh on whichever run came next. Big files go at once (few inodes, much space).
+TRASH=$WORK/trash
 reset_dirs() {
-  rm -rf "$WORK/local" "$SRV/up"
+  mkdir -p "$TRASH"
+  local aside; aside=$(mktemp -d "$TRASH/run.XXXXXX")
+  [ -e "$WORK/local" ] && mv "$WORK/local" "$aside/"
+  [ -e "$SRV/up" ] && mv "$SRV/up" "$aside/"
+  find "$TRASH" -type f -size +1M -delete
   mkdir -p "$WORK/local" "$SRV/up"
   chown "$BENCH_USER" "$SRV/up"
 }
+empty_trash() { rm -rf "$TRASH"; }
 
 # timed CMD...: runs once, prints "seconds maxrss_kib"; fails when the command fails.
 timed() {
@@ -257,6 +267,7 @@ for server in $SERVERS; do
   done
   rm -rf "$SRV/enc" "$SRV/enchuge"
   stop_server
+  empty_trash
   drain
 done
 

@@ -583,6 +583,10 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
   curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, kind == Kind::List && mlsd_ ? "MLSD" : nullptr);
   curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+  // A download takes what the server sends up to its final reply: no SIZE beforehand (one
+  // command less per file), and a file that grows meanwhile is not an error. Whether all of
+  // the listed bytes came is the caller's check.
+  curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, kind == Kind::Download ? 1L : 0L);
   switch (kind) {
     case Kind::List:
       curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnListData);

@@ -18,7 +18,7 @@ constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 std::string Padded(int value) {
-  char text[8];
+  char text[12];  // room for any int
   std::snprintf(text, sizeof text, "%02d", value);
   return text;
 }

@@ -101,6 +101,45 @@ void FolderRow(const char* caption, QLineEdit* edit, QPushButton* browse, QGridL
   grid->addWidget(browse, row, 2);
 }
 
+// The widgets of one direction in step 2, and the texts that tell the two directions apart.
+struct DirectionWidgets {
+  QCheckBox* enabled = nullptr;
+  QButtonGroup* age = nullptr;
+  QLineEdit* hours = nullptr;
+  QCheckBox* crypt = nullptr;
+  QLineEdit* from = nullptr;
+  QPushButton* fromBrowse = nullptr;
+  QLineEdit* to = nullptr;
+  QPushButton* toBrowse = nullptr;
+};
+
+struct DirectionTexts {
+  const char* prefix;  // object names: prefix, prefix + "From", prefix + "ToBrowse", ...
+  const char* title;
+  const char* cryptName;
+  const char* cryptTitle;
+  const char* fromCaption;
+  const char* toCaption;
+};
+
+// "Upload" or "Download" with its age row, the cipher check box and the two folder rows.
+QGridLayout* DirectionBlock(const DirectionTexts& texts, DirectionWidgets& w, QWidget* parent) {
+  auto* grid = new QGridLayout;
+  const std::string p(texts.prefix);
+  w.enabled = Named(new QCheckBox(QString::fromLatin1(texts.title), parent), texts.prefix);
+  grid->addWidget(w.enabled, 0, 0, 1, 3);
+  w.age = AgeRow(texts.prefix, &w.hours, grid, 1, parent);
+  w.crypt = Named(new QCheckBox(QString::fromLatin1(texts.cryptTitle), parent), texts.cryptName);
+  grid->addWidget(w.crypt, 2, 0, 1, 3);
+  w.from = RedEdit((p + "From").c_str(), parent);
+  w.fromBrowse = BrowseButton((p + "FromBrowse").c_str(), parent);
+  FolderRow(texts.fromCaption, w.from, w.fromBrowse, grid, 3, parent);
+  w.to = RedEdit((p + "To").c_str(), parent);
+  w.toBrowse = BrowseButton((p + "ToBrowse").c_str(), parent);
+  FolderRow(texts.toCaption, w.to, w.toBrowse, grid, 4, parent);
+  return grid;
+}
+
 }  // namespace
 
 TaskManagerDialog::TaskManagerDialog(TaskManagerSetup setup, MessagePresenter& messages,
@@ -161,31 +200,25 @@ void TaskManagerDialog::BuildControls() {
 
   // Step 2: what to upload and download.
   auto* step2 = new QGroupBox(QStringLiteral("Step2: Specify files to upload or download."), this);
-  auto* upGrid = new QGridLayout;
-  upload_ = Named(new QCheckBox(QStringLiteral("Upload"), step2), "upload");
-  upGrid->addWidget(upload_, 0, 0, 1, 3);
-  uploadAge_ = AgeRow("upload", &uploadHours_, upGrid, 1, step2);
-  encrypt_ = Named(new QCheckBox(QStringLiteral("Encrypt Files"), step2), "encryptFiles");
-  upGrid->addWidget(encrypt_, 2, 0, 1, 3);
-  uploadFrom_ = RedEdit("uploadFrom", step2);
-  QPushButton* uploadFromBrowse = BrowseButton("uploadFromBrowse", step2);
-  FolderRow("From Local Folder:", uploadFrom_, uploadFromBrowse, upGrid, 3, step2);
-  uploadTo_ = RedEdit("uploadTo", step2);
-  QPushButton* uploadToBrowse = BrowseButton("uploadToBrowse", step2);
-  FolderRow("To Remote Folder:", uploadTo_, uploadToBrowse, upGrid, 4, step2);
-
-  auto* downGrid = new QGridLayout;
-  download_ = Named(new QCheckBox(QStringLiteral("Download"), step2), "download");
-  downGrid->addWidget(download_, 0, 0, 1, 3);
-  downloadAge_ = AgeRow("download", &downloadHours_, downGrid, 1, step2);
-  decrypt_ = Named(new QCheckBox(QStringLiteral("Decrypt Files"), step2), "decryptFiles");
-  downGrid->addWidget(decrypt_, 2, 0, 1, 3);
-  downloadFrom_ = RedEdit("downloadFrom", step2);
-  QPushButton* downloadFromBrowse = BrowseButton("downloadFromBrowse", step2);
-  FolderRow("From Remote Folder:", downloadFrom_, downloadFromBrowse, downGrid, 3, step2);
-  downloadTo_ = RedEdit("downloadTo", step2);
-  QPushButton* downloadToBrowse = BrowseButton("downloadToBrowse", step2);
-  FolderRow("To Local Folder:", downloadTo_, downloadToBrowse, downGrid, 4, step2);
+  DirectionWidgets up, down;
+  QGridLayout* upGrid = DirectionBlock({"upload", "Upload", "encryptFiles", "Encrypt Files",
+                                        "From Local Folder:", "To Remote Folder:"},
+                                       up, step2);
+  QGridLayout* downGrid = DirectionBlock({"download", "Download", "decryptFiles", "Decrypt Files",
+                                          "From Remote Folder:", "To Local Folder:"},
+                                         down, step2);
+  upload_ = up.enabled;
+  uploadAge_ = up.age;
+  uploadHours_ = up.hours;
+  encrypt_ = up.crypt;
+  uploadFrom_ = up.from;
+  uploadTo_ = up.to;
+  download_ = down.enabled;
+  downloadAge_ = down.age;
+  downloadHours_ = down.hours;
+  decrypt_ = down.crypt;
+  downloadFrom_ = down.from;
+  downloadTo_ = down.to;
 
   connectionSetting_ = Button("connectionSetting", "Connection Setting", step2);
   connectionSetting_->setEnabled(false);  // the connection keys are copied when first saved
@@ -240,13 +273,13 @@ void TaskManagerDialog::BuildControls() {
   connect(downloadAge_, &QButtonGroup::idClicked, this, &TaskManagerDialog::UpdateHoursEdits);
   connect(encrypt_, &QCheckBox::clicked, this, &TaskManagerDialog::OnEncryptClicked);
   connect(decrypt_, &QCheckBox::clicked, this, &TaskManagerDialog::OnDecryptClicked);
-  connect(uploadFromBrowse, &QPushButton::clicked, this,
+  connect(up.fromBrowse, &QPushButton::clicked, this,
           [this] { OnLocalBrowse(uploadFrom_, &TaskDefinition::uploadFrom); });
-  connect(downloadToBrowse, &QPushButton::clicked, this,
+  connect(down.toBrowse, &QPushButton::clicked, this,
           [this] { OnLocalBrowse(downloadTo_, &TaskDefinition::downloadTo); });
-  connect(uploadToBrowse, &QPushButton::clicked, this,
+  connect(up.toBrowse, &QPushButton::clicked, this,
           [this] { OnRemoteBrowse(uploadTo_, &TaskDefinition::uploadTo, text::kUploadToPrompt); });
-  connect(downloadFromBrowse, &QPushButton::clicked, this, [this] {
+  connect(down.fromBrowse, &QPushButton::clicked, this, [this] {
     OnRemoteBrowse(downloadFrom_, &TaskDefinition::downloadFrom, text::kDownloadFromPrompt);
   });
   connect(email, &QPushButton::clicked, this, &TaskManagerDialog::OnEmailNotification);
