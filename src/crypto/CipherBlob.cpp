@@ -132,14 +132,27 @@ void BlobDecryptor::DecryptBlocks(const uint8_t* blocks, uint64_t count,
   const uint64_t emitEnd = std::min(end, length_);
   const size_t at = plain.size();
   if (emitEnd > start) plain.resize(at + static_cast<size_t>(emitEnd - start));
+  // Blocks that lie wholly inside the plaintext decrypt straight into place.
+  const uint64_t whole =
+      emitEnd > start ? std::min<uint64_t>(count, (emitEnd - start) / blockSize_) : 0;
+  uint8_t* out = plain.data() + at;
+  auto decrypt = [this, blocks, out](uint64_t from, uint64_t to) {
+    for (uint64_t i = from; i < to; ++i)
+      key_.DecryptBlock(blocks + i * blockSize_, out + i * blockSize_);
+  };
+  constexpr uint64_t kSharedFrom = 1024;  // below this, handing over costs more than it saves
+  if (helper_ && whole >= kSharedFrom) {
+    const uint64_t half = whole / 2;
+    helper_->Start([&decrypt, half, whole] { decrypt(half, whole); });
+    decrypt(0, half);
+    helper_->Wait();
+  } else {
+    decrypt(0, whole);
+  }
   uint8_t scratch[32];
-  for (uint64_t i = 0; i < count; ++i) {
+  for (uint64_t i = whole; i < count; ++i) {
     const uint64_t off = start + i * blockSize_;
     const uint8_t* in = blocks + i * blockSize_;
-    if (off + blockSize_ <= length_) {
-      key_.DecryptBlock(in, plain.data() + at + (off - start));
-      continue;
-    }
     // The block that holds the end of the plaintext and (part of) the end mark.
     key_.DecryptBlock(in, scratch);
     for (size_t j = 0; j < blockSize_; ++j) {

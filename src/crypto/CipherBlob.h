@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/HelperThread.h"
 #include "crypto/Rijndael.h"
 
 namespace quillon {
@@ -79,6 +80,9 @@ class BlobDecryptor {
   bool Finish();
   // L, once the header has arrived.
   std::optional<uint64_t> PlaintextLength() const;
+  // Long runs of blocks are then decrypted half here, half on `helper` (the blocks do not
+  // depend on each other). The helper must outlive the decryptor's use.
+  void ShareWork(HelperThread* helper) { helper_ = helper; }
 
  private:
   enum class Stage { Header, Blocks, Trailer, Failed };
@@ -98,6 +102,7 @@ class BlobDecryptor {
   uint8_t pending_[32] = {};
   size_t pendingSize_ = 0;
   uint8_t mark_[3] = {};
+  HelperThread* helper_ = nullptr;
 };
 
 }  // namespace quillon

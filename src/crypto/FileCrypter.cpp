@@ -156,6 +156,7 @@ DownloadWriter::~DownloadWriter() {
 }
 
 void DownloadWriter::Abort() {
+  output_.reset();  // its helper thread writes to fd_
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
@@ -181,6 +182,16 @@ bool DownloadWriter::Output(const uint8_t* data, size_t size) {
   return true;
 }
 
+// Writes and empties plain_.
+bool DownloadWriter::OutputPlain() {
+  if (output_) return output_->Push(plain_) || FailWrite();
+  const bool ok = Output(plain_.data(), plain_.size());
+  plain_.clear();
+  return ok;
+}
+
+void DownloadWriter::WriteInBackground() { background_ = true; }
+
 // Called once the first 41 bytes are in, or at Finish with fewer: a container is decrypted
 // (when asked), anything else is written as it came.
 bool DownloadWriter::Decide() {
@@ -195,12 +206,22 @@ bool DownloadWriter::Decide() {
   }
   mode_ = Mode::Decrypt;
   decryptor_ = std::make_unique<BlobDecryptor>(crypter_.cipherKey_);
+  if (background_) {
+    constexpr size_t kPiecesBehind = 4;
+    constexpr uint64_t kWrittenAtOnce = 1 << 20;  // smaller files need no thread
+    const int fd = fd_;
+    output_ = std::make_unique<WriteBehindQueue>(
+        [fd](const uint8_t* data, size_t size) { return WriteFully(fd, data, size); },
+        kPiecesBehind, kWrittenAtOnce);
+    cipherHelper_ = std::make_unique<HelperThread>();
+    decryptor_->ShareWork(cipherHelper_.get());
+  }
   plain_.clear();
   if (!decryptor_->Update(head_.data() + kContainerHeaderSize, head_.size() - kContainerHeaderSize,
                           plain_)) {
     return FailDecrypt();
   }
-  return Output(plain_.data(), plain_.size());
+  return OutputPlain();
 }
 
 bool DownloadWriter::Write(const uint8_t* data, size_t size) {
@@ -216,9 +237,8 @@ bool DownloadWriter::Write(const uint8_t* data, size_t size) {
     case Mode::Plain:
       return Output(data, size);
     case Mode::Decrypt:
-      plain_.clear();
       if (!decryptor_->Update(data, size, plain_)) return FailDecrypt();
-      return Output(plain_.data(), plain_.size());
+      return OutputPlain();
     default:
       return false;
   }
@@ -232,6 +252,11 @@ int DownloadWriter::Finish() {
     FailDecrypt();
     return -1;
   }
+  if (output_ && !output_->Finish()) {
+    FailWrite();
+    return -1;
+  }
+  output_.reset();
   // A file that is replaced keeps its permissions.
   struct stat existing;
   if (::stat(path_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/WriteBehindQueue.h"
 #include "crypto/CipherBlob.h"
 #include "crypto/Rijndael.h"
 
@@ -99,6 +100,11 @@ class DownloadWriter {
   // Drops the temporary file; the destination stays as it was. No message.
   void Abort();
 
+  // For large files: decrypted bytes beyond the first MiB go to the file on a helper thread,
+  // so that writing overlaps with decrypting the next bytes, and long pieces are decrypted on
+  // two threads. Call before the first Write.
+  void WriteInBackground();
+
  private:
   friend class FileCrypter;
   DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, std::string tempPath,
@@ -106,6 +112,7 @@ class DownloadWriter {
   enum class Mode { Undecided, Plain, Decrypt, Failed, Done };
   bool Decide();
   bool Output(const uint8_t* data, size_t size);
+  bool OutputPlain();
   bool FailDecrypt();
   bool FailWrite();
 
@@ -117,7 +124,10 @@ class DownloadWriter {
   Mode mode_ = Mode::Undecided;
   std::vector<uint8_t> head_;  // the first bytes, until the container question is decided
   std::unique_ptr<BlobDecryptor> decryptor_;
-  std::vector<uint8_t> plain_;
+  std::vector<uint8_t> plain_;  // decrypted bytes on their way to the file
+  bool background_ = false;
+  std::unique_ptr<HelperThread> cipherHelper_;  // shares the decryption of long pieces
+  std::unique_ptr<WriteBehindQueue> output_;
 };
 
 // Encrypts files for upload and decrypts downloaded containers: one per transfer lane, used by

@@ -75,10 +75,12 @@ std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& desti
     error = state_->crypter.LastMessage();
     return nullptr;
   }
+  if (!decrypt) return std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
+  // Three stages of a large file work at once: receiving (the lane), decrypting (behind the
+  // lane) and writing the file (behind the cipher).
+  writer->WriteInBackground();
   auto sink = std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
-  // Decryption runs behind on its own thread, so the cipher and the network work at once.
-  if (decrypt) return WriteBehind(std::move(sink), kDepth);
-  return sink;
+  return WriteBehind(std::move(sink), kDepth);
 }
 
 }  // namespace quillon

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "common/WriteBehindQueue.h"
+
 namespace quillon {
 
 namespace {
@@ -97,94 +99,34 @@ class ReadAheadSource : public UploadSource {
 class WriteBehindSink : public DownloadSink {
  public:
   WriteBehindSink(std::unique_ptr<DownloadSink> inner, size_t depth)
-      : inner_(std::move(inner)), depth_(depth) {
-    thread_ = std::thread([this] { Consume(); });
-  }
-  ~WriteBehindSink() override {
-    {
-      std::lock_guard lock(mutex_);
-      queued_.clear();  // an abandoned file: what is still queued is not written
-    }
-    Stop();
-    // The inner sink goes now and removes its temporary file unless it was committed.
-  }
+      : inner_(std::move(inner)),
+        queue_([this](const uint8_t* data,
+                      size_t size) { return inner_->Write(reinterpret_cast<const char*>(data), size); },
+               depth, kWrittenAtOnce) {}
+  // An abandoned file: what is still queued is dropped, then the inner sink removes its
+  // temporary file unless it was committed.
+  ~WriteBehindSink() override = default;
 
+  // Writes are gathered into pieces of kPieceBytes: fewer, longer hand-overs keep the helper
+  // busy longer each time.
   bool Write(const char* data, size_t size) override {
-    std::vector<char> piece;
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return failed_ || queued_.size() < depth_; });
-      if (failed_) return false;
-      if (!spare_.empty()) {
-        piece = std::move(spare_.back());
-        spare_.pop_back();
-      }
-    }
-    piece.assign(data, data + size);
-    {
-      std::lock_guard lock(mutex_);
-      queued_.push_back(std::move(piece));
-    }
-    changed_.notify_all();
-    return true;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    piece_.insert(piece_.end(), bytes, bytes + size);
+    return piece_.size() < kPieceBytes || queue_.Push(piece_);
   }
 
-  bool Commit() override {
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
-    }
-    Stop();
-    return !failed_ && inner_->Commit();
-  }
+  bool Commit() override { return queue_.Push(piece_) && queue_.Finish() && inner_->Commit(); }
 
-  const std::string& ErrorText() const override {
-    std::lock_guard lock(mutex_);
-    return busy_ ? empty_ : inner_->ErrorText();
-  }
+  // Asked after a failure, when the helper no longer touches the inner sink.
+  const std::string& ErrorText() const override { return inner_->ErrorText(); }
 
  private:
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  void Consume() {
-    for (;;) {
-      std::vector<char> piece;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
-        if (queued_.empty() || failed_) return;
-        piece = std::move(queued_.front());
-        queued_.pop_front();
-        busy_ = true;
-      }
-      bool ok = inner_->Write(piece.data(), piece.size());
-      std::lock_guard lock(mutex_);
-      busy_ = false;
-      if (!ok) failed_ = true;
-      spare_.push_back(std::move(piece));
-      changed_.notify_all();
-      if (failed_) return;
-    }
-  }
+  static constexpr uint64_t kWrittenAtOnce = 1 << 20;  // smaller files need no thread
+  static constexpr size_t kPieceBytes = 256 << 10;
 
   std::unique_ptr<DownloadSink> inner_;
-  const size_t depth_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::vector<char>> queued_;
-  std::vector<std::vector<char>> spare_;
-  bool stop_ = false;
-  bool busy_ = false;
-  bool failed_ = false;
-  const std::string empty_;
-  std::thread thread_;
+  std::vector<uint8_t> piece_;
+  WriteBehindQueue queue_;  // declared last: its helper ends before the inner sink goes
 };
 
 }  // namespace

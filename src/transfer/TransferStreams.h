@@ -38,8 +38,9 @@ std::unique_ptr<UploadSource> ReadAhead(std::unique_ptr<UploadSource> inner, siz
                                         size_t depth);
 
 // Hands the received bytes to `inner` on a helper thread, at most `depth` writes behind
-// (decryption then overlaps with receiving). Commit waits for every write first. The helper
-// thread ends with the sink.
+// (decryption then overlaps with receiving); the first MiB goes to `inner` directly, so small
+// files need no thread. Commit waits for every write first. The helper thread ends with the
+// sink.
 std::unique_ptr<DownloadSink> WriteBehind(std::unique_ptr<DownloadSink> inner, size_t depth);
 
 }  // namespace quillon

@@ -311,6 +311,47 @@ TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) 
   EXPECT_EQ(test::ReadFile(dir.file("dest")), "old");
 }
 
+// Large files write behind the cipher on a helper thread and share the decryption with a
+// second one: the bytes and the failure rules are those of the plain path.
+TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
+  const std::string plain = RandomText(3 * 1024 * 1024 + 5, 21);
+  const std::string container = Encrypt(plain, "big key");
+  const auto* bytes = reinterpret_cast<const uint8_t*>(container.data());
+  FileCrypter receiver("bob", "");
+  receiver.SetDecryptionKey("big key");
+  auto receive = [&](const std::string& data, size_t piece) {
+    auto writer = receiver.OpenDownload(dir.file("big.bin"), true);
+    writer->WriteInBackground();
+    for (size_t at = 0; at < data.size(); at += piece) {
+      const size_t n = std::min(piece, data.size() - at);
+      if (!writer->Write(reinterpret_cast<const uint8_t*>(data.data()) + at, n)) return -1;
+    }
+    return writer->Finish();
+  };
+  for (size_t piece : {size_t{4096}, size_t{65536}, size_t{300 * 1024}}) {
+    ASSERT_EQ(receive(container, piece), 1) << receiver.LastMessage();
+    EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain) << piece;
+  }
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+
+  // A damaged end mark and a cut container fail at the end; the file stays as it was.
+  std::string damaged = container;
+  damaged[damaged.size() - 2] ^= 0x40;
+  EXPECT_EQ(receive(damaged, 65536), -1);
+  EXPECT_EQ(receive(container.substr(0, container.size() - 100), 65536), -1);
+  EXPECT_EQ(receiver.LastMessage().rfind(dir.file("big.bin") + ": Cannot decrypt file.", 0), 0u);
+  EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain);
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+
+  // Dropped half-way, with pieces still queued: nothing is left behind.
+  {
+    auto writer = receiver.OpenDownload(dir.file("big.bin"), true);
+    writer->WriteInBackground();
+    ASSERT_TRUE(writer->Write(bytes, container.size() / 2));
+  }
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+}
+
 TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
   const std::string path = dir.file(std::string(255, 'n'));
   FileCrypter crypter("bob", "");

@@ -540,7 +540,7 @@ TEST_F(TransferTest, EncryptedUploadThenDecryptingDownload) {
   settings.encrypt = true;
   settings.encryptionKey = "correct horse";
   settings.encryptionKeyName = "house key";
-  std::string plain = RandomBytes(1 << 20, 7);
+  std::string plain = RandomBytes((3 << 20) + 5, 7);  // past the first MiB: helper threads
   WriteFile(local("report.txt"), plain);
   {
     auto building = connector.Open(settings.profile);

@@ -1,0 +1,93 @@
+#include "common/WriteBehindQueue.h"
+
+namespace quillon {
+
+WriteBehindQueue::WriteBehindQueue(Consumer consume, size_t depth, uint64_t inlineBytes)
+    : consume_(std::move(consume)), depth_(depth < 1 ? 1 : depth), inlineLeft_(inlineBytes) {}
+
+WriteBehindQueue::~WriteBehindQueue() {
+  {
+    std::lock_guard lock(mutex_);
+    queued_.clear();
+  }
+  Stop();
+}
+
+bool WriteBehindQueue::Push(std::vector<uint8_t>& piece) {
+  if (piece.empty()) {
+    std::lock_guard lock(mutex_);
+    return !failed_;
+  }
+  if (!thread_.joinable() && !stop_) {  // no helper yet: this thread alone uses the state
+    if (failed_) return false;
+    if (piece.size() <= inlineLeft_) {
+      inlineLeft_ -= piece.size();
+      failed_ = !consume_(piece.data(), piece.size());
+      piece.clear();
+      return !failed_;
+    }
+    inlineLeft_ = 0;
+    thread_ = std::thread([this] { Consume(); });
+  }
+  std::vector<uint8_t> next;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failed_ || queued_.size() < depth_; });
+    if (failed_ || stop_) return false;
+    queued_.push_back(std::move(piece));
+    if (!spare_.empty()) {
+      next = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  changed_.notify_all();
+  next.clear();
+  piece = std::move(next);
+  return true;
+}
+
+bool WriteBehindQueue::Finish() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
+  }
+  Stop();
+  return !failed_;
+}
+
+void WriteBehindQueue::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void WriteBehindQueue::Consume() {
+  for (;;) {
+    std::vector<uint8_t> piece;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
+      if (queued_.empty() || failed_) return;
+      piece = std::move(queued_.front());
+      queued_.pop_front();
+      busy_ = true;
+    }
+    const bool ok = consume_(piece.data(), piece.size());
+    {
+      std::lock_guard lock(mutex_);
+      busy_ = false;
+      if (!ok) {
+        failed_ = true;
+        queued_.clear();
+      }
+      spare_.push_back(std::move(piece));
+    }
+    changed_.notify_all();
+    if (!ok) return;
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quillon {
+
+// Passes pieces of bytes, in order, to a consumer that may be slow (a cipher, a disk). The
+// first `inlineBytes` bytes are consumed on the caller's thread, so a small file costs no
+// thread; after that a helper thread consumes them, at most `depth` pieces behind the caller,
+// and the caller goes on meanwhile. Once the consumer fails nothing more is consumed, and
+// Push and Finish return false. One caller thread.
+class WriteBehindQueue {
+ public:
+  using Consumer = std::function<bool(const uint8_t* data, size_t size)>;
+
+  WriteBehindQueue(Consumer consume, size_t depth, uint64_t inlineBytes);
+  ~WriteBehindQueue();  // drops the pieces not consumed yet; waits for the one in hand
+  WriteBehindQueue(const WriteBehindQueue&) = delete;
+  WriteBehindQueue& operator=(const WriteBehindQueue&) = delete;
+
+  // Hands over the bytes in `piece`, which is left empty (reusing a consumed piece's memory
+  // when there is one). Waits while `depth` pieces are queued.
+  bool Push(std::vector<uint8_t>& piece);
+
+  // Waits until every piece is consumed and ends the helper thread. True when all were.
+  bool Finish();
+
+ private:
+  void Consume();
+  void Stop();
+
+  Consumer consume_;
+  const size_t depth_;
+  uint64_t inlineLeft_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<uint8_t>> queued_;
+  std::vector<std::vector<uint8_t>> spare_;
+  bool busy_ = false;  // the helper holds a piece
+  bool stop_ = false;
+  bool failed_ = false;
+  std::thread thread_;
+};
+
+}  // namespace quillon
