@@ -14,26 +14,10 @@ std::string EndMark(const std::string& name) {
 }
 constexpr std::string_view kTriggerMark = "# X-Quillon-Trigger: ";
 
-// The values lo..hi whose bit (value - lo) is set: "*" for all, runs of three or more as "a-b".
+// A crontab field: "*" for all values (and for none, which no entry has), runs as "a-b".
 std::string FieldText(uint64_t bits, int lo, int hi) {
-  auto has = [&](int v) { return (bits >> (v - lo)) & 1; };
-  bool all = true;
-  for (int v = lo; v <= hi; ++v) all = all && has(v);
-  if (all || bits == 0) return "*";
-  std::string text;
-  for (int v = lo; v <= hi; ++v) {
-    if (!has(v)) continue;
-    int end = v;
-    while (end + 1 <= hi && has(end + 1)) ++end;
-    if (!text.empty()) text += ',';
-    if (end - v >= 2) {
-      text += std::to_string(v) + "-" + std::to_string(end);
-      v = end;
-    } else {
-      text += std::to_string(v);
-    }
-  }
-  return text;
+  if (bits == 0) return "*";
+  return CalendarSetText(bits, lo, hi, "-", [](int v) { return std::to_string(v); });
 }
 
 std::string CronLine(const CalendarEntry& e, const std::string& run) {

@@ -372,4 +372,28 @@ std::vector<CalendarEntry> CalendarEntriesOf(const ScheduleTrigger& t) {
   return entries;
 }
 
+std::string CalendarSetText(uint64_t bits, int lo, int hi, std::string_view runSeparator,
+                            const std::function<std::string(int)>& name) {
+  auto has = [&](int v) { return (bits >> (v - lo)) & 1; };
+  bool all = true;
+  for (int v = lo; v <= hi; ++v) all = all && has(v);
+  if (all) return "*";
+  std::string text;
+  for (int v = lo; v <= hi; ++v) {
+    if (!has(v)) continue;
+    int end = v;
+    while (end + 1 <= hi && has(end + 1)) ++end;
+    if (!text.empty()) text += ',';
+    if (end - v >= 2) {
+      text += name(v);
+      text += runSeparator;
+      text += name(end);
+      v = end;
+    } else {
+      text += name(v);
+    }
+  }
+  return text;
+}
+
 }  // namespace quillon

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Clock.h"
@@ -94,5 +96,11 @@ struct CalendarEntry {
 // month lengths of a common year (a spill from February 29 and the leap-year shift of a spill
 // into March are lost). Empty for an unsupported trigger.
 std::vector<CalendarEntry> CalendarEntriesOf(const ScheduleTrigger& trigger);
+
+// The values lo..hi whose bit (value - lo) is set, as schedulers write a set: "*" when all are
+// set, else a comma list in which runs of three or more read first + `runSeparator` + last.
+// `name` spells one value.
+std::string CalendarSetText(uint64_t bits, int lo, int hi, std::string_view runSeparator,
+                            const std::function<std::string(int)>& name);
 
 }  // namespace quillon

@@ -23,28 +23,11 @@ std::string Padded(int value) {
   return text;
 }
 
-// The values lo..hi whose bit (value - lo) is set: "*" for all of them, runs of three or more
-// as "a..b", the rest as a comma list.
+// An OnCalendar= set: "*" for all values, runs as "a..b", weekdays by their names.
 std::string SetText(uint64_t bits, int lo, int hi, bool weekdayNames = false) {
-  auto name = [&](int v) { return weekdayNames ? std::string(kWeekdays[v]) : Padded(v); };
-  auto has = [&](int v) { return (bits >> (v - lo)) & 1; };
-  bool all = true;
-  for (int v = lo; v <= hi; ++v) all = all && has(v);
-  if (all) return "*";
-  std::string text;
-  for (int v = lo; v <= hi; ++v) {
-    if (!has(v)) continue;
-    int end = v;
-    while (end + 1 <= hi && has(end + 1)) ++end;
-    if (!text.empty()) text += ',';
-    if (end - v >= 2) {
-      text += name(v) + ".." + name(end);
-      v = end;
-    } else {
-      text += name(v);
-    }
-  }
-  return text;
+  return CalendarSetText(bits, lo, hi, "..", [weekdayNames](int v) {
+    return weekdayNames ? std::string(kWeekdays[v]) : Padded(v);
+  });
 }
 
 uint64_t FromValue(int lo, int hi, int first) {  // the bits of first..hi in a lo-based set
