@@ -2,8 +2,8 @@
 
 #include <QFileIconProvider>
 #include <QListView>
-#include <QStyledItemDelegate>
 
+#include "common/ui/IndentDelegate.h"
 #include "localfs/DirListing.h"
 #include "localfs/LocalPaths.h"
 
@@ -14,23 +14,6 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kIndentRole = Qt::UserRole + 1;
 constexpr int kIndentStep = 10;  // pixels per level in the drop-down
-
-// Draws the drop-down items indented by their level; the closed combo shows the item plainly.
-class IndentDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem indented = option;
-    indented.rect.adjust(index.data(kIndentRole).toInt() * kIndentStep, 0, 0, 0);
-    QStyledItemDelegate::paint(painter, indented, index);
-  }
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.rwidth() += index.data(kIndentRole).toInt() * kIndentStep;
-    return size;
-  }
-};
 
 std::vector<std::string> TopFolderNames() {
   std::vector<std::string> names;
@@ -45,7 +28,7 @@ std::vector<std::string> TopFolderNames() {
 CDirComboEx::CDirComboEx(QWidget* parent) : QComboBox(parent) {
   setObjectName("localCombo");
   setView(new QListView(this));
-  view()->setItemDelegate(new IndentDelegate(view()));
+  view()->setItemDelegate(new IndentDelegate(kIndentRole, kIndentStep, view()));
   setMaxVisibleItems(20);
   connect(this, &QComboBox::activated, this, [this](int index) {
     if (index >= 0) emit folderChosen(FolderAt(index));

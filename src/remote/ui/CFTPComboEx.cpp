@@ -1,7 +1,6 @@
 #include "remote/ui/CFTPComboEx.h"
 
-#include <QStyledItemDelegate>
-
+#include "common/ui/IndentDelegate.h"
 #include "remote/RemoteListing.h"
 #include "remote/RemotePaths.h"
 #include "remote/ui/CFTPList.h"
@@ -11,31 +10,12 @@ namespace quillon {
 namespace {
 
 constexpr int kIndentRole = Qt::UserRole + 1;
-constexpr int kIndentPixels = 12;
-
-// Draws each item of the drop-down shifted right by its level.
-class IndentDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem shifted(option);
-    shifted.rect.adjust(index.data(kIndentRole).toInt() * kIndentPixels, 0, 0, 0);
-    QStyledItemDelegate::paint(painter, shifted, index);
-  }
-
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.rwidth() += index.data(kIndentRole).toInt() * kIndentPixels;
-    return size;
-  }
-};
+constexpr int kIndentPixels = 12;  // per level in the drop-down
 
 }  // namespace
 
 CFTPComboEx::CFTPComboEx(CFTPList& list, QWidget* parent) : QComboBox(parent), list_(list) {
-  setItemDelegate(new IndentDelegate(this));
+  setItemDelegate(new IndentDelegate(kIndentRole, kIndentPixels, this));
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   setMinimumContentsLength(16);
   connect(this, &QComboBox::activated, this, [this](int index) {
