@@ -57,28 +57,70 @@ bool WriteFully(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
-// A new file beside `path` that no one else uses, created with the usual permissions (0666
-// less the umask). Empty when none can be created.
-std::string CreateTempBeside(const std::string& path, int& fd) {
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A hidden name beside `path`, unique to this process and call.
+std::string TempNameBeside(const std::string& path) {
   static std::atomic<uint64_t> counter{0};
+  static const uint64_t seed =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   // Cut so that a destination name near the file-name limit still has room for the suffix.
   const std::string base =
       (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
-  const uint64_t seed =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char suffix[40];
+  std::snprintf(suffix, sizeof suffix, ".%d.%llx.part", static_cast<int>(::getpid()),
+                static_cast<unsigned long long>((seed + counter.fetch_add(1)) & 0xFFFFFFFFFF));
+  return dir + "." + base + suffix;
+}
+
+// A new file beside `path` that no one else uses, created with the usual permissions (0666
+// less the umask). Empty when none can be created.
+std::string CreateTempBeside(const std::string& path, int& fd) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%d.%llx.part", static_cast<int>(::getpid()),
-                  static_cast<unsigned long long>((seed + counter.fetch_add(1)) & 0xFFFFFFFFFF));
-    std::string temp = dir + "." + base + suffix;
+    std::string temp = TempNameBeside(path);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return temp;
     if (errno != EEXIST) break;
   }
   fd = -1;
   return {};
+}
+
+// A new file without a name in the folder of `path` (O_TMPFILE): whatever ends the process,
+// nothing is left behind, and a new file later costs one link instead of a create and a
+// rename. -1 where the file system cannot make one, or /proc is missing to name it later.
+int CreateUnnamedBeside(const std::string& path) {
+  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+  if (!canName) return -1;
+  return ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+
+// Gives the unnamed file `fd` the name `path`. A free name is linked at once; a taken one
+// (a file, a link, anything) is replaced by a rename, as for a named temporary file.
+bool NameUnnamed(int fd, const std::string& path, bool& replaced) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  replaced = false;
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    return true;
+  if (errno != EEXIST) return false;
+  replaced = true;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temp = TempNameBeside(path);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return false;
 }
 
 void Wipe(std::string& s) {
@@ -225,6 +267,8 @@ bool DownloadWriter::Decide() {
 }
 
 bool DownloadWriter::Write(const uint8_t* data, size_t size) {
+  // Without decryption every file is written as it comes.
+  if (mode_ == Mode::Undecided && !decrypt_) mode_ = Mode::Plain;
   if (mode_ == Mode::Undecided) {
     const size_t take = std::min(size, kMinContainerSize - head_.size());
     head_.insert(head_.end(), data, data + take);
@@ -264,11 +308,26 @@ int DownloadWriter::Finish() {
   }
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0 || ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    FailWrite();
-    return -1;
+  if (tempPath_.empty()) {
+    bool replaced = false;
+    if (!NameUnnamed(fd, path_, replaced)) {
+      ::close(fd);
+      FailWrite();
+      return -1;
+    }
+    // A close that fails may mean lost data: a file that was new is taken away again.
+    if (::close(fd) != 0) {
+      if (!replaced) ::unlink(path_.c_str());
+      FailWrite();
+      return -1;
+    }
+  } else {
+    if (::close(fd) != 0 || ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+      FailWrite();
+      return -1;
+    }
+    tempPath_.clear();
   }
-  tempPath_.clear();
   mode_ = Mode::Done;
   return 1;
 }
@@ -394,9 +453,10 @@ std::unique_ptr<UploadReader> FileCrypter::OpenUpload(const std::string& path, b
 }
 
 std::unique_ptr<DownloadWriter> FileCrypter::OpenDownload(const std::string& path, bool decrypt) {
-  int fd = -1;
-  std::string temp = CreateTempBeside(path, fd);
-  if (temp.empty()) {
+  int fd = CreateUnnamedBeside(path);
+  std::string temp;
+  if (fd < 0) temp = CreateTempBeside(path, fd);
+  if (fd < 0) {
     SetMessage(path, kCannotWrite);
     return nullptr;
   }

@@ -77,10 +77,10 @@ class UploadReader {
 };
 
 // Receives the bytes of one download piece by piece (FileCrypter::OpenDownload) and writes the
-// file, decrypting a container when asked. The bytes go to a temporary file beside the
-// destination, which is renamed over the destination only by a successful Finish: a wrong key,
-// a damaged container, a write error or Abort leave the destination untouched and remove the
-// temporary file. Holds at most a few hundred KiB whatever the file size. Belongs to the
+// file, decrypting a container when asked. The bytes go to a file without a name in the
+// destination's folder (a hidden temporary file where the file system cannot make one), which
+// gets the destination's name only by a successful Finish: a wrong key, a damaged container, a
+// write error or Abort leave the destination untouched and no file behind. Holds at most a few hundred KiB whatever the file size. Belongs to the
 // thread of its crypter, which must outlive it.
 class DownloadWriter {
  public:

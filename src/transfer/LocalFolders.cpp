@@ -154,24 +154,31 @@ std::string LocalParent(const std::string& path) {
   return path.substr(0, slash);
 }
 
-static std::optional<std::string> Resolved(const std::string& path) {
+std::optional<std::string> ResolvedPath(const std::string& path) {
   std::unique_ptr<char, void (*)(void*)> real(realpath(path.c_str(), nullptr), std::free);
   if (!real) return std::nullopt;
   return std::string(real.get());
 }
 
 bool IsInsideFolder(const std::string& path, const std::string& base) {
+  auto realBase = ResolvedPath(base.empty() ? "." : base);
+  return realBase && IsInsideResolvedFolder(path, *realBase);
+}
+
+bool IsInsideResolvedFolder(const std::string& path, const std::string& realBase) {
   size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") return false;
   std::string parent = LocalParent(path);
-  if (parent.empty()) parent = ".";
-  auto realParent = Resolved(parent);
-  auto realBase = Resolved(base.empty() ? "." : base);
-  if (!realParent || !realBase) return false;
-  if (*realParent == *realBase) return true;
-  std::string prefix = realBase->back() == '/' ? *realBase : *realBase + "/";
-  return realParent->compare(0, prefix.size(), prefix) == 0;
+  if (parent.empty()) parent.push_back('.');
+  auto realParent = ResolvedPath(parent);
+  if (!realParent) return false;
+  if (*realParent == realBase) return true;
+  // Below the base: its path, then a "/" (the root "/" already ends in one).
+  const std::string& inner = *realParent;
+  size_t length = realBase.size();
+  if (inner.size() <= length || inner.compare(0, length, realBase) != 0) return false;
+  return realBase.back() == '/' || inner[length] == '/';
 }
 
 }  // namespace quillon

@@ -56,4 +56,10 @@ std::string LocalParent(const std::string& path);
 // must exist.
 bool IsInsideFolder(const std::string& path, const std::string& base);
 
+// The same with `realBase` already resolved (ResolvedPath), for checks of many files.
+bool IsInsideResolvedFolder(const std::string& path, const std::string& realBase);
+
+// `path` with every link, "." and ".." resolved; nothing when it does not exist.
+std::optional<std::string> ResolvedPath(const std::string& path);
+
 }  // namespace quillon

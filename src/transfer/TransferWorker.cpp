@@ -109,7 +109,11 @@ TransferResult TransferWorker::DownloadFile() {
 
   // The job builder keeps names from the server inside the destination folder; checked again
   // here, right before a local file is made, with every link resolved.
-  if (!destinationBase_.empty() && !IsInsideFolder(job.destination, destinationBase_)) {
+  if (!destinationBase_.empty() && realDestinationBase_.empty())
+    realDestinationBase_ = ResolvedPath(destinationBase_).value_or("");
+  if (!destinationBase_.empty() &&
+      (realDestinationBase_.empty() ||
+       !IsInsideResolvedFolder(job.destination, realDestinationBase_))) {
     job.retries = -1;
     errorText_ = job.destination + ": Cannot write.";
     Report(errorText_, colour::kRed);

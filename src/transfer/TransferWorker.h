@@ -50,7 +50,10 @@ class TransferWorker {
   // The folder the batch comes from; move-after-upload keeps each file's place below it.
   void SetSourceBase(const std::string& folder);
   // The folder the batch goes to; a download never writes outside it (empty: not checked).
-  void SetDestinationBase(const std::string& folder) { destinationBase_ = folder; }
+  void SetDestinationBase(const std::string& folder) {
+    destinationBase_ = folder;
+    realDestinationBase_.clear();
+  }
   // "BackupDir": with DeleteAfterUpload, uploaded files are moved there instead of deleted.
   void SetBackupFolder(const std::string& folder);
 
@@ -109,6 +112,7 @@ class TransferWorker {
   LaneView* view_ = nullptr;
   std::string sourceBase_;
   std::string destinationBase_;
+  std::string realDestinationBase_;  // destinationBase_ resolved, once it exists
   std::string backupFolder_;
   std::unique_ptr<TransferJob> job_;
   std::atomic<bool> stop_{false};

@@ -295,13 +295,14 @@ TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) 
   EXPECT_EQ(Entries(dir.path()), before);
   EXPECT_EQ(writer->Finish(), -1);
 
-  // Abort, and a writer dropped without Finish, leave the destination and no temporary file.
+  // Abort, and a writer dropped without Finish, leave the destination and no temporary file;
+  // the file being written has no name at all until Finish.
   FileCrypter right("bob", "");
   right.SetDecryptionKey("right key");
   {
     auto aborted = right.OpenDownload(dir.file("dest"), true);
     ASSERT_TRUE(aborted->Write(reinterpret_cast<const uint8_t*>(container.data()), 2000));
-    EXPECT_GT(Entries(dir.path()).size(), before.size());
+    EXPECT_EQ(Entries(dir.path()), before);
     aborted->Abort();
     EXPECT_EQ(Entries(dir.path()), before);
     auto dropped = right.OpenDownload(dir.file("dest"), true);
@@ -357,6 +358,31 @@ TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
   FileCrypter crypter("bob", "");
   ASSERT_EQ(Write(crypter, "data", path, false), 1) << crypter.LastMessage();
   EXPECT_EQ(test::ReadFile(path), "data");
+}
+
+// A new file gets 0666 less the umask; whatever holds the name already is replaced, never
+// written through (a link that leads nowhere too); a folder there is an error.
+TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
+  FileCrypter crypter("bob", "");
+  const mode_t oldMask = ::umask(027);
+  EXPECT_EQ(Write(crypter, "fresh", dir.file("new"), false), 1);
+  ::umask(oldMask);
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.file("new").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(test::ReadFile(dir.file("new")), "fresh");
+
+  ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("dangling").c_str()), 0);
+  EXPECT_EQ(Write(crypter, "linked", dir.file("dangling"), false), 1);
+  ASSERT_EQ(::lstat(dir.file("dangling").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_NE(::access(dir.file("nowhere").c_str(), F_OK), 0);
+
+  ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
+  const auto before = Entries(dir.path());
+  EXPECT_EQ(Write(crypter, "x", dir.file("folder"), false), -1);
+  EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write.");
+  EXPECT_EQ(Entries(dir.path()), before);
 }
 
 TEST_F(FileCrypterTest, ReplacedFileKeepsItsPermissions) {
