@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/BulkWork.h"
 #include "remote/RemoteOperations.h"
 #include "transfer/BackupRules.h"
 #include "transfer/LocalFolders.h"
@@ -348,6 +349,7 @@ void TransferWorker::Start(std::unique_ptr<TransferJob> job, TransferPoster& pos
 }
 
 void TransferWorker::ThreadMain() {
+  RunAsBulkWork();
   for (;;) {
     TransferPoster* poster;
     {
