@@ -101,18 +101,7 @@ void FolderRow(const char* caption, QLineEdit* edit, QPushButton* browse, QGridL
   grid->addWidget(browse, row, 2);
 }
 
-// The widgets of one direction in step 2, and the texts that tell the two directions apart.
-struct DirectionWidgets {
-  QCheckBox* enabled = nullptr;
-  QButtonGroup* age = nullptr;
-  QLineEdit* hours = nullptr;
-  QCheckBox* crypt = nullptr;
-  QLineEdit* from = nullptr;
-  QPushButton* fromBrowse = nullptr;
-  QLineEdit* to = nullptr;
-  QPushButton* toBrowse = nullptr;
-};
-
+// The texts that tell the two directions apart in step 2.
 struct DirectionTexts {
   const char* prefix;  // object names: prefix, prefix + "From", prefix + "ToBrowse", ...
   const char* title;
@@ -123,7 +112,7 @@ struct DirectionTexts {
 };
 
 // "Upload" or "Download" with its age row, the cipher check box and the two folder rows.
-QGridLayout* DirectionBlock(const DirectionTexts& texts, DirectionWidgets& w, QWidget* parent) {
+QGridLayout* DirectionBlock(const DirectionTexts& texts, TaskDirectionWidgets& w, QWidget* parent) {
   auto* grid = new QGridLayout;
   const std::string p(texts.prefix);
   w.enabled = Named(new QCheckBox(QString::fromLatin1(texts.title), parent), texts.prefix);
@@ -200,25 +189,12 @@ void TaskManagerDialog::BuildControls() {
 
   // Step 2: what to upload and download.
   auto* step2 = new QGroupBox(QStringLiteral("Step2: Specify files to upload or download."), this);
-  DirectionWidgets up, down;
   QGridLayout* upGrid = DirectionBlock({"upload", "Upload", "encryptFiles", "Encrypt Files",
                                         "From Local Folder:", "To Remote Folder:"},
-                                       up, step2);
+                                       upload_, step2);
   QGridLayout* downGrid = DirectionBlock({"download", "Download", "decryptFiles", "Decrypt Files",
                                           "From Remote Folder:", "To Local Folder:"},
-                                         down, step2);
-  upload_ = up.enabled;
-  uploadAge_ = up.age;
-  uploadHours_ = up.hours;
-  encrypt_ = up.crypt;
-  uploadFrom_ = up.from;
-  uploadTo_ = up.to;
-  download_ = down.enabled;
-  downloadAge_ = down.age;
-  downloadHours_ = down.hours;
-  decrypt_ = down.crypt;
-  downloadFrom_ = down.from;
-  downloadTo_ = down.to;
+                                         download_, step2);
 
   connectionSetting_ = Button("connectionSetting", "Connection Setting", step2);
   connectionSetting_->setEnabled(false);  // the connection keys are copied when first saved
@@ -269,18 +245,18 @@ void TaskManagerDialog::BuildControls() {
   connect(deleteTask, &QPushButton::clicked, this, &TaskManagerDialog::OnDeleteTask);
   connect(settings, &QPushButton::clicked, this, &TaskManagerDialog::OnSettings);
   connect(taskLog, &QPushButton::clicked, this, &TaskManagerDialog::OnTaskLog);
-  connect(uploadAge_, &QButtonGroup::idClicked, this, &TaskManagerDialog::UpdateHoursEdits);
-  connect(downloadAge_, &QButtonGroup::idClicked, this, &TaskManagerDialog::UpdateHoursEdits);
-  connect(encrypt_, &QCheckBox::clicked, this, &TaskManagerDialog::OnEncryptClicked);
-  connect(decrypt_, &QCheckBox::clicked, this, &TaskManagerDialog::OnDecryptClicked);
-  connect(up.fromBrowse, &QPushButton::clicked, this,
-          [this] { OnLocalBrowse(uploadFrom_, &TaskDefinition::uploadFrom); });
-  connect(down.toBrowse, &QPushButton::clicked, this,
-          [this] { OnLocalBrowse(downloadTo_, &TaskDefinition::downloadTo); });
-  connect(up.toBrowse, &QPushButton::clicked, this,
-          [this] { OnRemoteBrowse(uploadTo_, &TaskDefinition::uploadTo, text::kUploadToPrompt); });
-  connect(down.fromBrowse, &QPushButton::clicked, this, [this] {
-    OnRemoteBrowse(downloadFrom_, &TaskDefinition::downloadFrom, text::kDownloadFromPrompt);
+  connect(upload_.age, &QButtonGroup::idClicked, this, &TaskManagerDialog::UpdateHoursEdits);
+  connect(download_.age, &QButtonGroup::idClicked, this, &TaskManagerDialog::UpdateHoursEdits);
+  connect(upload_.crypt, &QCheckBox::clicked, this, &TaskManagerDialog::OnEncryptClicked);
+  connect(download_.crypt, &QCheckBox::clicked, this, &TaskManagerDialog::OnDecryptClicked);
+  connect(upload_.fromBrowse, &QPushButton::clicked, this,
+          [this] { OnLocalBrowse(upload_.from, &TaskDefinition::uploadFrom); });
+  connect(download_.toBrowse, &QPushButton::clicked, this,
+          [this] { OnLocalBrowse(download_.to, &TaskDefinition::downloadTo); });
+  connect(upload_.toBrowse, &QPushButton::clicked, this,
+          [this] { OnRemoteBrowse(upload_.to, &TaskDefinition::uploadTo, text::kUploadToPrompt); });
+  connect(download_.fromBrowse, &QPushButton::clicked, this, [this] {
+    OnRemoteBrowse(download_.from, &TaskDefinition::downloadFrom, text::kDownloadFromPrompt);
   });
   connect(email, &QPushButton::clicked, this, &TaskManagerDialog::OnEmailNotification);
   connect(moreOptions, &QPushButton::clicked, this, &TaskManagerDialog::OnMoreOptions);
@@ -355,31 +331,31 @@ void TaskManagerDialog::OnListItemClicked(QListWidgetItem* item) {
 }
 
 void TaskManagerDialog::Refresh() {
-  encrypt_->setEnabled(!task_.lockMode);
-  decrypt_->setEnabled(!task_.lockMode);
-  uploadTo_->setEnabled(!task_.locked);
-  downloadFrom_->setEnabled(!task_.locked);
+  upload_.crypt->setEnabled(!task_.lockMode);
+  download_.crypt->setEnabled(!task_.lockMode);
+  upload_.to->setEnabled(!task_.locked);
+  download_.from->setEnabled(!task_.locked);
   ShowScheduleLabels(ScheduleLabelsFor(link_, task_));
 
   name_->setText(Q(task_.name));
-  upload_->setChecked(task_.upload);
-  download_->setChecked(task_.download);
-  encrypt_->setChecked(task_.encryptFiles);
-  decrypt_->setChecked(task_.decryptFiles);
-  uploadAge_->button(task_.uploadAgeMode == 1 ? 1 : 0)->setChecked(true);
-  downloadAge_->button(task_.downloadAgeMode == 1 ? 1 : 0)->setChecked(true);
-  uploadHours_->setText(Q(HoursText(task_.uploadAgeHours)));
-  downloadHours_->setText(Q(HoursText(task_.downloadAgeHours)));
-  uploadFrom_->setText(Q(task_.uploadFrom));
-  uploadTo_->setText(Q(task_.uploadTo));
-  downloadFrom_->setText(Q(task_.downloadFrom));
-  downloadTo_->setText(Q(task_.downloadTo));
+  upload_.enabled->setChecked(task_.upload);
+  download_.enabled->setChecked(task_.download);
+  upload_.crypt->setChecked(task_.encryptFiles);
+  download_.crypt->setChecked(task_.decryptFiles);
+  upload_.age->button(task_.uploadAgeMode == 1 ? 1 : 0)->setChecked(true);
+  download_.age->button(task_.downloadAgeMode == 1 ? 1 : 0)->setChecked(true);
+  upload_.hours->setText(Q(HoursText(task_.uploadAgeHours)));
+  download_.hours->setText(Q(HoursText(task_.downloadAgeHours)));
+  upload_.from->setText(Q(task_.uploadFrom));
+  upload_.to->setText(Q(task_.uploadTo));
+  download_.from->setText(Q(task_.downloadFrom));
+  download_.to->setText(Q(task_.downloadTo));
   UpdateHoursEdits();
 }
 
 void TaskManagerDialog::UpdateHoursEdits() {
-  uploadHours_->setEnabled(uploadAge_->checkedId() == 1);
-  downloadHours_->setEnabled(downloadAge_->checkedId() == 1);
+  upload_.hours->setEnabled(upload_.age->checkedId() == 1);
+  download_.hours->setEnabled(download_.age->checkedId() == 1);
 }
 
 void TaskManagerDialog::ShowScheduleLabels(const ScheduleLabels& labels) {
@@ -395,8 +371,8 @@ bool TaskManagerDialog::TakeFields() {
     QLineEdit* edit;
     float TaskDefinition::*field;
   };
-  const Hours hours[] = {{uploadAge_, uploadHours_, &TaskDefinition::uploadAgeHours},
-                         {downloadAge_, downloadHours_, &TaskDefinition::downloadAgeHours}};
+  const Hours hours[] = {{upload_.age, upload_.hours, &TaskDefinition::uploadAgeHours},
+                         {download_.age, download_.hours, &TaskDefinition::downloadAgeHours}};
   for (const Hours& h : hours) {
     if (h.mode->checkedId() != 1) continue;
     std::optional<float> value = ParseHours(S(h.edit->text()));
@@ -409,16 +385,16 @@ bool TaskManagerDialog::TakeFields() {
     task_.*h.field = *value;
   }
   task_.name = S(name_->text());
-  task_.upload = upload_->isChecked();
-  task_.download = download_->isChecked();
-  task_.encryptFiles = encrypt_->isChecked();
-  task_.decryptFiles = decrypt_->isChecked();
-  task_.uploadAgeMode = uploadAge_->checkedId() == 1 ? 1 : 0;
-  task_.downloadAgeMode = downloadAge_->checkedId() == 1 ? 1 : 0;
-  task_.uploadFrom = S(uploadFrom_->text());
-  task_.uploadTo = S(uploadTo_->text());
-  task_.downloadFrom = S(downloadFrom_->text());
-  task_.downloadTo = S(downloadTo_->text());
+  task_.upload = upload_.enabled->isChecked();
+  task_.download = download_.enabled->isChecked();
+  task_.encryptFiles = upload_.crypt->isChecked();
+  task_.decryptFiles = download_.crypt->isChecked();
+  task_.uploadAgeMode = upload_.age->checkedId() == 1 ? 1 : 0;
+  task_.downloadAgeMode = download_.age->checkedId() == 1 ? 1 : 0;
+  task_.uploadFrom = S(upload_.from->text());
+  task_.uploadTo = S(upload_.to->text());
+  task_.downloadFrom = S(download_.from->text());
+  task_.downloadTo = S(download_.to->text());
   return true;
 }
 
@@ -507,7 +483,7 @@ void TaskManagerDialog::OnEncryptClicked(bool checked) {
   task_.encryptionKeyName = key ? key->keyName : std::string();
   task_.encryptionKey = key ? key->key : std::string();
   task_.encryptFiles = key.has_value();
-  encrypt_->setChecked(key.has_value());
+  upload_.crypt->setChecked(key.has_value());
 }
 
 void TaskManagerDialog::OnDecryptClicked(bool checked) {
@@ -519,7 +495,7 @@ void TaskManagerDialog::OnDecryptClicked(bool checked) {
   }
   task_.decryptionKey = key ? key->key : std::string();
   task_.decryptFiles = key.has_value();
-  decrypt_->setChecked(key.has_value());
+  download_.crypt->setChecked(key.has_value());
 }
 
 void TaskManagerDialog::OnLocalBrowse(QLineEdit* edit, std::string TaskDefinition::*field) {

@@ -24,6 +24,18 @@ class QPushButton;
 
 namespace quillon {
 
+// The widgets of one direction (upload or download) in step 2 of the task manager.
+struct TaskDirectionWidgets {
+  QCheckBox* enabled = nullptr;
+  QButtonGroup* age = nullptr;
+  QLineEdit* hours = nullptr;
+  QCheckBox* crypt = nullptr;
+  QLineEdit* from = nullptr;
+  QPushButton* fromBrowse = nullptr;
+  QLineEdit* to = nullptr;
+  QPushButton* toBrowse = nullptr;
+};
+
 // What the task manager works with. The defaults are the user's real scheduler, launcher
 // folders, folder picker and clock; tests replace them.
 struct TaskManagerSetup {
@@ -116,18 +128,8 @@ class TaskManagerDialog : public QDialog {
 
   QListWidget* list_;
   QLineEdit* name_;
-  QCheckBox* upload_;
-  QButtonGroup* uploadAge_;
-  QLineEdit* uploadHours_;
-  QCheckBox* encrypt_;
-  QLineEdit* uploadFrom_;
-  QLineEdit* uploadTo_;
-  QCheckBox* download_;
-  QButtonGroup* downloadAge_;
-  QLineEdit* downloadHours_;
-  QCheckBox* decrypt_;
-  QLineEdit* downloadFrom_;
-  QLineEdit* downloadTo_;
+  TaskDirectionWidgets upload_;    // crypt: "Encrypt Files"
+  TaskDirectionWidgets download_;  // crypt: "Decrypt Files"
   QPushButton* connectionSetting_;
   QLabel* scheduleText_;
   QLabel* nextRunText_;
