@@ -181,7 +181,8 @@ class CurlFtpConnection;
 
 // An open RETR or STOR on a connection. Downloads are pulled: libcurl's data goes into the
 // connection's buffer (the transfer pauses when it is full) and Read hands it out. Uploads are
-// pushed: Write fills the buffer and libcurl sends it in batches.
+// pushed: Write fills the buffer and libcurl sends it in batches; WriteFrom lets libcurl pull
+// the bytes straight into its own send buffer.
 class CurlRemoteFile final : public RemoteFile {
  public:
   CurlRemoteFile(CurlFtpConnection* owner, RemoteFileMode mode) : owner_(owner), mode_(mode) {}
@@ -189,6 +190,7 @@ class CurlRemoteFile final : public RemoteFile {
 
   int64_t Read(char* buffer, size_t size) override;
   bool Write(const char* data, size_t size) override;
+  bool WriteFrom(const FillFunction& fill) override;
   bool Close() override;
   void Abort() override;
   const std::string& ErrorText() const override { return error_; }
@@ -301,6 +303,7 @@ class CurlFtpConnection final : public FtpConnection {
   size_t begin_ = 0, end_ = 0;  // unread (download) or unsent (upload) bytes in buffer_
   bool paused_ = false;
   bool uploadEnded_ = false;
+  const RemoteFile::FillFunction* fill_ = nullptr;  // during WriteFrom: libcurl pulls from it
 };
 
 // ---- libcurl callbacks ---------------------------------------------------------------------
@@ -381,6 +384,11 @@ size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void
 
 size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, void* self) {
   auto* c = static_cast<CurlFtpConnection*>(self);
+  if (c->fill_ && !c->uploadEnded_) {
+    size_t n = std::min((*c->fill_)(buffer, size * count), size * count);
+    if (n == 0) c->uploadEnded_ = true;  // end of file
+    return n;
+  }
   size_t n = std::min(size * count, c->end_ - c->begin_);
   if (n == 0) {
     if (c->uploadEnded_) return 0;  // end of file
@@ -1015,6 +1023,28 @@ bool CurlRemoteFile::Write(const char* data, size_t size) {
     data += n;
     size -= n;
     if (c.end_ - c.begin_ >= kUploadBatch && !Flush(false)) return false;
+  }
+  return true;
+}
+
+bool CurlRemoteFile::WriteFrom(const FillFunction& fill) {
+  if (!CheckUsable(RemoteFileMode::Write)) return false;
+  auto& c = *owner_;
+  // What Write gave before goes out first.
+  if (c.end_ > c.begin_ && !Flush(false)) return false;
+  if (c.done_) {
+    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
+                                   : FtpError("The server ended the upload early");
+    return false;
+  }
+  c.fill_ = &fill;
+  c.Unpause();
+  c.Pump([&c] { return c.uploadEnded_; });
+  c.fill_ = nullptr;
+  if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) {
+    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
+                                   : FtpError("The server ended the upload early");
+    return false;
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,15 @@ class RemoteFile {
 
   // Writes all `size` bytes, or fails (ErrorText says why).
   virtual bool Write(const char* data, size_t size) = 0;
+
+  // Puts up to `size` bytes of the file into `buffer` and returns how many; 0 ends the file.
+  using FillFunction = std::function<size_t(char* buffer, size_t size)>;
+
+  // Sends what `fill` gives until it returns 0. Where the transfer has buffers of its own,
+  // `fill` writes straight into them, so the bytes are not copied on their way. A caller that
+  // stops early returns 0 too: the file then ends with what was sent (callers delete it).
+  // False when the transfer failed (ErrorText says why); Close still confirms the file.
+  virtual bool WriteFrom(const FillFunction& fill);
 
   // Ends the transfer: true when the server confirmed the whole transfer. A read closed before
   // the end of the data is abandoned (false); a write ends the file with what was written.

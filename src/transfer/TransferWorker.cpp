@@ -247,39 +247,49 @@ TransferResult TransferWorker::UploadFile() {
     if (connection_) connection_->DeleteFile(job.destination);
   };
 
-  // Disk reads go in large pieces; the network gets 4096 bytes at a time.
-  std::vector<char> buffer(kDiskPiece);
+  // The source reads straight into the connection's send buffer, a large piece at a time;
+  // progress and the stop check go by 4096-byte chunks of each piece.
   uint64_t sent = 0;
-  for (;;) {
-    int64_t n = source->Read(buffer.data(), buffer.size());
+  bool readFailed = false;
+  bool stopped = false;
+  auto fill = [&](char* buffer, size_t size) -> size_t {
+    if (readFailed || stopped) return 0;
+    int64_t n = source->Read(buffer, size);
     if (n < 0) {
-      abandon();
-      job.retries = -1;
-      errorText_ = source->ErrorText();
-      Report(errorText_, colour::kRed);
-      return TransferRetry;
+      readFailed = true;
+      return 0;
     }
-    if (n == 0) break;
     for (size_t offset = 0; offset < static_cast<size_t>(n);) {
       size_t length = std::min(kChunk, static_cast<size_t>(n) - offset);
-      if (!remote->Write(buffer.data() + offset, length)) {
-        errorText_ = remote->ErrorText().empty() ? "Unknown error." : remote->ErrorText();
-        abandon();
-        Report(errorText_, colour::kRed);
-        return TransferRetry;
-      }
       offset += length;
       sent += length;
       ShowProgress(sent, job.size, job.source, true);
       if (stop_.load()) {
-        abandon();
-        Report(job.source + ": Uploading canceled.", colour::kDarkRed);
-        return TransferStop;
+        stopped = true;
+        return offset;
       }
     }
+    return static_cast<size_t>(n);
+  };
+  if (!remote->WriteFrom(fill)) {
+    errorText_ = remote->ErrorText().empty() ? "Unknown error." : remote->ErrorText();
+    abandon();
+    Report(errorText_, colour::kRed);
+    return TransferRetry;
+  }
+  if (readFailed) {
+    abandon();
+    job.retries = -1;
+    errorText_ = source->ErrorText();
+    Report(errorText_, colour::kRed);
+    return TransferRetry;
+  }
+  if (stopped) {
+    abandon();
+    Report(job.source + ": Uploading canceled.", colour::kDarkRed);
+    return TransferStop;
   }
   source.reset();
-  buffer = {};
   if (!remote->Close()) {
     errorText_ = remote->ErrorText().empty() ? "Unknown error." : remote->ErrorText();
     remote.reset();

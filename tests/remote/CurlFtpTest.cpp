@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -338,6 +339,39 @@ TEST_P(CurlFtpTest, StopInTheMiddleOfAWriteLeavesThePartialFileToDelete) {
   }
 }
 
+
+// WriteFrom hands the transfer's own buffer to the caller: large pieces, in order, after what
+// Write gave first; a fill that ends early leaves exactly what it gave on the server.
+TEST_P(CurlFtpTest, WriteFromFillsTheTransfersBufferAfterEarlierWrites) {
+  auto connection = Connect();
+  ASSERT_TRUE(connection);
+  const std::string data = RandomBytes(3 * 1024 * 1024 + 777);
+  constexpr size_t kWritten = 5000;
+  for (size_t stopAt : {data.size(), size_t{700'000}}) {
+    auto file = connection->OpenFile("/pulled.bin", RemoteFileMode::Write, true);
+    ASSERT_TRUE(file) << connection->LastError();
+    ASSERT_TRUE(file->Write(data.data(), kWritten));
+    size_t at = kWritten, largestOffer = 0;
+    bool calledAfterEnd = false;
+    auto fill = [&](char* buffer, size_t size) -> size_t {
+      if (at == stopAt) calledAfterEnd = true;
+      largestOffer = std::max(largestOffer, size);
+      // Odd piece sizes: the transfer takes whatever the caller gives.
+      size_t n = std::min({size, stopAt - at, size_t{100'003}});
+      std::memcpy(buffer, data.data() + at, n);
+      at += n;
+      return n;
+    };
+    ASSERT_TRUE(file->WriteFrom(fill)) << file->ErrorText();
+    EXPECT_TRUE(file->Close()) << file->ErrorText();
+    EXPECT_TRUE(calledAfterEnd);
+    EXPECT_GE(largestOffer, 64u * 1024);
+    EXPECT_EQ(test::ReadFile(root_.path() / "pulled.bin"), data.substr(0, stopAt));
+  }
+  // The connection goes on with the next file.
+  EXPECT_TRUE(Upload(*connection, "/after.bin", "after")) << connection->LastError();
+  EXPECT_EQ(test::ReadFile(root_.path() / "after.bin"), "after");
+}
 TEST_P(CurlFtpTest, OtherOperationsWaitForAnOpenFile) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
