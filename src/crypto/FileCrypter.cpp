@@ -21,6 +21,9 @@ namespace {
 
 // Pieces in which files are read; bounds what a reader or writer holds.
 constexpr size_t kChunkSize = 256 * 1024;
+// The first MiB of a download is decrypted and written on the lane's own thread: small files
+// start no helper.
+constexpr uint64_t kHandledInline = 1 << 20;
 
 constexpr std::string_view kOutOfMemory = ": Out of memory.";
 constexpr std::string_view kCannotRead = ": Cannot read.";
@@ -266,13 +269,11 @@ bool DownloadWriter::Decide() {
   decryptor_ = std::make_unique<BlobDecryptor>(crypter_.cipherKey_);
   if (background_) {
     constexpr size_t kPiecesBehind = 4;
-    constexpr uint64_t kWrittenAtOnce = 1 << 20;  // smaller files need no thread
     const int fd = fd_;
     output_ = std::make_unique<WriteBehindQueue>(
         [fd](const uint8_t* data, size_t size) { return WriteFully(fd, data, size); },
-        kPiecesBehind, kWrittenAtOnce);
+        kPiecesBehind, kHandledInline);
     cipherHelper_ = std::make_unique<HelperThread>();
-    decryptor_->ShareWork(cipherHelper_.get());
   }
   plain_.clear();
   if (!decryptor_->Update(head_.data() + kContainerHeaderSize, head_.size() - kContainerHeaderSize,
@@ -297,6 +298,9 @@ bool DownloadWriter::Write(const uint8_t* data, size_t size) {
     case Mode::Plain:
       return Output(data, size);
     case Mode::Decrypt:
+      // Past the first MiB, long pieces are decrypted on two threads.
+      received_ += size;
+      if (cipherHelper_ && received_ > kHandledInline) decryptor_->ShareWork(cipherHelper_.get());
       if (!decryptor_->Update(data, size, plain_)) return FailDecrypt();
       return OutputPlain();
     default:

@@ -127,6 +127,7 @@ class DownloadWriter {
   std::vector<uint8_t> plain_;  // decrypted bytes on their way to the file
   bool background_ = false;
   std::unique_ptr<HelperThread> cipherHelper_;  // shares the decryption of long pieces
+  uint64_t received_ = 0;  // container bytes given to the decryptor after the head
   std::unique_ptr<WriteBehindQueue> output_;
 };
 
