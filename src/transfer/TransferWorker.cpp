@@ -254,13 +254,20 @@ TransferResult TransferWorker::UploadFile() {
   bool stopped = false;
   auto fill = [&](char* buffer, size_t size) -> size_t {
     if (readFailed || stopped) return 0;
-    int64_t n = source->Read(buffer, size);
-    if (n < 0) {
-      readFailed = true;
-      return 0;
+    // The whole offer is filled (an encrypting source gives shorter pieces): fewer, longer
+    // sends leave more of the processor to the cipher and the server.
+    size_t filled = 0;
+    while (filled < size) {
+      int64_t n = source->Read(buffer + filled, size - filled);
+      if (n < 0) {
+        readFailed = true;
+        return 0;
+      }
+      if (n == 0) break;
+      filled += static_cast<size_t>(n);
     }
-    for (size_t offset = 0; offset < static_cast<size_t>(n);) {
-      size_t length = std::min(kChunk, static_cast<size_t>(n) - offset);
+    for (size_t offset = 0; offset < filled;) {
+      size_t length = std::min(kChunk, filled - offset);
       offset += length;
       sent += length;
       ShowProgress(sent, job.size, job.source, true);
@@ -269,7 +276,7 @@ TransferResult TransferWorker::UploadFile() {
         return offset;
       }
     }
-    return static_cast<size_t>(n);
+    return filled;
   };
   if (!remote->WriteFrom(fill)) {
     errorText_ = remote->ErrorText().empty() ? "Unknown error." : remote->ErrorText();
