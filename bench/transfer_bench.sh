@@ -22,7 +22,7 @@ ROOT=$PWD
 WORK=${QUILLON_BENCH_DIR:-/tmp/quillon-transfer-bench}
 SERVERS=${SERVERS:-"pyftpdlib vsftpd"}
 REPEAT=${REPEAT:-3}           # best of REPEAT runs per figure (the small-file cases)
-PAIRS=${PAIRS:-5}             # one-file cases: best of PAIRS runs; the two clients in turn
+PAIRS=${PAIRS:-5}             # one-file cases: median of PAIRS runs, the two clients in turn
 PY_PORT=${PY_PORT:-28021}
 VS_PORT=${VS_PORT:-29021}
 BENCH_USER=qbench
@@ -173,22 +173,22 @@ best() {
   echo "$bestTime"
 }
 
-# best_pair PREPARE "CMD_A" "CMD_B": runs A and B in turn (A B A B ...), PAIRS times each,
-# every run after PREPARE and a drain; prints the best seconds of A, then of B. One big file's
-# time swings with the host (the server's fresh page-cache pages cost it more or less from
-# run to run); taking turns lets no drift of the machine favour either side.
-best_pair() {
-  local prepare=$1 a=$2 b=$3 bestA="" bestB="" t
+# median_pair PREPARE "CMD_A" "CMD_B": runs A and B in turn (A B A B ...), PAIRS times each,
+# every run after PREPARE and a drain; prints the median seconds of A, then of B. One big
+# file's time swings with the host (the server's fresh page-cache pages cost it more or less
+# from run to run, by up to half): taking turns lets no drift favour either side, and the
+# median lets no single lucky or unlucky run decide.
+median_pair() {
+  local prepare=$1 a=$2 b=$3 timesA=() timesB=()
   for _ in $(seq 1 "$PAIRS"); do
     $prepare; drain
-    t=$(timed $a | cut -d' ' -f1)
-    if [ -z "$bestA" ] || awk "BEGIN{exit !($t < $bestA)}"; then bestA=$t; fi
+    timesA+=("$(timed $a | cut -d' ' -f1)")
     $prepare; drain
-    t=$(timed $b | cut -d' ' -f1)
-    if [ -z "$bestB" ] || awk "BEGIN{exit !($t < $bestB)}"; then bestB=$t; fi
+    timesB+=("$(timed $b | cut -d' ' -f1)")
   done
-  echo "$bestA $bestB"
+  echo "$(median "${timesA[@]}") $(median "${timesB[@]}")"
 }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 FAILED=0
 check() {  # label value op target
@@ -227,12 +227,12 @@ for server in $SERVERS; do
   BIG=1024
 
   # 1 GiB plain, one lane.
-  times=$(best_pair reset_dirs "curl -s -o $WORK/local/big.bin $(URL /big/big.bin)" \
+  times=$(median_pair reset_dirs "curl -s -o $WORK/local/big.bin $(URL /big/big.bin)" \
     "$(Q --lanes 1 --download /big "$WORK/local")")
   read -r t_curl_down t_q_down <<<"$times"
   cmp -s "$WORK/local/big.bin" "$WORK/data/big.bin" || { echo "download differs" >&2; exit 1; }
   mkdir -p "$WORK/upbig" && ln -f "$WORK/data/big.bin" "$WORK/upbig/big.bin"
-  times=$(best_pair reset_dirs "curl -s -T $WORK/data/big.bin $(URL /up/big.bin)" \
+  times=$(median_pair reset_dirs "curl -s -T $WORK/data/big.bin $(URL /up/big.bin)" \
     "$(Q --lanes 1 --upload "$WORK/upbig" /up)")
   read -r t_curl_up t_q_up <<<"$times"
   cmp -s "$SRV/up/big.bin" "$WORK/data/big.bin" || { echo "upload differs" >&2; exit 1; }
