@@ -200,6 +200,7 @@ class CurlRemoteFile final : public RemoteFile {
  private:
   bool CheckUsable(RemoteFileMode wanted);
   bool Flush(bool untilEmpty);
+  bool UploadEndedEarly();
 
   CurlFtpConnection* owner_;
   RemoteFileMode mode_;
@@ -990,26 +991,28 @@ int64_t CurlRemoteFile::Read(char* buffer, size_t size) {
   return static_cast<int64_t>(got);
 }
 
+// The upload ended before the caller's last byte was sent: libcurl failed, or the server
+// stopped taking data.
+bool CurlRemoteFile::UploadEndedEarly() {
+  auto& c = *owner_;
+  error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
+                                 : FtpError("The server ended the upload early");
+  return false;
+}
+
 bool CurlRemoteFile::Flush(bool untilEmpty) {
   auto& c = *owner_;
   c.Unpause();
   c.Pump([&c, untilEmpty] { return untilEmpty ? false : c.begin_ == c.end_; });
-  if (c.done_ && (c.result_ != CURLE_OK || (!untilEmpty && c.begin_ != c.end_))) {
-    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                   : FtpError("The server ended the upload early");
-    return false;
-  }
+  if (c.done_ && (c.result_ != CURLE_OK || (!untilEmpty && c.begin_ != c.end_)))
+    return UploadEndedEarly();
   return true;
 }
 
 bool CurlRemoteFile::Write(const char* data, size_t size) {
   if (!CheckUsable(RemoteFileMode::Write)) return false;
   auto& c = *owner_;
-  if (c.done_) {
-    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                   : FtpError("The server ended the upload early");
-    return false;
-  }
+  if (c.done_) return UploadEndedEarly();
   while (size > 0) {
     if (c.begin_ == c.end_) c.begin_ = c.end_ = 0;
     if (c.end_ == c.buffer_.size() && c.begin_ > 0) {
@@ -1032,20 +1035,12 @@ bool CurlRemoteFile::WriteFrom(const FillFunction& fill) {
   auto& c = *owner_;
   // What Write gave before goes out first.
   if (c.end_ > c.begin_ && !Flush(false)) return false;
-  if (c.done_) {
-    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                   : FtpError("The server ended the upload early");
-    return false;
-  }
+  if (c.done_) return UploadEndedEarly();
   c.fill_ = &fill;
   c.Unpause();
   c.Pump([&c] { return c.uploadEnded_; });
   c.fill_ = nullptr;
-  if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) {
-    error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                   : FtpError("The server ended the upload early");
-    return false;
-  }
+  if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) return UploadEndedEarly();
   return true;
 }
 
