@@ -21,8 +21,8 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 WORK=${QUILLON_BENCH_DIR:-/tmp/quillon-transfer-bench}
 SERVERS=${SERVERS:-"pyftpdlib vsftpd"}
-REPEAT=${REPEAT:-3}           # best of REPEAT runs per figure (the small-file cases)
-PAIRS=${PAIRS:-5}             # one-file cases: median of PAIRS runs, the two clients in turn
+REPEAT=${REPEAT:-3}           # small-file cases: REPEAT runs of each client, in turn
+PAIRS=${PAIRS:-5}             # one-file cases: PAIRS runs of each client, in turn
 PY_PORT=${PY_PORT:-28021}
 VS_PORT=${VS_PORT:-29021}
 BENCH_USER=qbench
@@ -160,34 +160,34 @@ timed() {
   cat "$WORK/time.out"
 }
 
-# best PREPARE CMD...: best elapsed seconds of REPEAT runs, each after PREPARE and a drain.
+# best PREPARE CMD...: best seconds of REPEAT runs, each after PREPARE and a drain.
 best() {
-  local prepare=$1; shift
-  local bestTime=""
+  local prepare=$1 times=(); shift
   for _ in $(seq 1 "$REPEAT"); do
-    $prepare
-    drain
-    local t; t=$(timed "$@" | cut -d' ' -f1)
-    if [ -z "$bestTime" ] || awk "BEGIN{exit !($t < $bestTime)}"; then bestTime=$t; fi
+    $prepare; drain
+    times+=("$(timed "$@" | cut -d' ' -f1)")
   done
-  echo "$bestTime"
+  least "${times[@]}"
 }
 
-# median_pair PREPARE "CMD_A" "CMD_B": runs A and B in turn (A B A B ...), PAIRS times each,
-# every run after PREPARE and a drain; prints the median seconds of A, then of B. One big
-# file's time swings with the host (the server's fresh page-cache pages cost it more or less
-# from run to run, by up to half): taking turns lets no drift favour either side, and the
-# median lets no single lucky or unlucky run decide.
-median_pair() {
-  local prepare=$1 a=$2 b=$3 timesA=() timesB=()
-  for _ in $(seq 1 "$PAIRS"); do
+# compare RUNS PREPARE A B: runs the commands in the arrays named A and B in turn (A B A B ...),
+# RUNS times each, every run after PREPARE and a drain; prints A's best and B's best seconds,
+# then A's and B's medians. Taking turns lets no drift favour either side. Targets are checked
+# on the best runs: here a run that writes 1 GiB into fresh page-cache pages now and then takes
+# three to seven times its usual time (the host backs memory the guest freed again only on first
+# touch), whichever client runs, and a streak of such runs can move a median of five.
+compare() {
+  local runs=$1 prepare=$2 timesA=() timesB=()
+  local -n cmdA=$3 cmdB=$4
+  for _ in $(seq 1 "$runs"); do
     $prepare; drain
-    timesA+=("$(timed $a | cut -d' ' -f1)")
+    timesA+=("$(timed "${cmdA[@]}" | cut -d' ' -f1)")
     $prepare; drain
-    timesB+=("$(timed $b | cut -d' ' -f1)")
+    timesB+=("$(timed "${cmdB[@]}" | cut -d' ' -f1)")
   done
-  echo "$(median "${timesA[@]}") $(median "${timesB[@]}")"
+  echo "$(least "${timesA[@]}") $(least "${timesB[@]}") $(median "${timesA[@]}") $(median "${timesB[@]}")"
 }
+least() { printf '%s\n' "$@" | sort -g | head -1; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 FAILED=0
@@ -227,35 +227,45 @@ for server in $SERVERS; do
   BIG=1024
 
   # 1 GiB plain, one lane.
-  times=$(median_pair reset_dirs "curl -s -o $WORK/local/big.bin $(URL /big/big.bin)" \
-    "$(Q --lanes 1 --download /big "$WORK/local")")
-  read -r t_curl_down t_q_down <<<"$times"
+  curl_get=(curl -s -o "$WORK/local/big.bin" "$(URL /big/big.bin)")
+  q_get=($(Q --lanes 1 --download /big "$WORK/local"))
+  times=$(compare "$PAIRS" reset_dirs curl_get q_get)
+  read -r t_curl_down t_q_down m_curl_down m_q_down <<<"$times"
   cmp -s "$WORK/local/big.bin" "$WORK/data/big.bin" || { echo "download differs" >&2; exit 1; }
   mkdir -p "$WORK/upbig" && ln -f "$WORK/data/big.bin" "$WORK/upbig/big.bin"
-  times=$(median_pair reset_dirs "curl -s -T $WORK/data/big.bin $(URL /up/big.bin)" \
-    "$(Q --lanes 1 --upload "$WORK/upbig" /up)")
-  read -r t_curl_up t_q_up <<<"$times"
+  curl_put=(curl -s -T "$WORK/data/big.bin" "$(URL /up/big.bin)")
+  q_put=($(Q --lanes 1 --upload "$WORK/upbig" /up))
+  times=$(compare "$PAIRS" reset_dirs curl_put q_put)
+  read -r t_curl_up t_q_up m_curl_up m_q_up <<<"$times"
   cmp -s "$SRV/up/big.bin" "$WORK/data/big.bin" || { echo "upload differs" >&2; exit 1; }
   curl_down=$(rate $BIG "$t_curl_down"); q_down=$(rate $BIG "$t_q_down")
   curl_up=$(rate $BIG "$t_curl_up"); q_up=$(rate $BIG "$t_q_up")
-  echo "   1 GiB download: curl $curl_down MiB/s, quillon $q_down MiB/s"
-  echo "   1 GiB upload:   curl $curl_up MiB/s, quillon $q_up MiB/s"
+  echo "   1 GiB download: curl $curl_down MiB/s, quillon $q_down MiB/s" \
+    "(medians $(rate $BIG "$m_curl_down") / $(rate $BIG "$m_q_down"))"
+  echo "   1 GiB upload:   curl $curl_up MiB/s, quillon $q_up MiB/s" \
+    "(medians $(rate $BIG "$m_curl_up") / $(rate $BIG "$m_q_up"))"
   check "$server 1 GiB download, 1 lane / curl" "$(rate "$q_down" "$curl_down")" ">=" 0.9
   check "$server 1 GiB upload, 1 lane / curl" "$(rate "$q_up" "$curl_up")" ">=" 0.9
 
   # 2000 x 16 KiB, six lanes.
-  t_l_down=$(best reset_dirs lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT" \
+  lftp_get=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
     -e "set net:max-retries 1; mirror --parallel=6 /small $WORK/local/small; quit" 127.0.0.1)
-  t_q_sdown=$(best reset_dirs $(Q --lanes 6 --download /small "$WORK/local/small"))
+  q_get=($(Q --lanes 6 --download /small "$WORK/local/small"))
+  times=$(compare "$REPEAT" reset_dirs lftp_get q_get)
+  read -r t_l_down t_q_sdown m_l_down m_q_sdown <<<"$times"
   [ "$(ls "$WORK/local/small" | wc -l)" -eq 2000 ] || { echo "small download incomplete" >&2; exit 1; }
-  t_l_up=$(best reset_dirs lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT" \
+  lftp_put=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
     -e "set net:max-retries 1; mirror -R --parallel=6 $WORK/data/small /up/small; quit" 127.0.0.1)
-  t_q_sup=$(best reset_dirs $(Q --lanes 6 --upload "$WORK/data/small" /up/small))
+  q_put=($(Q --lanes 6 --upload "$WORK/data/small" /up/small))
+  times=$(compare "$REPEAT" reset_dirs lftp_put q_put)
+  read -r t_l_up t_q_sup m_l_up m_q_sup <<<"$times"
   [ "$(ls "$SRV/up/small" | wc -l)" -eq 2000 ] || { echo "small upload incomplete" >&2; exit 1; }
   l_down=$(rate 2000 "$t_l_down"); q_sdown=$(rate 2000 "$t_q_sdown")
   l_up=$(rate 2000 "$t_l_up"); q_sup=$(rate 2000 "$t_q_sup")
-  echo "   2000 files download: lftp $l_down files/s, quillon $q_sdown files/s"
-  echo "   2000 files upload:   lftp $l_up files/s, quillon $q_sup files/s"
+  echo "   2000 files download: lftp $l_down files/s, quillon $q_sdown files/s" \
+    "(medians $(rate 2000 "$m_l_down") / $(rate 2000 "$m_q_sdown"))"
+  echo "   2000 files upload:   lftp $l_up files/s, quillon $q_sup files/s" \
+    "(medians $(rate 2000 "$m_l_up") / $(rate 2000 "$m_q_sup"))"
   check "$server 2000 x 16 KiB download, 6 lanes / lftp" "$(rate "$q_sdown" "$l_down")" ">=" 1.0
   check "$server 2000 x 16 KiB upload, 6 lanes / lftp" "$(rate "$q_sup" "$l_up")" ">=" 1.0
 
