@@ -5,6 +5,25 @@
 
 namespace quillon {
 
+namespace {
+
+// Runs work(from, to) over the blocks [0, count): a long run half here and half on `helper`,
+// when there is one (every block is encrypted or decrypted on its own).
+template <typename Work>
+void SplitBlocks(HelperThread* helper, uint64_t count, const Work& work) {
+  constexpr uint64_t kSharedFrom = 1024;  // below this, handing over costs more than it saves
+  if (helper == nullptr || count < kSharedFrom) {
+    work(0, count);
+    return;
+  }
+  const uint64_t half = count / 2;
+  helper->Start([&work, half, count] { work(half, count); });
+  work(0, half);
+  helper->Wait();
+}
+
+}  // namespace
+
 uint64_t BlobSize(int blockWords, uint64_t length) {
   const uint64_t block = 4 * static_cast<uint64_t>(blockWords);
   return kBlobHeaderSize + (length + 3 + block - 1) / block * block;
@@ -73,7 +92,10 @@ bool BlobEncryptor::Update(const uint8_t* data, size_t size, std::vector<uint8_t
     const size_t at = out.size();
     out.resize(at + whole);
     uint8_t* dst = out.data() + at;
-    for (size_t off = 0; off < whole; off += blockSize_) key_->EncryptBlock(data + off, dst + off);
+    SplitBlocks(helper_, whole / blockSize_, [this, data, dst](uint64_t from, uint64_t to) {
+      for (uint64_t i = from; i < to; ++i)
+        key_->EncryptBlock(data + i * blockSize_, dst + i * blockSize_);
+    });
   }
   if (size > whole) {
     std::memcpy(pending_, data + whole, size - whole);
@@ -136,19 +158,10 @@ void BlobDecryptor::DecryptBlocks(const uint8_t* blocks, uint64_t count,
   const uint64_t whole =
       emitEnd > start ? std::min<uint64_t>(count, (emitEnd - start) / blockSize_) : 0;
   uint8_t* out = plain.data() + at;
-  auto decrypt = [this, blocks, out](uint64_t from, uint64_t to) {
+  SplitBlocks(helper_, whole, [this, blocks, out](uint64_t from, uint64_t to) {
     for (uint64_t i = from; i < to; ++i)
       key_.DecryptBlock(blocks + i * blockSize_, out + i * blockSize_);
-  };
-  constexpr uint64_t kSharedFrom = 1024;  // below this, handing over costs more than it saves
-  if (helper_ && whole >= kSharedFrom) {
-    const uint64_t half = whole / 2;
-    helper_->Start([&decrypt, half, whole] { decrypt(half, whole); });
-    decrypt(0, half);
-    helper_->Wait();
-  } else {
-    decrypt(0, whole);
-  }
+  });
   uint8_t scratch[32];
   for (uint64_t i = whole; i < count; ++i) {
     const uint64_t off = start + i * blockSize_;

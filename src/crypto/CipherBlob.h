@@ -56,6 +56,9 @@ class BlobEncryptor {
   // Appends the end mark, the zero fill and the last block(s). False when fewer bytes than
   // announced were fed.
   bool Finish(std::vector<uint8_t>& out);
+  // Long runs of blocks are then encrypted half here, half on `helper` (the blocks do not
+  // depend on each other). The helper must outlive the encryptor's use.
+  void ShareWork(HelperThread* helper) { helper_ = helper; }
 
  private:
   const RijndaelKey* key_ = nullptr;
@@ -64,6 +67,7 @@ class BlobEncryptor {
   size_t blockSize_ = 0;
   uint8_t pending_[32] = {};
   size_t pendingSize_ = 0;
+  HelperThread* helper_ = nullptr;
 };
 
 // DecryptBuffer in pieces: feed the blob as it arrives and take the plaintext as it comes out.

@@ -21,8 +21,8 @@ namespace {
 
 // Pieces in which files are read; bounds what a reader or writer holds.
 constexpr size_t kChunkSize = 256 * 1024;
-// The first MiB of a download is decrypted and written on the lane's own thread: small files
-// start no helper.
+// The first MiB of a file is encrypted, or decrypted and written, on the calling thread alone:
+// small files start no helper.
 constexpr uint64_t kHandledInline = 1 << 20;
 
 constexpr std::string_view kOutOfMemory = ": Out of memory.";
@@ -157,6 +157,11 @@ bool UploadReader::Refill() {
   if (!encrypt_) {
     staged_.swap(chunk_);
     return true;
+  }
+  // Past the first MiB, long pieces are encrypted on two threads.
+  if (!cipherHelper_ && given_ > kHandledInline) {
+    cipherHelper_ = std::make_unique<HelperThread>();
+    encryptor_.ShareWork(cipherHelper_.get());
   }
   encryptor_.Update(chunk_.data(), want, staged_);
   if (fileLeft_ == 0) encryptor_.Finish(staged_);

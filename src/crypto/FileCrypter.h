@@ -71,6 +71,7 @@ class UploadReader {
   bool alreadyEncrypted_ = false;
   bool failed_ = false;
   BlobEncryptor encryptor_;
+  std::unique_ptr<HelperThread> cipherHelper_;  // shares the encryption of long pieces
   std::vector<uint8_t> staged_;  // bytes ready for Read
   size_t stagedAt_ = 0;
   std::vector<uint8_t> chunk_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -218,6 +219,38 @@ TEST(CipherBlob, StreamingEqualsOneShotAtEverySplit) {
     EXPECT_TRUE(decryptor.Finish());
     EXPECT_EQ(out, plain);
     EXPECT_EQ(decryptor.PlaintextLength(), std::nullopt);  // used up after Finish
+  }
+}
+
+// Long runs of blocks split between two threads must land exactly where one thread puts them.
+TEST(CipherBlob, SharedWorkGivesTheSameBytes) {
+  for (int blockWords : {4, 8}) {
+    RijndaelKey key;
+    MakeKey(key, 256, "shared", blockWords);
+    const auto plain = Random(200 * 1024 + 13, 5);
+    const auto blob = *EncryptBuffer(key, plain.data(), plain.size());
+    HelperThread helper;
+    // Pieces below and above the shared length, one starting with a pending partial block.
+    for (size_t piece : {size_t{4096}, size_t{65536 + 7}, plain.size()}) {
+      BlobEncryptor encryptor;
+      encryptor.ShareWork(&helper);
+      std::vector<uint8_t> out;
+      ASSERT_TRUE(encryptor.Begin(key, plain.size(), out));
+      for (size_t at = 0; at < plain.size(); at += piece) {
+        ASSERT_TRUE(encryptor.Update(plain.data() + at, std::min(piece, plain.size() - at), out));
+      }
+      ASSERT_TRUE(encryptor.Finish(out));
+      EXPECT_TRUE(out == blob) << blockWords << " " << piece;
+
+      BlobDecryptor decryptor(key);
+      decryptor.ShareWork(&helper);
+      std::vector<uint8_t> back;
+      for (size_t at = 0; at < blob.size(); at += piece) {
+        ASSERT_TRUE(decryptor.Update(blob.data() + at, std::min(piece, blob.size() - at), back));
+      }
+      ASSERT_TRUE(decryptor.Finish());
+      EXPECT_TRUE(back == plain) << blockWords << " " << piece;
+    }
   }
 }
 
