@@ -278,7 +278,6 @@ bool DownloadWriter::Decide() {
     output_ = std::make_unique<WriteBehindQueue>(
         [fd](const uint8_t* data, size_t size) { return WriteFully(fd, data, size); },
         kPiecesBehind, kHandledInline);
-    cipherHelper_ = std::make_unique<HelperThread>();
   }
   plain_.clear();
   if (!decryptor_->Update(head_.data() + kContainerHeaderSize, head_.size() - kContainerHeaderSize,
@@ -305,7 +304,10 @@ bool DownloadWriter::Write(const uint8_t* data, size_t size) {
     case Mode::Decrypt:
       // Past the first MiB, long pieces are decrypted on two threads.
       received_ += size;
-      if (cipherHelper_ && received_ > kHandledInline) decryptor_->ShareWork(cipherHelper_.get());
+      if (background_ && !cipherHelper_ && received_ > kHandledInline) {
+        cipherHelper_ = std::make_unique<HelperThread>();
+        decryptor_->ShareWork(cipherHelper_.get());
+      }
       if (!decryptor_->Update(data, size, plain_)) return FailDecrypt();
       return OutputPlain();
     default:
