@@ -1,6 +1,7 @@
 // The FTP operations against a real server (pyftpdlib), in passive and active mode, with and
 // without MLSD.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,9 +10,8 @@
 #include <filesystem>
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "platform/CurlFtp.h"
+#include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
@@ -109,11 +109,15 @@ TEST_P(CurlFtpTest, LoginFailureGivesTheServersRefusalWithoutThePassword) {
   EXPECT_EQ(error.back(), '.');
   EXPECT_EQ(connector_.Open(profile), nullptr);
 
-  // Nothing listens: curl's message.
+  EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::None);
+
+  // Nothing listens: said so, apart from a server that turns connections away.
   auto nowhere = server_.Profile(GetParam().passive);
   server_.Stop();
   EXPECT_EQ(connector_.OpenWithError(nowhere, &error), nullptr);
-  EXPECT_NE(error.find("Couldn't connect to server."), std::string::npos) << error;
+  EXPECT_EQ(error, "Couldn't connect to server: connection refused by 127.0.0.1 port " +
+                       std::to_string(nowhere.port) + ".");
+  EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::NotListening);
 }
 
 TEST_P(CurlFtpTest, FolderOperationsSucceedAndFailWithText) {
