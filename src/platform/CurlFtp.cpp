@@ -912,12 +912,16 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
                                            : (code != CURLE_OK ? curl_easy_strerror(code) : "");
     while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
       message.pop_back();
-    if (refusal != all.rend()) {
+    if (refusal != all.rend() && IsRefusalCode(code)) {
+      // The server's own words say it best ("550 No such file or directory").
+      message = refusal->FirstLine();
+      lastFailure_ = FtpFailure::Refused;
+    } else if (refusal != all.rend()) {
       std::string line = refusal->FirstLine();
       if (message.find(line) == std::string::npos) message += " (" + line + ")";
-      if (IsRefusalCode(code)) lastFailure_ = FtpFailure::Refused;
     }
   }
+  while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
   return ReplaceAll(FtpError(message), password_, "****");
 }
 
@@ -1034,16 +1038,15 @@ bool CurlFtpConnection::Rename(const std::string& from, const std::string& to) {
     return false;
   }
   if (!BeginOperation()) return false;
-  auto first = RunCommands({"RNFR " + from});
-  if (!first) return false;
-  if (first->front().code != 350) {
-    SetError(FailedCommandText("RNFR " + from, first->front()));
+  // One exchange: a refused RNFR only earns the RNTO a "503 Bad sequence".
+  auto replies = RunCommands({"RNFR " + from, "RNTO " + to});
+  if (!replies) return false;
+  if ((*replies)[0].code != 350) {
+    SetError(FailedCommandText("RNFR " + from, (*replies)[0]));
     return false;
   }
-  auto second = RunCommands({"RNTO " + to});
-  if (!second) return false;
-  if (!IsSuccess(second->front())) {
-    SetError(FailedCommandText("RNTO " + to, second->front()));
+  if (!IsSuccess((*replies)[1])) {
+    SetError(FailedCommandText("RNTO " + to, (*replies)[1]));
     return false;
   }
   return true;

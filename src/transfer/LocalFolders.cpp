@@ -154,6 +154,26 @@ std::string LocalParent(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::optional<std::string> NotARealFolderBelow(const std::string& base, const std::string& path) {
+  std::string prefix = base;
+  while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+  if (prefix != "/") prefix += '/';
+  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return path;
+  // Every part between the base and the file's own name, one lstat each.
+  size_t start = prefix.size();
+  for (;;) {
+    size_t slash = path.find('/', start);
+    std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (part.empty() || part == "." || part == "..") return path;
+    if (slash == std::string::npos) return std::nullopt;  // the file's own name
+    std::string folder = path.substr(0, slash);
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0) return std::nullopt;  // missing: made as a real folder
+    if (!S_ISDIR(st.st_mode)) return folder;
+    start = slash + 1;
+  }
+}
+
 std::optional<std::string> ResolvedPath(const std::string& path) {
   std::unique_ptr<char, void (*)(void*)> real(realpath(path.c_str(), nullptr), std::free);
   if (!real) return std::nullopt;

@@ -59,6 +59,12 @@ bool IsInsideFolder(const std::string& path, const std::string& base);
 // The same with `realBase` already resolved (ResolvedPath), for checks of many files.
 bool IsInsideResolvedFolder(const std::string& path, const std::string& realBase);
 
+// The first folder on the way from `base` to `path` (below `base`, not `base` itself) that is a
+// symbolic link, or anything else that is not a real folder; nullopt when every existing one
+// is a real folder (missing ones are made later as real folders). A `path` that does not lie
+// below `base` by its text, or holds a "." or ".." part there, gives itself.
+std::optional<std::string> NotARealFolderBelow(const std::string& base, const std::string& path);
+
 // `path` with every link, "." and ".." resolved; nothing when it does not exist.
 std::optional<std::string> ResolvedPath(const std::string& path);
 

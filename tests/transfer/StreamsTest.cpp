@@ -23,6 +23,7 @@ class StringSource : public UploadSource {
     return static_cast<int64_t>(n);
   }
   const std::string& ErrorText() const override { return error_; }
+  uint64_t Size() const override { return data_.size(); }
 
  private:
   std::string data_;
