@@ -19,6 +19,7 @@ TransferSettings MakeTransferSettings(const MainApp& app, const std::string& ini
   settings.backupCopies = app.backupCopies;
   settings.backupDir = ReadText(profile.slot, "BackupDir", iniFile);
   settings.makeLower = ReadNumber(profile.slot, "MakeLower", iniFile) == 1;
+  settings.safeUploads = app.safeUploads;
   return settings;
 }
 

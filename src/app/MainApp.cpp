@@ -39,6 +39,7 @@ int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
 
   int32_t copies = ReadProgramNumber(ProfileFile(), kBackupCopies);
   if (copies >= 1 && copies <= 255) backupCopies = copies;
+  safeUploads = ReadProgramNumber(ProfileFile(), kSafeUploads) != 0;
 
   if (hooks.registerFileType) hooks.registerFileType();
 

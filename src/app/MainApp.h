@@ -84,6 +84,7 @@ class MainApp {
   std::string decryptionKey;
   int32_t warningLevel = 0;
   int32_t backupCopies = 4;
+  bool safeUploads = true;  // "SafeUploads": uploads go to a temporary name, renamed when whole
   int32_t exitCode = 0;
 
  private:

@@ -4,6 +4,7 @@
 
 #include "transfer/BackupRules.h"
 #include "transfer/TransferNames.h"
+#include "transfer/UploadJournal.h"
 
 namespace quillon {
 
@@ -17,9 +18,16 @@ bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
     if (dot == std::string::npos || ToLower(job->destination.substr(dot)) != kEncryptedExtension)
       job->destination += kEncryptedExtension;
   }
+  // Two sources for one destination (Report.TXT and report.txt with lower-case names, a.txt
+  // and a.txt.qvr when encrypting): the later one fails, and its source stays where it is.
+  std::string holder;
+  if (!ClaimDestination(*job, &holder)) {
+    FailJob(*job, job->destination + ": Also the destination of " + holder + ".");
+    return false;
+  }
   if (settings_.profile.backupRemoteFile && building_ && !BackupRemote(job->destination)) {
-    // Without its backup the existing remote file is not overwritten.
-    RefuseJob(job->destination + ": Cannot make a backup copy. Not overwritten.", false);
+    // Without its backup the existing remote file is not overwritten: a failed file.
+    FailJob(*job, job->destination + ": Cannot make a backup copy. Not overwritten.");
     return false;
   }
   Enqueue(std::move(job));
@@ -122,8 +130,32 @@ int UploadManager::Expand(const std::string& folder, LogSink* log,
   for (const auto& sub : subFolders) count += Expand(sub, log, cutoff, depth + 1);
 
   if (count > 0 && !CreateRemoteFolderTree(*building_, target) && activityLog_)
-    activityLog_->AddLine(target + ": Folder exists or cannot be created.", colour::kRed);
+    activityLog_->AddLine(ShownPath(target) + ": Folder exists or cannot be created.",
+                          colour::kRed);
   return count;
+}
+
+void UploadManager::UseUploadJournal(const std::string& path) {
+  journal_ = std::make_unique<UploadJournal>(path);
+  shared_.journal = journal_.get();
+}
+
+int UploadManager::RemoveLeftoverUploads(LogSink* log) {
+  if (!journal_ || !building_ || journal_->Leftovers().empty()) return 0;
+  int removed = 0;
+  std::vector<std::string> pending;
+  for (const auto& path : journal_->Leftovers()) {
+    // Gone already (renamed by the server before the end, or removed by hand) is as good.
+    bool gone = building_->DeleteFile(path) || building_->LastFailure() == FtpFailure::Refused;
+    if (!gone) {
+      pending.push_back(path);
+      continue;
+    }
+    ++removed;
+    ReportLine("Removed " + path + ", the unfinished upload of an earlier run.", log);
+  }
+  journal_->Keep(pending);
+  return removed;
 }
 
 }  // namespace quillon

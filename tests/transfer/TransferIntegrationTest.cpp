@@ -604,10 +604,14 @@ TEST_F(TransferTest, DownloadNeverWritesOutsideTheDestinationFolder) {
   fs::create_directories(dir.path() / "elsewhere");
   fs::create_directory_symlink(dir.path() / "elsewhere", local("escape"));
   auto manager = Downloads(nullptr);
-  ASSERT_TRUE(manager->AddJob(Job("/a.txt", local("escape/a.txt"), 6)));
-  ASSERT_TRUE(manager->AddJob(Job("/a.txt", local("../a.txt"), 6)));
+  // Refused while the queue is built, and counted as failed files of the run.
+  EXPECT_FALSE(manager->AddJob(Job("/a.txt", local("escape/a.txt"), 6)));
+  EXPECT_FALSE(manager->AddJob(Job("/a.txt", local("../a.txt"), 6)));
   Run(*manager, 1);
   EXPECT_EQ(manager->Failed(), 2);
+  EXPECT_TRUE(log.Contains(local("escape/a.txt") + ": Cannot write. " + local("escape") +
+                           " is a symbolic link, not a real folder."));
+  EXPECT_TRUE(log.Contains(local("../a.txt") + ": Cannot write."));
   EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
   EXPECT_FALSE(fs::exists(dir.path() / "a.txt"));
 }
