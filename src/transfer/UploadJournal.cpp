@@ -40,10 +40,13 @@ UploadJournal::UploadJournal(std::string path) : path_(std::move(path)) {
       if (found != leftovers_.end()) leftovers_.erase(found);
     }
   }
+  keepsLeftovers_ = !leftovers_.empty();
 }
 
 UploadJournal::~UploadJournal() {
-  if (fd_ >= 0) close(fd_);
+  if (fd_ < 0) return;  // this run wrote nothing
+  close(fd_);
+  if (open_.empty() && !keepsLeftovers_) unlink(path_.c_str());
 }
 
 void UploadJournal::Keep(const std::vector<std::string>& pending) {
@@ -52,6 +55,7 @@ void UploadJournal::Keep(const std::vector<std::string>& pending) {
     close(fd_);
     fd_ = -1;
   }
+  keepsLeftovers_ = !pending.empty();
   if (pending.empty()) {
     unlink(path_.c_str());
     return;
@@ -74,6 +78,11 @@ void UploadJournal::Ended(const std::string& remotePath) { Append('-', remotePat
 void UploadJournal::Append(char mark, const std::string& remotePath) {
   if (!Writable(remotePath)) return;  // such a path never reaches the server
   std::lock_guard lock(mutex_);
+  if (mark == '+') {
+    open_.insert(remotePath);
+  } else if (auto found = open_.find(remotePath); found != open_.end()) {
+    open_.erase(found);
+  }
   if (fd_ < 0) fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd_ < 0) return;
   WriteAll(fd_, mark + remotePath + "\n");

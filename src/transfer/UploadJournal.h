@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ class UploadJournal {
  public:
   // Reads what earlier runs left in `path` (a missing file holds nothing).
   explicit UploadJournal(std::string path);
+  // Removes the file when every name of this run ended and nothing of earlier runs is pending.
   ~UploadJournal();
   UploadJournal(const UploadJournal&) = delete;
   UploadJournal& operator=(const UploadJournal&) = delete;
@@ -40,6 +42,8 @@ class UploadJournal {
   std::vector<std::string> leftovers_;
   std::mutex mutex_;
   int fd_ = -1;
+  bool keepsLeftovers_ = false;      // the file still lists names of earlier runs
+  std::multiset<std::string> open_;  // names of this run not ended yet
 };
 
 }  // namespace quillon

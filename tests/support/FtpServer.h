@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,6 +41,10 @@ class FtpServer {
     bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
     bool activeMode = true;              // accept PORT/EPRT
     bool anonymous = false;              // also let "anonymous" in, with the same rights
+    // Faults on cue: the options of tests/support/faulty_ftp_server.py (pyftpdlib too), e.g.
+    // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (with MLSD,
+    // active mode allowed, no anonymous user).
+    std::vector<std::string> faults;
   };
 
   explicit FtpServer(Options options);
@@ -58,6 +63,11 @@ class FtpServer {
   std::vector<std::string> Transcript() const;
   // Only the command lines (without the session number).
   std::vector<std::string> Commands() const;
+  // How many command lines begin with `prefix` ("RETR /out/a.bin").
+  size_t CountCommands(const std::string& prefix) const;
+  // Waits until a transcript line contains `text` (the faulty server's "EVENT ..." lines).
+  bool WaitForTranscript(const std::string& text,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
   // Ends the server process and waits for it; idempotent.
   void Stop() { process_->Stop(); }
