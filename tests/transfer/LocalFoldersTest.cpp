@@ -1,12 +1,13 @@
-#include "transfer/LocalFolders.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <optional>
 
 #include "support/TestSupport.h"
+#include "transfer/LocalFolders.h"
+#include "transfer/UploadJournal.h"
 
 namespace quillon {
 namespace {
@@ -109,6 +110,66 @@ TEST(LocalFolders, InsideFolderResolvesLinksAndRejectsOddNames) {
   EXPECT_FALSE(IsInsideFolder(base + "/", base));
   EXPECT_FALSE(IsInsideFolder(dir.file("elsewhere/a.txt"), base));
   EXPECT_FALSE(IsInsideFolder(dir.file("base2/a.txt"), base));
+}
+
+TEST(LocalFolders, EveryFolderBelowTheBaseMustBeARealOne) {
+  TempDir dir;
+  fs::create_directories(dir.file("base/sub/deep"));
+  fs::create_directories(dir.file("elsewhere/deep"));
+  // Even a link that points back inside the base is refused: nothing acts through a link.
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("base/out"));
+  fs::create_directory_symlink(dir.file("base/sub"), dir.file("base/in"));
+  WriteFile(dir.file("base/file"), "f");
+  std::string base = dir.file("base");
+  struct Case {
+    std::string path;
+    std::optional<std::string> found;
+  };
+  for (const Case& c : std::vector<Case>{
+           {base + "/a.txt", std::nullopt},
+           {base + "/sub/deep/a.txt", std::nullopt},
+           {base + "/missing/deeper/a.txt", std::nullopt},  // made later, as real folders
+           {base + "/out/a.txt", base + "/out"},
+           {base + "/out/deep/a.txt", base + "/out"},
+           {base + "/in/a.txt", base + "/in"},
+           {base + "/file/a.txt", base + "/file"},
+           {base + "/sub/../a.txt", base + "/sub/../a.txt"},
+           {dir.file("elsewhere/a.txt"), dir.file("elsewhere/a.txt")},
+       }) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(NotARealFolderBelow(base, c.path), c.found);
+    EXPECT_EQ(NotARealFolderBelow(base + "/", c.path), c.found);
+  }
+  // The base itself may be a link: the user chose it.
+  fs::create_directory_symlink(dir.file("base"), dir.file("chosen"));
+  EXPECT_EQ(NotARealFolderBelow(dir.file("chosen"), dir.file("chosen/sub/a.txt")), std::nullopt);
+}
+
+TEST(UploadJournal, NamesThatStartedAndNeverEndedAreLeftForTheNextRun) {
+  TempDir dir;
+  std::string path = dir.file("task.uploads");
+  {
+    UploadJournal journal(path);
+    EXPECT_TRUE(journal.Leftovers().empty());
+    journal.Started("/in/.a.quillon-1");
+    journal.Started("/in/.b.quillon-2");
+    journal.Ended("/in/.a.quillon-1");
+    journal.Started("/in/bad\nname");  // never reaches the server, so never listed
+  }
+  {
+    UploadJournal next(path);
+    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
+    next.Keep({"/in/.b.quillon-2"});  // could not be removed yet
+  }
+  {
+    UploadJournal next(path);
+    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
+    next.Keep({});
+    next.Started("/in/.c.quillon-3");
+    next.Ended("/in/.c.quillon-3");
+  }
+  // Nothing pending: the file is gone.
+  EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // The transfer engine against a real FTP server (pyftpdlib) through the real libcurl
 // connections: both directions, several lanes, retries and the seventh failure, cancel,
 // backups, delete and move after transfer, the overwrite answers, and encryption.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 #include "platform/CurlFtp.h"
 #include "support/FtpServer.h"
@@ -646,6 +647,113 @@ TEST_F(TransferTest, UploadAgeCutoffSkipsOlderFiles) {
   ASSERT_EQ(manager->QueueLength(), 1u);
   EXPECT_EQ(manager->Queue()[0]->source, local("t/new"));
   EXPECT_EQ(manager->Queue()[0]->destination, "/t/new");
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Cancel against a server that stalls: the stop reaches into the blocked read or write, the
+// run ends long before any time-out of the connection, and every job still gets its line.
+class CancelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitCurlGlobal();
+    fs::create_directories(root);
+    fs::create_directories(local);
+  }
+  void Start(std::vector<std::string> faults) {
+    FtpServer::Options options;
+    options.root = root;
+    options.faults = std::move(faults);
+    server = std::make_unique<FtpServer>(options);
+    settings.profile = server->Profile();
+  }
+  // Runs `manager` headless with one lane and cancels once the server shows `event`; returns
+  // how long the run took from the cancel on.
+  std::chrono::milliseconds RunAndCancelOn(CFTPMgr& manager, const std::string& event) {
+    manager.SetMaxThreads(1);
+    manager.SetTransferLog(&transferLog);
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+      EXPECT_TRUE(server->WaitForTranscript(event));
+      cancelledAt = std::chrono::steady_clock::now();
+      loop.PostCancel();
+    });
+    manager.RunHeadless(loop);
+    auto ended = std::chrono::steady_clock::now();
+    canceller.join();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(ended - cancelledAt);
+  }
+
+  TempDir dir;
+  fs::path root = dir.path() / "srv";
+  fs::path local = dir.path() / "local";
+  std::unique_ptr<FtpServer> server;
+  CurlFtpConnector connector;  // the usual time-outs: a minute for a stalled transfer
+  TransferSettings settings;
+  RecordingMessages messages;
+  FileLog transferLog{""};
+  FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
+  TransferEventLoop loop;
+};
+
+TEST_F(CancelTest, ReachesAStalledDownloadAndEveryJobGetsItsLine) {
+  WriteFile(root / "stall.bin", RandomBytes(100'000, 8));
+  WriteFile(root / "later.bin", "later");
+  Start({"--stall-retr", "stall.bin"});
+  DownloadManager manager(settings, connector, messages, clock);
+  manager.SetDestinationBase(local.string());
+  auto job = [&](const std::string& name, uint64_t size) {
+    auto j = std::make_unique<TransferJob>();
+    j->source = "/" + name;
+    j->destination = (local / name).string();
+    j->size = size;
+    return j;
+  };
+  ASSERT_TRUE(manager.AddJob(job("stall.bin", 100'000)));
+  ASSERT_TRUE(manager.AddJob(job("later.bin", 5)));
+  auto afterCancel = RunAndCancelOn(manager, "EVENT stalled RETR");
+
+  EXPECT_TRUE(manager.Cancelled());
+  // Not the server's minute of silence: the stop ended the wait (generous for a busy machine).
+  EXPECT_LT(afterCancel, std::chrono::seconds(15));
+  EXPECT_TRUE(fs::is_empty(local));
+  std::string text = transferLog.Text();
+  EXPECT_NE(text.find("NOT TRANSFERRED: " + (local / "stall.bin").string() +
+                      " <== /stall.bin (canceled)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("NOT TRANSFERRED: " + (local / "later.bin").string() +
+                      " <== /later.bin (canceled)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(manager.Summary().rfind("Transmission canceled!", 0), 0u);
+}
+
+TEST_F(CancelTest, ReachesAStalledUploadAndRemovesItsTemporaryName) {
+  WriteFile(local / "big.bin", RandomBytes(8 << 20, 9));
+  Start({"--stall-stor", "big.bin:300000"});
+  UploadManager manager(settings, connector, messages, clock);
+  manager.SetSourceBase(local.string());
+  auto j = std::make_unique<TransferJob>();
+  j->source = (local / "big.bin").string();
+  j->destination = "/big.bin";
+  j->size = 8 << 20;
+  ASSERT_TRUE(manager.AddJob(std::move(j)));
+  auto afterCancel = RunAndCancelOn(manager, "EVENT stalled");
+
+  EXPECT_TRUE(manager.Cancelled());
+  EXPECT_LT(afterCancel, std::chrono::seconds(15));
+  // Neither the final name nor the temporary one stays on the server.
+  EXPECT_TRUE(WaitFor([&] { return fs::is_empty(root); })) << FilesBelow(root).front();
+  EXPECT_TRUE(fs::exists(local / "big.bin"));
+  EXPECT_NE(transferLog.Text().find("NOT TRANSFERRED: " + (local / "big.bin").string() +
+                                    " ==> /big.bin (canceled)\n"),
+            std::string::npos)
+      << transferLog.Text();
 }
 
 }  // namespace
