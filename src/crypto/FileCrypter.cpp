@@ -231,8 +231,11 @@ void DownloadWriter::Abort() {
   std::fill(plain_.begin(), plain_.end(), uint8_t{0});
 }
 
+// The system's reason goes with the message ("No space left on device").
 bool DownloadWriter::FailWrite() {
-  crypter_.SetMessage(path_, kCannotWrite);
+  const int error = writeError_.load();
+  crypter_.SetMessage(path_, error ? std::string(kCannotWrite) + " " + std::strerror(error) + "."
+                                   : std::string(kCannotWrite));
   Abort();
   return false;
 }
@@ -244,7 +247,10 @@ bool DownloadWriter::FailDecrypt() {
 }
 
 bool DownloadWriter::Output(const uint8_t* data, size_t size) {
-  if (size > 0 && !WriteFully(fd_, data, size)) return FailWrite();
+  if (size > 0 && !WriteFully(fd_, data, size)) {
+    writeError_.store(errno);
+    return FailWrite();
+  }
   return true;
 }
 
@@ -276,7 +282,11 @@ bool DownloadWriter::Decide() {
     constexpr size_t kPiecesBehind = 4;
     const int fd = fd_;
     output_ = std::make_unique<WriteBehindQueue>(
-        [fd](const uint8_t* data, size_t size) { return WriteFully(fd, data, size); },
+        [this, fd](const uint8_t* data, size_t size) {
+          if (WriteFully(fd, data, size)) return true;
+          writeError_.store(errno);
+          return false;
+        },
         kPiecesBehind, kHandledInline);
   }
   plain_.clear();

@@ -180,7 +180,8 @@ void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, 
   TransferEventLoop loop;
   manager.RunHeadless(loop);
   // Without a display the summary box went to stderr; the log keeps it too.
-  if (!manager.Summary().empty()) sink.Write(manager.Summary() + "\n");
+  const std::string& summary = manager.Summary();
+  if (!summary.empty()) sink.Write(summary.back() == '\n' ? summary : summary + "\n");
 }
 
 }  // namespace
