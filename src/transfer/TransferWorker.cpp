@@ -118,13 +118,16 @@ TransferWorker::Connected TransferWorker::EnsureConnection(bool resting) {
   for (int attempt = 1;; ++attempt) {
     if (stop_.load()) return Connected::Stopped;
     std::string error;
+    // Counted while it opens, too: lanes that start together and are turned away then know
+    // that their own run fills the server.
+    shared_->connected.fetch_add(1);
     auto connection = connector_.OpenWithError(settings_.profile, &error);
     if (connection) {
       connection->SetStopFlag(&stop_);
       connection_ = std::move(connection);
-      shared_->connected.fetch_add(1);
       return Connected::Ready;
     }
+    shared_->connected.fetch_sub(1);
     cause_ = error.empty() ? "Unknown error." : error;
     // A server at its limit is no failure of the file: with other lanes connected the run goes
     // on with those, alone the lane waits and asks again.

@@ -26,8 +26,8 @@ class UploadJournal;
 // What the lanes of one run share with their manager. Thread-safe.
 class LaneShared {
  public:
-  // Lanes that hold a connection now: a server that turns a lane away while others are
-  // connected is at its limit, and the run goes on with the lanes it has.
+  // Lanes that hold a connection or are opening one now: a server that turns a lane away
+  // while others are connected is at its limit, and the run goes on with the lanes it has.
   std::atomic<int> connected{0};
   // The server refused a temporary name or a rename: uploads of this run go straight to their
   // final names.

@@ -588,6 +588,21 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_EQ(run.Counter("FilesUploadedOK"), 0);
        }},
 
+      {"SafeUploadsOffWritesStraightToTheNames",
+       [](FaultRun& run) {
+         ASSERT_TRUE(WriteProgramNumber((run.home / "Quillon.ini").string(), kSafeUploads, 0));
+         WriteFile(run.Local("out/a.txt"), "a");
+         run.faults = {"--no-rename"};  // would be noticed, were a rename asked for
+       },
+       [](FaultRun& run) {
+         run.ExpectTrailerAndExit();
+         EXPECT_EQ(run.Decrypted("in/a.txt.qvr"), "a");
+         EXPECT_EQ(run.server->CountCommands("STOR /in/a.txt.qvr"), 1u);
+         EXPECT_EQ(run.server->CountCommands("RNFR"), 0u);
+         EXPECT_FALSE(Has(run.log, "refused to rename")) << run.log;
+         EXPECT_FALSE(fs::exists(run.home / "Faults.uploads"));
+       }},
+
       {"AKilledRunLeavesNoTruncatedFileAndTheNextRunCleansUp",
        [](FaultRun& run) {
          WriteFile(run.Local("out/big.bin"), RandomBytes(8 << 20, 3));
