@@ -544,25 +544,20 @@ void TransferWorker::MoveToBackupFolder(const std::string& source) {
 
 void TransferWorker::Start(std::unique_ptr<TransferJob> job, TransferPoster& poster) {
   job_ = std::move(job);
-  errorText_.clear();
-  {
-    std::lock_guard lock(mutex_);
-    poster_ = &poster;
-    hasWork_ = true;
-    resting_ = false;
-    busy_ = true;
-    if (!thread_.joinable()) thread_ = std::thread([this] { ThreadMain(); });
-  }
-  changed_.notify_all();
+  HandOver(poster, false, std::chrono::milliseconds(0));
 }
 
 void TransferWorker::StartRest(std::chrono::milliseconds pause, TransferPoster& poster) {
+  HandOver(poster, true, pause);
+}
+
+void TransferWorker::HandOver(TransferPoster& poster, bool rest, std::chrono::milliseconds pause) {
   errorText_.clear();
   {
     std::lock_guard lock(mutex_);
     poster_ = &poster;
     hasWork_ = true;
-    resting_ = true;
+    resting_ = rest;
     restPause_ = pause;
     busy_ = true;
     if (!thread_.joinable()) thread_ = std::thread([this] { ThreadMain(); });

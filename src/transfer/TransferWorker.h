@@ -176,6 +176,7 @@ class TransferWorker {
   static std::optional<SourceStamp> StampOf(const std::string& path);
   void Report(std::string_view text, int32_t colour);
   void ShowProgress(uint64_t done, uint64_t size, const std::string& path, bool blocks);
+  void HandOver(TransferPoster& poster, bool rest, std::chrono::milliseconds pause);
   void ThreadMain();
 
   const int lane_;
