@@ -145,14 +145,17 @@ int UploadManager::RemoveLeftoverUploads(LogSink* log) {
   int removed = 0;
   std::vector<std::string> pending;
   for (const auto& path : journal_->Leftovers()) {
-    // Gone already (renamed by the server before the end, or removed by hand) is as good.
-    bool gone = building_->DeleteFile(path) || building_->LastFailure() == FtpFailure::Refused;
-    if (!gone) {
-      pending.push_back(path);
-      continue;
+    if (building_->DeleteFile(path)) {
+      ++removed;
+      ReportLine("Removed " + path + ", the unfinished upload of an earlier run.", log);
+    } else if (building_->LastFailure() == FtpFailure::Refused) {
+      // The server says no (it is gone already, or may not be deleted): asked once, not again.
+      ReportLine(path + ": the unfinished upload of an earlier run was not removed. " +
+                     building_->LastError(),
+                 log);
+    } else {
+      pending.push_back(path);  // the connection failed: the next run asks again
     }
-    ++removed;
-    ReportLine("Removed " + path + ", the unfinished upload of an earlier run.", log);
   }
   journal_->Keep(pending);
   return removed;

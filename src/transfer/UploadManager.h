@@ -40,7 +40,9 @@ class UploadManager : public CFTPMgr {
   // so that RemoveLeftoverUploads of a later run can delete what a killed run left.
   void UseUploadJournal(const std::string& path);
   // Deletes, on the building connection, the temporary names that earlier runs noted and never
-  // finished, with a line each in the activity log or `log`. Returns how many went.
+  // finished, with a line each in the activity log or `log`. A name the server refuses to
+  // delete is reported and forgotten; one that a broken connection kept stays for the next
+  // run. Returns how many went.
   int RemoveLeftoverUploads(LogSink* log);
 
  private:

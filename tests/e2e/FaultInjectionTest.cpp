@@ -368,6 +368,8 @@ const std::vector<Scenario>& Scenarios() {
       {"AResetInTheMiddleOfAnUploadLeavesNoTemporaryName",
        [](FaultRun& run) {
          WriteFile(run.Local("out/big.bin"), RandomBytes(1 << 20, 2));
+         fs::create_directories(run.Server("in"));
+         WriteFile(run.Server("in/big.bin.qvr"), "the old container");  // replaced at the end
          run.faults = {"--reset-stor", "big.bin:200000:1"};
        },
        [](FaultRun& run) {
