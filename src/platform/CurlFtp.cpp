@@ -204,11 +204,12 @@ class CurlRemoteFile final : public RemoteFile {
 
   void Detach() { owner_ = nullptr; }
   void SetFinish(const UploadFinish& finish, std::string uploaded, std::string finalPath,
-                 size_t commands) {
+                 size_t commands, bool sizeAsked) {
     finish_ = finish;
     uploadedPath_ = std::move(uploaded);
     finalPath_ = std::move(finalPath);
     finishCommands_ = commands;
+    answers_.sizeUnusable = finish.askSize && !sizeAsked;
   }
   const UploadFinish& Finish() const { return finish_; }
   const std::string& UploadedPath() const { return uploadedPath_; }
@@ -1125,9 +1126,10 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::Open(const std::string& path, Rem
     finalPath = finish->renameTo;
   }
   // In ASCII mode the server's count differs from ours (line ends), so it confirms nothing.
-  if (finish && finish->askSize && binary) afterTransfer.push_back("SIZE " + finalPath);
+  bool sizeAsked = finish && finish->askSize && binary;
+  if (sizeAsked) afterTransfer.push_back("SIZE " + finalPath);
   auto file = std::make_unique<CurlRemoteFile>(this, mode);
-  if (finish) file->SetFinish(*finish, path, finalPath, afterTransfer.size());
+  if (finish) file->SetFinish(*finish, path, finalPath, afterTransfer.size(), sizeAsked);
   Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {}, binary,
             afterTransfer);
   Start();
@@ -1169,8 +1171,6 @@ void CurlFtpConnection::ReadFinishAnswers(const CurlRemoteFile& file,
   if (reply != all.end()) {
     answers.size = SizeFromReply(file.FinalPath(), *reply);
     answers.sizeUnusable = !answers.size && sizeUnusable_;
-  } else if (finish.askSize) {
-    answers.sizeUnusable = true;  // not asked: an ASCII transfer
   }
 }
 
