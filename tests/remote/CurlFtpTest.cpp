@@ -376,6 +376,71 @@ TEST_P(CurlFtpTest, WriteFromFillsTheTransfersBufferAfterEarlierWrites) {
   EXPECT_TRUE(Upload(*connection, "/after.bin", "after")) << connection->LastError();
   EXPECT_EQ(test::ReadFile(root_.path() / "after.bin"), "after");
 }
+// A crash-safe upload: written under one name, renamed (replacing a file) and sized in the
+// transfer's own exchange, right after the server's "226".
+TEST_P(CurlFtpTest, UploadFinishRenamesAndSizesInTheSameExchange) {
+  auto connection = Connect();
+  ASSERT_TRUE(connection);
+  test::WriteFile(root_.path() / "final.bin", "the old file");
+  const std::string data = RandomBytes(300'000);
+  auto file = connection->OpenUpload("/.final.bin.part", true, {"/final.bin", true});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->WriteFrom([&, at = size_t{0}](char* buffer, size_t size) mutable {
+    size_t n = std::min(size, data.size() - at);
+    std::memcpy(buffer, data.data() + at, n);
+    at += n;
+    return n;
+  }));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_TRUE(file->Answers().renamed) << file->Answers().renameError;
+  EXPECT_EQ(file->Answers().size, data.size());
+  EXPECT_EQ(test::ReadFile(root_.path() / "final.bin"), data);
+  EXPECT_FALSE(fs::exists(root_.path() / ".final.bin.part"));
+  auto commands = server_.Commands();
+  auto stor = std::find(commands.begin(), commands.end(), "STOR /.final.bin.part");
+  ASSERT_NE(stor, commands.end());
+  EXPECT_EQ(
+      std::vector<std::string>(stor + 1, commands.end()),
+      (std::vector<std::string>{"RNFR /.final.bin.part", "RNTO /final.bin", "SIZE /final.bin"}));
+  EXPECT_FALSE(connection->IsBroken());
+
+  // Given up in the middle: cut off, so nothing is renamed into place.
+  auto cut = connection->OpenUpload("/.cut.part", true, {"/cut.bin", true});
+  ASSERT_TRUE(cut) << connection->LastError();
+  int calls = 0;
+  EXPECT_FALSE(cut->WriteFrom([&](char* buffer, size_t size) -> size_t {
+    if (++calls > 3) return RemoteFile::kAbandon;
+    std::memset(buffer, 'c', size);
+    return size;
+  }));
+  EXPECT_FALSE(cut->Close());
+  EXPECT_FALSE(cut->Answers().renamed);
+  EXPECT_FALSE(fs::exists(root_.path() / "cut.bin"));
+  // The cut took the control connection with it; the next call logs in again.
+  EXPECT_TRUE(connection->DeleteFile("/.cut.part")) << connection->LastError();
+  EXPECT_EQ(Download(*connection, "/final.bin"), data);
+}
+
+TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
+  FtpServer::Options options{.root = root_.path(),
+                             .permissions = "elradmwMT",  // no "f"
+                             .mlsd = GetParam().mlsd};
+  FtpServer strict(options);
+  std::string error;
+  auto connection = connector_.OpenWithError(strict.Profile(GetParam().passive), &error);
+  ASSERT_TRUE(connection) << error;
+  auto file = connection->OpenUpload("/.a.part", true, {"/a.bin", false});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->Write("abc", 3));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_FALSE(file->Answers().renamed);
+  EXPECT_TRUE(file->Answers().renameFromRefused);
+  EXPECT_NE(file->Answers().renameError.find("RNFR /.a.part: 550"), std::string::npos)
+      << file->Answers().renameError;
+  EXPECT_EQ(test::ReadFile(root_.path() / ".a.part"), "abc");
+  EXPECT_FALSE(connection->IsBroken());
+}
+
 TEST_P(CurlFtpTest, OtherOperationsWaitForAnOpenFile) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
