@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -203,17 +204,13 @@ class CurlRemoteFile final : public RemoteFile {
   const FinishAnswers& Answers() const override { return answers_; }
 
   void Detach() { owner_ = nullptr; }
-  void SetFinish(const UploadFinish& finish, std::string uploaded, std::string finalPath,
-                 size_t commands, bool sizeAsked) {
-    finish_ = finish;
-    uploadedPath_ = std::move(uploaded);
-    finalPath_ = std::move(finalPath);
-    finishCommands_ = commands;
-    answers_.sizeUnusable = finish.askSize && !sizeAsked;
+  // What follows the transfer: the commands, and who asks them once the server confirmed it.
+  void SetFinish(std::vector<std::string> commands, bool renames, bool sizeAsked, bool sizeWanted) {
+    finishCommands_ = std::move(commands);
+    renames_ = renames;
+    sizeAsked_ = sizeAsked;
+    answers_.sizeUnusable = sizeWanted && !sizeAsked;  // ASCII: the count tells nothing
   }
-  const UploadFinish& Finish() const { return finish_; }
-  const std::string& UploadedPath() const { return uploadedPath_; }
-  const std::string& FinalPath() const { return finalPath_; }
 
  private:
   bool CheckUsable(RemoteFileMode wanted);
@@ -225,10 +222,9 @@ class CurlRemoteFile final : public RemoteFile {
   bool closed_ = false;
   bool closeResult_ = false;
   std::string error_;
-  UploadFinish finish_;
-  std::string uploadedPath_;
-  std::string finalPath_;
-  size_t finishCommands_ = 0;
+  std::vector<std::string> finishCommands_;  // RNFR, RNTO, SIZE
+  bool renames_ = false;
+  bool sizeAsked_ = false;
   FinishAnswers answers_;
 };
 
@@ -267,7 +263,7 @@ class CurlFtpConnection final : public FtpConnection {
 
   bool BeginOperation();
   void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands,
-                 bool binary, const std::vector<std::string>& afterTransfer = {});
+                 bool binary);
   std::unique_ptr<RemoteFile> Open(const std::string& path, RemoteFileMode mode, bool binary,
                                    const UploadFinish* finish);
   bool StopRequested() const { return stop_ && stop_->load() && IsDataKind(kind_); }
@@ -275,7 +271,9 @@ class CurlFtpConnection final : public FtpConnection {
     return kind == Kind::List || kind == Kind::Download || kind == Kind::Upload;
   }
   std::optional<uint64_t> SizeFromReply(const std::string& path, const FtpReply& reply);
-  void ReadFinishAnswers(const CurlRemoteFile& file, RemoteFile::FinishAnswers& answers);
+  std::optional<std::vector<FtpReply>> Pipeline(const std::vector<std::string>& commands);
+  friend void FinishUpload(CurlFtpConnection& c, const std::vector<std::string>& commands,
+                           bool renames, bool sizeAsked, RemoteFile::FinishAnswers& answers);
   void Start();
   template <typename Ready>
   void Pump(Ready ready);
@@ -319,6 +317,7 @@ class CurlFtpConnection final : public FtpConnection {
   bool allowControlConnect_ = false;
   bool refusedReconnect_ = false;
   bool connecting_ = false;  // Connect is logging in: a 421 or 530 refuses the connection
+  bool tracing_ = false;     // QUILLON_FTP_TRACE=1: the dialogue goes to stderr
   std::string host_;
   bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
   bool typeBinary_ = false;    // the last TYPE libcurl sent was I
@@ -329,8 +328,6 @@ class CurlFtpConnection final : public FtpConnection {
 
   // One operation at a time.
   Kind kind_ = Kind::Commands;
-  size_t afterTransferCount_ = 0;  // commands sent after the transfer (RNFR, RNTO, SIZE)
-  Slist afterTransfer_;
   bool pendingBinary_ = false;  // the TYPE the running transfer asked for
   ReplyReader replies_;
   bool replyOverflow_ = false;
@@ -582,6 +579,7 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
+    tracing_ = true;
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   }
@@ -671,17 +669,12 @@ static Slist CommandList(const std::vector<std::string>& commands) {
 }
 
 void CurlFtpConnection::Configure(Kind kind, const std::string& url,
-                                  const std::vector<std::string>& commands, bool binary,
-                                  const std::vector<std::string>& afterTransfer) {
+                                  const std::vector<std::string>& commands, bool binary) {
   CURL* e = easy_.get();
   kind_ = kind;
   quote_ = CommandList(commands);
-  // Sent by libcurl once the server confirmed the transfer, in the same exchange.
-  afterTransfer_ = CommandList(afterTransfer);
-  afterTransferCount_ = afterTransfer.size();
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_QUOTE, quote_.get());
-  curl_easy_setopt(e, CURLOPT_POSTQUOTE, afterTransfer_.get());
   curl_easy_setopt(e, CURLOPT_NOBODY, kind == Kind::Commands || kind == Kind::Size ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_UPLOAD, kind == Kind::Upload ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, kind == Kind::List && mlsd_ ? "MLSD" : nullptr);
@@ -793,9 +786,7 @@ void CurlFtpConnection::Finish() {
   if (running_) curl_multi_remove_handle(multi_.get(), easy_.get());
   running_ = false;
   quote_.reset();
-  afterTransfer_.reset();
   curl_easy_setopt(easy_.get(), CURLOPT_QUOTE, nullptr);
-  curl_easy_setopt(easy_.get(), CURLOPT_POSTQUOTE, nullptr);
   // libcurl drops the control connection after a failed or cut-off transfer (a reset data
   // connection, a time-out, a stop): the next call logs in again and returns to the folder, as
   // after an abandoned download.
@@ -1116,22 +1107,23 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::Open(const std::string& path, Rem
     return nullptr;
   }
   if (!BeginOperation()) return nullptr;
-  // The rename and the size go to the server in the transfer's own exchange, right after its
-  // "226": no request of their own.
-  std::vector<std::string> afterTransfer;
-  std::string finalPath = path;
-  if (finish && !finish->renameTo.empty()) {
-    afterTransfer.push_back("RNFR " + path);
-    afterTransfer.push_back("RNTO " + finish->renameTo);
-    finalPath = finish->renameTo;
-  }
-  // In ASCII mode the server's count differs from ours (line ends), so it confirms nothing.
-  bool sizeAsked = finish && finish->askSize && binary;
-  if (sizeAsked) afterTransfer.push_back("SIZE " + finalPath);
   auto file = std::make_unique<CurlRemoteFile>(this, mode);
-  if (finish) file->SetFinish(*finish, path, finalPath, afterTransfer.size(), sizeAsked);
-  Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {}, binary,
-            afterTransfer);
+  if (finish) {
+    // Asked right after the server's "226", all at once (FinishUpload).
+    std::vector<std::string> commands;
+    std::string finalPath = path;
+    if (!finish->renameTo.empty()) {
+      commands.push_back("RNFR " + path);
+      commands.push_back("RNTO " + finish->renameTo);
+      finalPath = finish->renameTo;
+    }
+    // In ASCII mode the server's count differs from ours (line ends), so it confirms nothing.
+    bool sizeAsked = finish->askSize && binary;
+    if (sizeAsked) commands.push_back("SIZE " + finalPath);
+    file->SetFinish(std::move(commands), !finish->renameTo.empty(), sizeAsked, finish->askSize);
+  }
+  Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {},
+            binary);
   Start();
   // Open until the server has accepted RETR/STOR (125/150), or the request failed.
   Pump([this] { return accepted_; });
@@ -1144,33 +1136,98 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::Open(const std::string& path, Rem
   return file;
 }
 
-// The replies to the commands after the transfer, which are the last ones of the exchange.
-void CurlFtpConnection::ReadFinishAnswers(const CurlRemoteFile& file,
-                                          RemoteFile::FinishAnswers& answers) {
-  const auto& all = replies_.replies();
-  size_t count = afterTransferCount_;
-  if (count == 0) return;
-  if (all.size() < count) {
-    answers.renameError = FtpError("The server did not answer after the transfer");
+// Sends `commands` in one write on the idle control connection and reads their replies: the
+// server takes them one after another, but the round trip is paid once (libcurl's own command
+// lists wait for each reply). Only between two requests, when libcurl has nothing outstanding
+// on the connection, and only on a plain-text one. A failure leaves the connection in an
+// unknown state: it counts as lost.
+std::optional<std::vector<FtpReply>> CurlFtpConnection::Pipeline(
+    const std::vector<std::string>& commands) {
+  auto fail = [this](const std::string& why) -> std::optional<std::vector<FtpReply>> {
+    lost_ = true;
+    lastFailure_ = FtpFailure::Other;
+    SetError(FtpError(why));
+    return std::nullopt;
+  };
+  if (lost_ || reloginPending_ || controlSocket_ == CURL_SOCKET_BAD) return fail(kLostText);
+  std::string text;
+  for (const auto& command : commands) {
+    if (tracing_)
+      OnTrace(nullptr, CURLINFO_HEADER_OUT, const_cast<char*>(command.c_str()), command.size(),
+              this);
+    text += command + "\r\n";
+  }
+  auto deadline = std::chrono::steady_clock::now() + timeouts_.reply;
+  auto wait = [&](short events) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{controlSocket_, events, 0};
+    return poll(&p, 1, static_cast<int>(left.count())) > 0;
+  };
+  for (size_t sent = 0; sent < text.size();) {
+    ssize_t n = send(controlSocket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      if (!wait(POLLOUT)) return fail("The server took no command");
+    } else {
+      return fail(kLostText);
+    }
+  }
+  ReplyReader reader;
+  std::string partial;
+  char buffer[4096];
+  while (reader.replies().size() < commands.size()) {
+    ssize_t n = recv(controlSocket_, buffer, sizeof buffer, 0);
+    if (n == 0) return fail(kLostText);
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return fail(kLostText);
+      if (!wait(POLLIN)) return fail("The server did not answer " + commands.front().substr(0, 4));
+      continue;
+    }
+    partial.append(buffer, static_cast<size_t>(n));
+    for (size_t end; (end = partial.find('\n')) != std::string::npos;) {
+      std::string line = partial.substr(0, end + 1);
+      partial.erase(0, end + 1);
+      if (tracing_) OnTrace(nullptr, CURLINFO_HEADER_IN, line.data(), line.size(), this);
+      if (!reader.AddLine(line)) return fail("The server's reply is too long");
+    }
+    if (partial.size() > kMaxReplyBytes) return fail("The server's reply is too long");
+  }
+  // More than was asked for would be read by libcurl as the answer to its next command.
+  if (reader.replies().size() != commands.size() || !partial.empty())
+    return fail("The server answered more than it was asked");
+  return reader.replies();
+}
+
+// What follows a confirmed upload: the rename into place and the size, in one exchange.
+void FinishUpload(CurlFtpConnection& c, const std::vector<std::string>& commands, bool renames,
+                  bool sizeAsked, RemoteFile::FinishAnswers& answers) {
+  if (commands.empty()) return;
+  auto replies = c.Pipeline(commands);
+  if (!replies) {
+    answers.renameError = c.LastError();  // not the server's "no": the connection failed
     return;
   }
-  auto reply = all.end() - static_cast<std::ptrdiff_t>(count);
-  const UploadFinish& finish = file.Finish();
-  if (!finish.renameTo.empty()) {
-    const FtpReply& from = *reply++;
-    const FtpReply& to = *reply++;
+  size_t at = 0;
+  if (renames) {
+    const FtpReply& from = (*replies)[at++];
+    const FtpReply& to = (*replies)[at++];
     if (from.code != 350) {
-      answers.renameFromRefused = true;
-      answers.renameError = FailedCommandText("RNFR " + file.UploadedPath(), from);
+      answers.renameRefused = true;
+      answers.renameError = c.FailedCommandText(commands[0], from);
     } else if (!IsSuccess(to)) {
-      answers.renameError = FailedCommandText("RNTO " + finish.renameTo, to);
+      answers.renameRefused = true;
+      answers.renameError = c.FailedCommandText(commands[1], to);
     } else {
       answers.renamed = true;
     }
   }
-  if (reply != all.end()) {
-    answers.size = SizeFromReply(file.FinalPath(), *reply);
-    answers.sizeUnusable = !answers.size && sizeUnusable_;
+  if (sizeAsked) {
+    std::string path = commands.back().substr(5);  // "SIZE <path>"
+    answers.size = c.SizeFromReply(path, (*replies)[at]);
+    answers.sizeUnusable = !answers.size && c.sizeUnusable_;
   }
 }
 
@@ -1294,7 +1351,10 @@ bool CurlRemoteFile::Close() {
   if (mode_ == RemoteFileMode::Write) {
     c.uploadEnded_ = true;
     closeResult_ = Flush(true);
-    if (closeResult_ && finishCommands_ > 0) c.ReadFinishAnswers(*this, answers_);
+    if (closeResult_ && !finishCommands_.empty()) {
+      c.Finish();  // libcurl is done with the connection: the rest goes over it directly
+      FinishUpload(c, finishCommands_, renames_, sizeAsked_, answers_);
+    }
   } else if (!c.done_) {
     error_ = "The download was ended before the end of the file.";
     c.AbandonTransfer();

@@ -41,10 +41,12 @@ class FinishedByCommands final : public RemoteFile {
     std::string finalPath = path_;
     if (!finish_.renameTo.empty()) {
       answers_.renamed = connection_.Rename(path_, finish_.renameTo);
-      if (answers_.renamed)
+      if (answers_.renamed) {
         finalPath = finish_.renameTo;
-      else
+      } else {
+        answers_.renameRefused = connection_.LastFailure() == FtpFailure::Refused;
         answers_.renameError = connection_.LastError();
+      }
     }
     if (finish_.askSize) {
       answers_.size = connection_.Size(finalPath);

@@ -64,11 +64,12 @@ class RemoteFile {
 
   // What the server answered to the UploadFinish of an upload, once Close confirmed the file.
   struct FinishAnswers {
-    bool renamed = false;            // RNFR/RNTO moved the file to its final name
-    bool renameFromRefused = false;  // RNFR was refused: the server does not rename this file
-    std::string renameError;         // why the rename failed, when it was asked for and failed
-    std::optional<uint64_t> size;    // SIZE of the file under its final name, when answered
-    bool sizeUnusable = false;       // SIZE is unknown to the server, or its answer is no number
+    bool renamed = false;          // RNFR/RNTO moved the file to its final name
+    bool renameRefused = false;    // the server answered no to RNFR or RNTO (not renamed and
+                                   // not refused: the connection failed before the answer)
+    std::string renameError;       // why the rename failed, when it was asked for and failed
+    std::optional<uint64_t> size;  // SIZE of the file under its final name, when answered
+    bool sizeUnusable = false;     // SIZE is unknown to the server, or its answer is no number
   };
   virtual const FinishAnswers& Answers() const { return noAnswers_; }
 
@@ -76,8 +77,8 @@ class RemoteFile {
   FinishAnswers noAnswers_;
 };
 
-// What an upload asks the server right after the server confirmed the whole file, in the same
-// exchange (no further request): a rename to the final name, and the size there.
+// What an upload asks the server right after the server confirmed the whole file: a rename to
+// the final name, and the size there.
 struct UploadFinish {
   std::string renameTo;  // not empty: RNFR the uploaded path, RNTO this one (replacing a file)
   bool askSize = false;  // SIZE of the file under its final name
@@ -116,7 +117,7 @@ class FtpConnection {
 
   // Opens `path` for writing, with `finish` done once the server has confirmed the whole file
   // (RemoteFile::Answers tells how it went). This implementation asks with separate commands
-  // after Close; a connection that can puts them into the transfer's own exchange.
+  // after Close; a connection that can sends them all at once.
   virtual std::unique_ptr<RemoteFile> OpenUpload(const std::string& path, bool binary,
                                                  const UploadFinish& finish);
 

@@ -479,6 +479,15 @@ TransferResult TransferWorker::UploadFile() {
     }
     RemoteFile::FinishAnswers answers = remote->Answers();
     remote.reset();
+    if (safe && !answers.renamed && !answers.renameRefused) {
+      // The connection failed before the server said whether it renamed the file: a try that
+      // failed (the temporary name stays in the journal unless it can be removed).
+      errorText_ =
+          job.destination + ": Cannot rename the uploaded file into place. " + answers.renameError;
+      RemoveRemote(target);
+      Report(errorText_, colour::kRed);
+      return TransferRetry;
+    }
     if (safe && !answers.renamed) {
       // The whole file is on the server under its temporary name, but the server will not
       // rename it: sent again, straight to its name, as every later file of the run.

@@ -376,9 +376,9 @@ TEST_P(CurlFtpTest, WriteFromFillsTheTransfersBufferAfterEarlierWrites) {
   EXPECT_TRUE(Upload(*connection, "/after.bin", "after")) << connection->LastError();
   EXPECT_EQ(test::ReadFile(root_.path() / "after.bin"), "after");
 }
-// A crash-safe upload: written under one name, renamed (replacing a file) and sized in the
-// transfer's own exchange, right after the server's "226".
-TEST_P(CurlFtpTest, UploadFinishRenamesAndSizesInTheSameExchange) {
+// A crash-safe upload: written under one name, then renamed (replacing a file) and sized right
+// after the server's "226", the three commands sent at once.
+TEST_P(CurlFtpTest, UploadFinishRenamesAndSizesRightAfterTheTransfer) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
   test::WriteFile(root_.path() / "final.bin", "the old file");
@@ -434,7 +434,7 @@ TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
   ASSERT_TRUE(file->Write("abc", 3));
   ASSERT_TRUE(file->Close()) << file->ErrorText();
   EXPECT_FALSE(file->Answers().renamed);
-  EXPECT_TRUE(file->Answers().renameFromRefused);
+  EXPECT_TRUE(file->Answers().renameRefused);
   EXPECT_NE(file->Answers().renameError.find("RNFR /.a.part: 550"), std::string::npos)
       << file->Answers().renameError;
   EXPECT_EQ(test::ReadFile(root_.path() / ".a.part"), "abc");

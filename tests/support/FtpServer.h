@@ -44,7 +44,7 @@ class FtpServer {
     // Faults on cue: the options of tests/support/faulty_ftp_server.py (pyftpdlib too), e.g.
     // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (with MLSD,
     // active mode allowed, no anonymous user).
-    std::vector<std::string> faults;
+    std::vector<std::string> faults = {};
   };
 
   explicit FtpServer(Options options);
