@@ -1,0 +1,282 @@
+#include "crypto/RijndaelAesNi.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define QUILLON_HAVE_AESNI 1
+#else
+#define QUILLON_HAVE_AESNI 0
+#endif
+
+namespace quillon {
+
+namespace {
+
+// How the 24-byte block is held. An AES instruction keeps a 4 x 4 state in a register as byte
+// 4 * column + row and applies its own ShiftRows (row r rotated by r within 4 columns),
+// SubBytes, MixColumns and the round key. SubBytes and MixColumns work byte by byte and column
+// by column, so for 6 columns only ShiftRows differs. The six columns live in two registers,
+// X and Y, whose lanes 0..7 hold columns 0..5 and then 0 and 1 again: the copies get the same
+// round-key columns and so stay equal, and having each of columns 0 and 1 twice is what lets
+// one blend of X and Y per register gather every byte the next round needs. Before each round
+// the bytes are moved (a blend and a byte shuffle per register) so that the instruction's own
+// 4-column ShiftRows lands every byte where the 6-column ShiftRows puts it.
+constexpr int kColumns = 6;
+constexpr int kLaneColumn[8] = {0, 1, 2, 3, 4, 5, 0, 1};
+constexpr uint8_t kZero = 0x80;  // a shuffle index that yields a zero byte
+
+constexpr int Mod(int a, int m) { return ((a % m) + m) % m; }
+
+// The column whose row `row` lane `lane` of register `reg` needs as the input of a round:
+// the instruction's ShiftRows gives output lane j row r the input lane (j + direction * r)
+// mod 4, and the block's ShiftRows gives column c row r from column (c + direction * r) mod 6.
+// `direction` is +1 for encryption (rows rotate left), -1 for decryption.
+constexpr int WantedColumn(int reg, int outLane, int row, int direction) {
+  return Mod(kLaneColumn[4 * reg + outLane] + direction * row, kColumns);
+}
+constexpr int InputLane(int outLane, int row, int direction) {
+  return Mod(outLane + direction * row, 4);
+}
+
+struct Moves {
+  bool found = true;
+  // Before rounds 2..rounds, register `reg` becomes shuffle(blend(X, Y, blend[reg]),
+  // order[reg]); a blend byte of 0x80 takes the byte of Y, 0 that of X.
+  uint8_t blend[2][16] = {};
+  uint8_t order[2][16] = {};
+  // Before round 1, from the block as it lies in memory (after the entry key): `low` holds
+  // bytes 0..15, `high` bytes 8..23; register `reg` = shuffle(low, fromLow[reg]) |
+  // shuffle(high, fromHigh[reg]).
+  uint8_t fromLow[2][16] = {};
+  uint8_t fromHigh[2][16] = {};
+  // After the last round: block bytes 0..15 (part 0) and 8..23 (part 1) =
+  // shuffle(X, toX[part]) | shuffle(Y, toY[part]).
+  uint8_t toX[2][16] = {};
+  uint8_t toY[2][16] = {};
+};
+
+constexpr Moves MakeMoves(int direction) {
+  Moves m;
+  for (int reg = 0; reg < 2; ++reg) {
+    for (int row = 0; row < 4; ++row) {
+      // Choose for each lane k whether the blend takes X or Y (bit k of `pick`) so that the
+      // blended register holds every column this row needs.
+      int chosen = -1;
+      for (int pick = 0; pick < 16 && chosen < 0; ++pick) {
+        bool all = true;
+        for (int j = 0; j < 4; ++j) {
+          bool have = false;
+          for (int k = 0; k < 4; ++k) {
+            have = have ||
+                   kLaneColumn[4 * ((pick >> k) & 1) + k] == WantedColumn(reg, j, row, direction);
+          }
+          all = all && have;
+        }
+        if (all) chosen = pick;
+      }
+      if (chosen < 0) {
+        m.found = false;
+        continue;
+      }
+      for (int k = 0; k < 4; ++k) {
+        m.blend[reg][4 * k + row] = ((chosen >> k) & 1) ? 0x80 : 0;
+      }
+      for (int j = 0; j < 4; ++j) {
+        const int want = WantedColumn(reg, j, row, direction);
+        int from = 0;
+        while (kLaneColumn[4 * ((chosen >> from) & 1) + from] != want) ++from;
+        const int at = 4 * InputLane(j, row, direction) + row;
+        m.order[reg][at] = static_cast<uint8_t>(4 * from + row);
+        // The same byte straight from memory for round 1: row after row, 6 columns.
+        const int byte = kColumns * row + want;
+        m.fromLow[reg][at] = byte < 16 ? static_cast<uint8_t>(byte) : kZero;
+        m.fromHigh[reg][at] = byte < 16 ? kZero : static_cast<uint8_t>(byte - 8);
+      }
+    }
+  }
+  for (int part = 0; part < 2; ++part) {
+    for (int i = 0; i < 16; ++i) {
+      const int byte = 8 * part + i;
+      const int row = byte / kColumns;
+      const int column = byte % kColumns;
+      m.toX[part][i] = column < 4 ? static_cast<uint8_t>(4 * column + row) : kZero;
+      m.toY[part][i] = column < 4 ? kZero : static_cast<uint8_t>(4 * (column - 4) + row);
+    }
+  }
+  return m;
+}
+
+alignas(16) constexpr Moves kEncryptMoves = MakeMoves(+1);
+alignas(16) constexpr Moves kDecryptMoves = MakeMoves(-1);
+static_assert(kEncryptMoves.found && kDecryptMoves.found,
+              "every row of every round can be gathered with one blend");
+
+// Byte `row` of schedule word `word`.
+uint8_t WordByte(const uint32_t* words, int word, int row) {
+  return static_cast<uint8_t>(words[word] >> (8 * row));
+}
+
+// Lays out the round key of schedule words [6 * round, 6 * round + 6) for X and Y.
+void LayOutRoundKey(const uint32_t* words, int round, uint8_t* out) {
+  for (int lane = 0; lane < 8; ++lane) {
+    for (int row = 0; row < 4; ++row) {
+      out[4 * lane + row] = WordByte(words, kColumns * round + kLaneColumn[lane], row);
+    }
+  }
+}
+
+// The round key of `round` as the block lies in memory: bytes 0..15, then bytes 8..23.
+void LayOutEntryKey(const uint32_t* words, int round, uint8_t* out) {
+  for (int i = 0; i < 32; ++i) {
+    const int byte = i < 16 ? i : i - 8;
+    out[i] = WordByte(words, kColumns * round + byte % kColumns, byte / kColumns);
+  }
+}
+
+#if QUILLON_HAVE_AESNI
+
+#define QUILLON_AESNI_TARGET __attribute__((target("aes,ssse3,sse4.1")))
+
+QUILLON_AESNI_TARGET inline __m128i Load(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+QUILLON_AESNI_TARGET inline void Store(uint8_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+template <bool kDecrypt>
+QUILLON_AESNI_TARGET inline __m128i Round(__m128i state, __m128i key) {
+  if constexpr (kDecrypt) return _mm_aesdec_si128(state, key);
+  return _mm_aesenc_si128(state, key);
+}
+
+template <bool kDecrypt>
+QUILLON_AESNI_TARGET inline __m128i LastRound(__m128i state, __m128i key) {
+  if constexpr (kDecrypt) return _mm_aesdeclast_si128(state, key);
+  return _mm_aesenclast_si128(state, key);
+}
+
+// N blocks side by side: their rounds are independent, so the processor overlaps the
+// latency of one block's AES instructions with the work on the others.
+template <bool kDecrypt, int N>
+QUILLON_AESNI_TARGET void TransformBlocks(const uint8_t* keys, int rounds, const uint8_t* in,
+                                          uint8_t* out) {
+  constexpr const Moves& m = kDecrypt ? kDecryptMoves : kEncryptMoves;
+  constexpr int kBlock = RijndaelAesNi::kBlockBytes;
+  __m128i x[N];
+  __m128i y[N];
+  {
+    const __m128i keyLow = Load(keys);
+    const __m128i keyHigh = Load(keys + 16);
+    const __m128i xLow = Load(m.fromLow[0]), xHigh = Load(m.fromHigh[0]);
+    const __m128i yLow = Load(m.fromLow[1]), yHigh = Load(m.fromHigh[1]);
+    const __m128i key1x = Load(keys + 32), key1y = Load(keys + 48);
+#pragma GCC unroll 8
+    for (int i = 0; i < N; ++i) {
+      const __m128i low = _mm_xor_si128(Load(in + kBlock * i), keyLow);
+      const __m128i high = _mm_xor_si128(Load(in + kBlock * i + 8), keyHigh);
+      x[i] = _mm_or_si128(_mm_shuffle_epi8(low, xLow), _mm_shuffle_epi8(high, xHigh));
+      y[i] = _mm_or_si128(_mm_shuffle_epi8(low, yLow), _mm_shuffle_epi8(high, yHigh));
+      x[i] = Round<kDecrypt>(x[i], key1x);
+      y[i] = Round<kDecrypt>(y[i], key1y);
+    }
+  }
+  const __m128i blendX = Load(m.blend[0]), blendY = Load(m.blend[1]);
+  const __m128i orderX = Load(m.order[0]), orderY = Load(m.order[1]);
+  for (int round = 2; round <= rounds; ++round) {
+    const __m128i keyX = Load(keys + 32 * round);
+    const __m128i keyY = Load(keys + 32 * round + 16);
+#pragma GCC unroll 8
+    for (int i = 0; i < N; ++i) {
+      const __m128i bx = _mm_shuffle_epi8(_mm_blendv_epi8(x[i], y[i], blendX), orderX);
+      const __m128i by = _mm_shuffle_epi8(_mm_blendv_epi8(x[i], y[i], blendY), orderY);
+      if (round < rounds) {
+        x[i] = Round<kDecrypt>(bx, keyX);
+        y[i] = Round<kDecrypt>(by, keyY);
+      } else {
+        x[i] = LastRound<kDecrypt>(bx, keyX);
+        y[i] = LastRound<kDecrypt>(by, keyY);
+      }
+    }
+  }
+  const __m128i toX0 = Load(m.toX[0]), toY0 = Load(m.toY[0]);
+  const __m128i toX1 = Load(m.toX[1]), toY1 = Load(m.toY[1]);
+#pragma GCC unroll 8
+  for (int i = 0; i < N; ++i) {
+    // Bytes 8..15 are in both halves; the second store writes them again unchanged.
+    Store(out + kBlock * i,
+          _mm_or_si128(_mm_shuffle_epi8(x[i], toX0), _mm_shuffle_epi8(y[i], toY0)));
+    Store(out + kBlock * i + 8,
+          _mm_or_si128(_mm_shuffle_epi8(x[i], toX1), _mm_shuffle_epi8(y[i], toY1)));
+  }
+}
+
+template <bool kDecrypt>
+void TransformAll(const uint8_t* keys, int rounds, const uint8_t* in, uint8_t* out, size_t count) {
+  constexpr int kSideBySide = 4;
+  constexpr size_t kStep = size_t{kSideBySide} * RijndaelAesNi::kBlockBytes;
+  for (; count >= kSideBySide; count -= kSideBySide, in += kStep, out += kStep) {
+    TransformBlocks<kDecrypt, kSideBySide>(keys, rounds, in, out);
+  }
+  for (; count > 0; --count, in += RijndaelAesNi::kBlockBytes, out += RijndaelAesNi::kBlockBytes) {
+    TransformBlocks<kDecrypt, 1>(keys, rounds, in, out);
+  }
+}
+
+#endif  // QUILLON_HAVE_AESNI
+
+}  // namespace
+
+bool RijndaelAesNi::Supported() {
+#if QUILLON_HAVE_AESNI
+  static const bool supported = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+    return (c & bit_AES) != 0 && (c & bit_SSSE3) != 0 && (c & bit_SSE4_1) != 0;
+  }();
+  return supported;
+#else
+  return false;
+#endif
+}
+
+RijndaelAesNi::RijndaelAesNi(const uint32_t* encryptWords, const uint32_t* decryptWords, int rounds)
+    : rounds_(rounds) {
+  // Encryption: entry key 0, then rounds 1..rounds. Decryption: entry key `rounds`, then the
+  // inverse-mixed keys rounds-1..1, then key 0 for the last round.
+  LayOutEntryKey(encryptWords, 0, encryptKeys_);
+  LayOutEntryKey(encryptWords, rounds, decryptKeys_);
+  for (int round = 1; round <= rounds; ++round) {
+    LayOutRoundKey(encryptWords, round, encryptKeys_ + 32 * round);
+    const int inverse = rounds - round;
+    LayOutRoundKey(inverse == 0 ? encryptWords : decryptWords, inverse, decryptKeys_ + 32 * round);
+  }
+}
+
+RijndaelAesNi::~RijndaelAesNi() {
+  volatile uint8_t* e = encryptKeys_;
+  volatile uint8_t* d = decryptKeys_;
+  for (size_t i = 0; i < kKeysBytes; ++i) {
+    e[i] = 0;
+    d[i] = 0;
+  }
+}
+
+void RijndaelAesNi::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
+#if QUILLON_HAVE_AESNI
+  TransformAll<false>(encryptKeys_, rounds_, in, out, count);
+#else
+  (void)in, (void)out, (void)count;
+#endif
+}
+
+void RijndaelAesNi::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
+#if QUILLON_HAVE_AESNI
+  TransformAll<true>(decryptKeys_, rounds_, in, out, count);
+#else
+  (void)in, (void)out, (void)count;
+#endif
+}
+
+}  // namespace quillon
