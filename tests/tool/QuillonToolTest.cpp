@@ -262,6 +262,50 @@ TEST_F(QuillonToolTest, EncryptAndDecryptWithTheRightKeyOnly) {
   EXPECT_EQ(test::ReadFile(dir.file("via-crypter")), plain);
 }
 
+// QUILLON_CIPHER=table forces the table path; the AES path, where the processor has one, must
+// make the same containers and read each other's, in both container versions' key lengths.
+TEST_F(QuillonToolTest, ContainersAreTheSameOnBothCipherPaths) {
+  std::mt19937 random(12);
+  std::string plain((1 << 20) + 300 * 1024 + 5, '\0');  // past the first MiB of either path
+  for (auto& c : plain) c = static_cast<char>(random());
+  test::WriteFile(dir.file("in.bin"), plain);
+  const std::vector<std::string> table = {"QKEY=either path", "QUILLON_CIPHER=table"};
+  const std::vector<std::string> hardware = {"QKEY=either path", "QUILLON_CIPHER"};
+
+  for (const auto* env : {&table, &hardware}) {
+    const std::string out = dir.file(env == &table ? "by-table.qvr" : "by-hardware.qvr");
+    const auto r = Tool({"encrypt", "--key-env", "QKEY", dir.file("in.bin"), out}, {}, *env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  }
+  EXPECT_TRUE(test::ReadFile(dir.file("by-table.qvr")) ==
+              test::ReadFile(dir.file("by-hardware.qvr")));
+  const auto toTable =
+      Tool({"decrypt", "--key-env", "QKEY", dir.file("by-hardware.qvr"), dir.file("back-by-table")},
+           {}, table);
+  ASSERT_EQ(toTable.exitCode, 0) << toTable.err;
+  EXPECT_TRUE(test::ReadFile(dir.file("back-by-table")) == plain);
+  const auto toHardware =
+      Tool({"decrypt", "--key-env", "QKEY", dir.file("by-table.qvr"), dir.file("back-by-hardware")},
+           {}, hardware);
+  ASSERT_EQ(toHardware.exitCode, 0) << toHardware.err;
+  EXPECT_TRUE(test::ReadFile(dir.file("back-by-hardware")) == plain);
+
+  // A "QVR5" container (256-bit key, 14 rounds) made on the tables decrypts on the AES path.
+  RijndaelKey k5;
+  k5.UseCipherPath(CipherPath::Table);
+  k5.SetKeyLength(256);
+  k5.SetKeyBytes("a thirty-two byte key for QVR5!!");
+  k5.ExpandKey(6);
+  const std::string text = plain.substr(0, 100000);
+  const auto blob = *EncryptBuffer(k5, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  test::WriteFile(dir.file("five.qvr"),
+                  "QVR5" + std::string(36, '\0') + std::string(blob.begin(), blob.end()));
+  const auto five = Tool({"decrypt", "--key-env", "K", dir.file("five.qvr"), dir.file("five")}, {},
+                         {"K=a thirty-two byte key for QVR5!!", "QUILLON_CIPHER"});
+  ASSERT_EQ(five.exitCode, 0) << five.err;
+  EXPECT_TRUE(test::ReadFile(dir.file("five")) == text);
+}
+
 TEST_F(QuillonToolTest, EncryptAndDecryptRefusals) {
   test::WriteFile(dir.file("plain"), "plain text that is not a container, long enough: 41+");
   test::WriteFile(dir.file("short"), "QVR4 too short");
