@@ -101,9 +101,10 @@ class DownloadWriter {
   // Drops the temporary file; the destination stays as it was. No message.
   void Abort();
 
-  // For large files: decrypted bytes beyond the first MiB go to the file on a helper thread,
-  // so that writing overlaps with decrypting the next bytes, and long pieces are decrypted on
-  // two threads. Call before the first Write.
+  // For large files: bytes beyond the first MiB go to the file on a helper thread, so that
+  // writing overlaps with decrypting (or, for plain bytes, producing) the next ones; when
+  // decrypting on the table cipher, long pieces are also decrypted on two threads. Call before
+  // the first Write.
   void WriteInBackground();
 
  private:
@@ -112,6 +113,7 @@ class DownloadWriter {
                  int fd);
   enum class Mode { Undecided, Plain, Decrypt, Failed, Done };
   bool Decide();
+  void StartWritingBehind();
   bool Output(const uint8_t* data, size_t size);
   bool OutputPlain();
   bool FailDecrypt();

@@ -325,8 +325,8 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(container.data());
   FileCrypter receiver("bob", "");
   receiver.SetDecryptionKey("big key");
-  auto receive = [&](const std::string& data, size_t piece) {
-    auto writer = receiver.OpenDownload(dir.file("big.bin"), true);
+  auto receive = [&](const std::string& data, size_t piece, bool decrypt = true) {
+    auto writer = receiver.OpenDownload(dir.file("big.bin"), decrypt);
     writer->WriteInBackground();
     for (size_t at = 0; at < data.size(); at += piece) {
       const size_t n = std::min(piece, data.size() - at);
@@ -339,6 +339,14 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
     EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain) << piece;
   }
   EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+  // Bytes written as they come (no decryption asked, or no container) go behind too.
+  for (const bool decrypt : {false, true}) {
+    ASSERT_EQ(receive(plain, 300 * 1024, decrypt), 1) << receiver.LastMessage();
+    EXPECT_TRUE(test::ReadFile(dir.file("big.bin")) == plain) << decrypt;
+  }
+  ASSERT_EQ(receive(container, 65536, false), 1);
+  EXPECT_TRUE(test::ReadFile(dir.file("big.bin")) == container);
+  ASSERT_EQ(receive(container, 65536), 1);
 
   // A damaged end mark and a cut container fail at the end; the file stays as it was.
   std::string damaged = container;
