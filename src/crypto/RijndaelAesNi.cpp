@@ -28,10 +28,10 @@ constexpr uint8_t kZero = 0x80;  // a shuffle index that yields a zero byte
 
 constexpr int Mod(int a, int m) { return ((a % m) + m) % m; }
 
-// The column whose row `row` lane `lane` of register `reg` needs as the input of a round:
-// the instruction's ShiftRows gives output lane j row r the input lane (j + direction * r)
-// mod 4, and the block's ShiftRows gives column c row r from column (c + direction * r) mod 6.
-// `direction` is +1 for encryption (rows rotate left), -1 for decryption.
+// The column whose byte in row `row` output lane `outLane` of register `reg` must receive: the
+// block's ShiftRows gives column c row r the byte of column (c + direction * r) mod 6, and the
+// instruction's ShiftRows fetches it from input lane (outLane + direction * row) mod 4
+// (InputLane). `direction` is +1 for encryption (rows rotate left), -1 for decryption.
 constexpr int WantedColumn(int reg, int outLane, int row, int direction) {
   return Mod(kLaneColumn[4 * reg + outLane] + direction * row, kColumns);
 }
