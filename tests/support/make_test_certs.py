@@ -11,6 +11,8 @@ vsftpd take in one file):
   expired     localhost and 127.0.0.1, issued by ca, ended yesterday
   wrongname   wrong.example and 192.0.2.1 only, issued by ca
   odd         issued by ca to a subject with a comma, a quote and non-ASCII letters
+  hostile     issued by ca to a subject with a line end and a terminal escape sequence, and
+              a DNS name with a line end
 
 "fingerprints.txt" holds one line "<name> SHA256:<base64>" per certificate: the SHA-256 digest
 of its DER bytes in Base64 without padding, computed here independently of the code under test.
@@ -110,6 +112,9 @@ def main():
            ["wrong.example", "192.0.2.1"])
     issued("odd", name('Smith, "Jr" Z\u00fcrich \u65e5\u672c', "M\u00fcller & S\u00f6hne"),
            now - day, now + 3650 * day, local)
+
+    issued("hostile", name("evil\nline \x1b[31mred", "Bad\rCorp"), now - day, now + 3650 * day,
+           ["ok.example", "bad\nname.example"])
 
     with open(os.path.join(folder, "fingerprints.txt"), "w") as out:
         out.writelines(lines)
