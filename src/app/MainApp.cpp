@@ -100,7 +100,24 @@ std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfil
     return nullptr;
   }
   std::string error;
-  std::unique_ptr<FtpConnection> connection = session_->OpenWithError(record, &error);
+  std::unique_ptr<FtpConnection> connection;
+  // The session speaks plain FTP only: a profile that asks for a secure transport is refused
+  // rather than served in clear text.
+  switch (record.protocol) {
+    case ServerProtocol::Ftp:
+      connection = session_->OpenWithError(record, &error);
+      break;
+    case ServerProtocol::FtpExplicitTls:
+    case ServerProtocol::FtpImplicitTls:
+      error = "FTP over TLS is not available in this version.";
+      break;
+    case ServerProtocol::Sftp:
+      error = "SFTP is not available in this version.";
+      break;
+    case ServerProtocol::Unknown:
+      error = "The profile names a protocol that this version does not know.";
+      break;
+  }
   if (!connection) {
     if (errorOut) *errorOut = error.empty() ? "Unknown error." : error;
     std::function<void(std::string, int32_t)> poster;

@@ -96,6 +96,10 @@ constexpr const char* kUsage =
     "usage:\n"
     "  quillon-tool profile set --ini FILE --slot N --name NAME --address HOST [--port P]\n"
     "               [--user U] [--password-stdin] [--passive] [--binary] [--threads N]\n"
+    "               [--protocol ftp|ftpes|ftps|sftp] [--key-file PATH [--passphrase-stdin]]\n"
+    "      (ftpes: FTP with TLS after AUTH TLS; ftps: implicit TLS, port 990 by default;\n"
+    "       sftp: port 22 by default, with a password and/or an OpenSSH private key file;\n"
+    "       the password comes first on standard input when both secrets are read there)\n"
     "  quillon-tool profile lock --ini FILE --slot N --lock-password-env VAR --root /DIR\n"
     "  quillon-tool profile show --ini FILE --slot N\n"
     "  quillon-tool encrypt --key-env VAR [--key-name NAME] IN OUT\n"
@@ -126,11 +130,11 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
     if (args.size() < 2) throw Failure{"profile needs one of set, lock, show"};
     const std::string& action = args[1];
     if (action == "set") {
-      ProfileSet(
-          Arguments(args, 2,
-                    {"--ini", "--slot", "--name", "--address", "--port", "--user", "--threads"},
-                    {"--password-stdin", "--passive", "--binary"}),
-          in);
+      ProfileSet(Arguments(args, 2,
+                           {"--ini", "--slot", "--name", "--address", "--port", "--user",
+                            "--threads", "--protocol", "--key-file"},
+                           {"--password-stdin", "--passive", "--binary", "--passphrase-stdin"}),
+                 in);
     } else if (action == "lock") {
       ProfileLock(Arguments(args, 2, {"--ini", "--slot", "--lock-password-env", "--root"}, {}));
     } else if (action == "show") {

@@ -12,6 +12,7 @@ namespace quillon {
 //
 //   profile set  --ini FILE --slot N --name NAME --address HOST [--port P] [--user U]
 //                [--password-stdin] [--passive] [--binary] [--threads N]
+//                [--protocol ftp|ftpes|ftps|sftp] [--key-file PATH [--passphrase-stdin]]
 //   profile lock --ini FILE --slot N --lock-password-env VAR --root /DIR
 //   profile show --ini FILE --slot N
 //   encrypt --key-env VAR [--key-name NAME] IN OUT

@@ -40,6 +40,10 @@ class FtpServer {
     bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
     bool activeMode = true;              // accept PORT/EPRT
     bool anonymous = false;              // also let "anonymous" in, with the same rights
+    // A PEM file with certificate and key (TestCertificates::ServerPem): FTP over TLS, with TLS
+    // required for the login and every data connection. Explicit (AUTH TLS) unless implicitTls.
+    std::string tlsCertificate = {};
+    bool implicitTls = false;  // TLS handshake before the greeting (as on port 990)
   };
 
   explicit FtpServer(Options options);
