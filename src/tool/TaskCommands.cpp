@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "common/Messages.h"
+#include "mail/MailAddress.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tasks/TaskSettingsText.h"
@@ -327,8 +328,14 @@ void ApplyOptions(const Arguments& a, std::istream& in, TaskDefinition& task,
     RequireStorable(*server, "--email-server");
     RequireStorable(*from, "--email-from");
     RequireStorable(*to, "--email-to");
-    if (to->find_first_not_of(",; \t") == std::string::npos)
-      throw Failure{"--email-to holds no address"};
+    // The same check as the e-mail dialog's: the run's mail would be refused otherwise.
+    if (!IsMailAddress(*from)) throw Failure{"--email-from is not a mail address: '" + *from + "'"};
+    const std::vector<std::string> recipients = SplitRecipients(*to);
+    if (recipients.empty()) throw Failure{"--email-to holds no address"};
+    for (const std::string& recipient : recipients) {
+      if (!IsMailAddress(recipient))
+        throw Failure{"--email-to holds '" + recipient + "', which is not a mail address"};
+    }
   }
   task.emailServer = server.value_or("");
   task.emailFrom = from.value_or("");

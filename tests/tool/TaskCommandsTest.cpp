@@ -350,6 +350,12 @@ TEST_F(TaskCommandsTest, RefusedTasksLeaveTheStoreAsItWas) {
       {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from", "a@b",
                                                "--email-to", ";;"})),
        "", "--email-to holds no address"},
+      {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from", "a@b",
+                                               "--email-to", "ops@example.org> SIZE=1 <x"})),
+       "", "--email-to holds 'ops@example.org>', which is not a mail address"},
+      {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from",
+                                               "ops-machine", "--email-to", "a@b"})),
+       "", "--email-from is not a mail address: 'ops-machine'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
