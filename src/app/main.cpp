@@ -1,6 +1,7 @@
 // The quillon executable: wires the real platform pieces into MainApp and runs it.
 #include <signal.h>
 
+#include <QApplication>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "app/MainApp.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QtMessagePresenter.h"
+#include "app/ui/StartupMessagePresenter.h"
 #include "common/Messages.h"
 #include "platform/CurlFtp.h"
 #include "platform/MimeRegistration.h"
@@ -17,8 +19,6 @@
 #include "tasks/TaskRun.h"
 #include "tasks/ui/TaskManagerDialog.h"
 #include "tasks/ui/TaskRunWindows.h"
-
-#include <QApplication>
 
 namespace {
 
@@ -50,7 +50,13 @@ int main(int argc, char** argv) {
     std::fputs("Cannot create the program folder.\n", stderr);
     return 1;
   }
-  quillon::StreamMessagePresenter messages(stderr);
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  // A refused task line is told on stderr, and in a box when it came from a launcher (which
+  // notifies) on a desktop.
+  bool boxes =
+      quillon::ParseTaskCommandLine(arguments, *folder).task.notify && quillon::DesktopAvailable();
+  quillon::StartupMessagePresenter messages(argc, argv, boxes);
+  quillon::StreamMessagePresenter runMessages(stderr);
   quillon::MainApp app(*folder, messages);
 
   quillon::StartupHooks hooks;
@@ -85,7 +91,10 @@ int main(int argc, char** argv) {
     });
     window.exec();
   };
-  hooks.runTask = [&argc, argv](quillon::MainApp& running, const quillon::TaskHandOver& task) {
+  hooks.runTask = [&argc, argv, &runMessages](quillon::MainApp& running,
+                                              const quillon::TaskHandOver& task) {
+    // The run's own messages go where its log goes; only start-up's refusals come up in boxes.
+    running.SetMessages(runMessages);
     quillon::SystemClock clock;
     // A notified run or one asked to show its transfers gets windows when a desktop answers;
     // under cron, systemd or ssh everything goes to the log, stderr and stdout instead.
@@ -94,13 +103,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<quillon::TaskRunWindows> windows;
     quillon::TaskRunView view;
     if ((notify || task.showWindow) && quillon::DesktopAvailable()) {
-      gui = std::make_unique<QApplication>(argc, argv);
+      if (!QApplication::instance()) gui = std::make_unique<QApplication>(argc, argv);
       windows = std::make_unique<quillon::TaskRunWindows>(notify, quillon::TaskRun::Title(task));
       view = windows->View();
     }
     quillon::TaskRun run(running, clock, view);
     if (!run.Dispatch(task)) running.exitCode = 1;
   };
-  int code = app.Run(quillon::JoinArguments(argc, argv), hooks);
+  int code = app.Run(arguments, hooks);
   return code & 0xFF;  // -1 reaches the shell as 255
 }

@@ -22,14 +22,16 @@ class QuillonBinaryTest : public ::testing::Test {
   }
 };
 
-TEST_F(QuillonBinaryTest, RefusedLinesExitWith255AndSayWhyOnlyWithNotify) {
+// Without a display every refusal goes to stderr, notified or not: under cron or systemd that
+// is the only trace an administrator gets.
+TEST_F(QuillonBinaryTest, RefusedLinesExitWith255AndSayWhyOnStderr) {
   auto refused = Quillon({"tasks.ini", "SESSION20", "-Notify"});
   EXPECT_EQ(refused.exitCode, 255);
   EXPECT_EQ(refused.err, "Session number out of range.\n");
 
-  auto silent = Quillon({"tasks.ini", "SESSION20"});
-  EXPECT_EQ(silent.exitCode, 255);
-  EXPECT_EQ(silent.err, "");
+  auto scheduled = Quillon({"tasks.ini", "SESSION20"});
+  EXPECT_EQ(scheduled.exitCode, 255);
+  EXPECT_EQ(scheduled.err, "Session number out of range.\n");
 
   auto missing = Quillon({"-notify"});
   EXPECT_EQ(missing.exitCode, 255);
