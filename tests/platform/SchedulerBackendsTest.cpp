@@ -267,7 +267,7 @@ class SystemdTimersInFolder : public ::testing::Test {
   }
   test::TempDir dir;
   ScriptedCommands commands;
-  SystemdTimerScheduler scheduler{commands, {"/home/ann", dir.file("units")}};
+  SystemdTimerScheduler scheduler{commands, {"/home/ann", dir.file("units"), "ann"}};
 };
 
 TEST_F(SystemdTimersInFolder, SaveFindAndDeleteAnItem) {
@@ -434,7 +434,7 @@ class CrontabInMemory : public ::testing::Test {
   }
   ScriptedCommands commands;
   std::optional<std::string> crontab;
-  CrontabScheduler scheduler{commands, {"/home/ann", "/unused"}};
+  CrontabScheduler scheduler{commands, {"/home/ann", "/unused", "ann"}};
 };
 
 TEST_F(CrontabInMemory, SaveFindAndDeleteKeepTheUsersOtherLines) {

@@ -123,7 +123,7 @@ TEST(SchedulerCommands, CronThroughTheCrontabProgramAndSh) {
                            dir.file("started") + "'\n");
 
   std::unique_ptr<SchedulerService> scheduler =
-      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units")});
+      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units"), "ann"});
   ASSERT_NE(scheduler, nullptr);
   EXPECT_EQ(scheduler->Kind(), "cron");
   EXPECT_EQ(fakes.Read("systemctl.log"), "--user show --property=Version\n");
@@ -163,7 +163,7 @@ TEST(SchedulerCommands, SystemdThroughTheSystemctlProgram) {
   test::WriteFile(fakes.file("systemd-up"), "");
   test::WriteFile(fakes.file("next-elapse"), "Thu 2024-05-16 01:00:00 UTC\n");
   std::unique_ptr<SchedulerService> scheduler =
-      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units")});
+      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units"), "ann"});
   ASSERT_NE(scheduler, nullptr);
   EXPECT_EQ(scheduler->Kind(), "systemd");
 
