@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "app/ui/StartupMessagePresenter.h"
 #include "common/Messages.h"
 #include "platform/CurlFtp.h"
+#include "platform/DesktopIntegration.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
 #include "profiles/IniFile.h"
@@ -64,8 +66,19 @@ int main(int argc, char** argv) {
     if (!quillon::InitCurlGlobal()) return nullptr;
     return std::make_unique<quillon::CurlFtpConnector>();
   };
-  hooks.registerFileType = quillon::RegisterEncryptedFileType;
-  hooks.runInteractive = [&argc, argv](quillon::MainApp& running) {
+  // Quillon's icon (windows, launchers, the .qvr type) and its menu launcher, when no system
+  // install brought them.
+  std::string iconPath;
+  hooks.registerFileType = [&iconPath] {
+    iconPath = quillon::InstallQuillonIcon();
+    quillon::RegisterEncryptedFileType();
+    quillon::InstallApplicationLauncher(quillon::ThisProgram());
+  };
+  auto setWindowIcon = [&iconPath] {
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("quillon"), QIcon(QString::fromStdString(iconPath))));
+  };
+  hooks.runInteractive = [&argc, argv, &setWindowIcon](quillon::MainApp& running) {
     if (!quillon::DesktopAvailable()) {
       std::fputs("Quillon needs a desktop (DISPLAY or WAYLAND_DISPLAY) for its window; tasks run "
                  "without one: quillon --help\n",
@@ -74,6 +87,7 @@ int main(int argc, char** argv) {
     }
     QApplication gui(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
+    setWindowIcon();
     quillon::QtMessagePresenter boxes;
     running.SetMessages(boxes);
     quillon::MainWindow window(running);
@@ -91,8 +105,8 @@ int main(int argc, char** argv) {
     });
     window.exec();
   };
-  hooks.runTask = [&argc, argv, &runMessages](quillon::MainApp& running,
-                                              const quillon::TaskHandOver& task) {
+  hooks.runTask = [&argc, argv, &runMessages, &setWindowIcon](quillon::MainApp& running,
+                                                              const quillon::TaskHandOver& task) {
     // The run's own messages go where its log goes; only start-up's refusals come up in boxes.
     running.SetMessages(runMessages);
     quillon::SystemClock clock;
@@ -104,6 +118,7 @@ int main(int argc, char** argv) {
     quillon::TaskRunView view;
     if ((notify || task.showWindow) && quillon::DesktopAvailable()) {
       if (!QApplication::instance()) gui = std::make_unique<QApplication>(argc, argv);
+      setWindowIcon();
       windows = std::make_unique<quillon::TaskRunWindows>(notify, quillon::TaskRun::Title(task));
       view = windows->View();
     }

@@ -13,8 +13,11 @@ class QuillonBinaryTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::vector<std::string> env{"QUILLON_HOME=" + dir.file("home"),
-                               "XDG_DATA_HOME=" + dir.file("data"), "DISPLAY",
-                               "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+                               "XDG_DATA_HOME=" + dir.file("data"),
+                               "XDG_DATA_DIRS=" + dir.file("none"),
+                               "DISPLAY",
+                               "WAYLAND_DISPLAY",
+                               "QT_QPA_PLATFORM"};
 
   test::ProcessResult Quillon(std::vector<std::string> args) {
     args.insert(args.begin(), test::BuiltProgram("app/quillon"));
@@ -54,6 +57,15 @@ TEST_F(QuillonBinaryTest, HelpVersionAndTheProgramFolder) {
   auto package = dir.path() / "data/mime/packages/quillon-qvr.xml";
   ASSERT_TRUE(std::filesystem::exists(package));
   EXPECT_NE(test::ReadFile(package).find("QVR5"), std::string::npos);
+  // Its icon and the main window's launcher too, for the program that was started.
+  EXPECT_EQ(test::ReadFile(dir.path() / "data/icons/hicolor/scalable/apps/quillon.svg"),
+            test::ReadFile(test::SourceDir() / "data/quillon.svg"));
+  std::string launcher = test::ReadFile(dir.path() / "data/applications/quillon.desktop");
+  EXPECT_NE(launcher.find("\nExec=\"" +
+                          std::filesystem::canonical(test::BuiltProgram("app/quillon")).string() +
+                          "\"\n"),
+            std::string::npos)
+      << launcher;
 }
 
 }  // namespace

@@ -174,6 +174,19 @@ TEST(ShortcutNameDialog, DefaultsNameAndPlaces) {
   EXPECT_EQ(dialog.Choice().places, kShortcutQuickLaunch | kShortcutStartMenu);
 }
 
+TEST(ShortcutNameDialog, APlaceThatDoesNotExistIsOffWithItsReason) {
+  test::RecordingMessages messages;
+  ShortcutNameDialog dialog(messages, nullptr, kNoQuickLaunch);
+  dialog.show();
+  QCheckBox* quickLaunch = test::Find<QCheckBox>(&dialog, "quickLaunch");
+  EXPECT_FALSE(quickLaunch->isChecked());
+  EXPECT_FALSE(quickLaunch->isEnabled());
+  EXPECT_EQ(quickLaunch->toolTip().toStdString(), kNoQuickLaunch);
+  QTest::keyClicks(test::Find<QLineEdit>(&dialog, "name"), "Nightly");
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
+  EXPECT_EQ(dialog.Choice().places, kShortcutDesktop);
+}
+
 TEST(ShortcutNameDialog, NoPlaceOrCancelAsksForNothing) {
   test::RecordingMessages messages;
   test::WhenModalOpens([](QWidget* modal) {

@@ -92,9 +92,8 @@ class TaskManagerTest : public ::testing::Test {
     for (const char* sub : {"Desktop", "data/applications"})
       fs::create_directories(dir.path() / sub);
     launchers.desktop = dir.file("Desktop");
-    launchers.dataHome = dir.file("data");
-    launchers.quickLaunch = dir.file("data/quillon/quick-launch");
     launchers.startMenu = launchers.programs = dir.file("data/applications");
+    launchers.home = dir.file("home");
     test::WriteFile(program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
                                  argsFile + "'\n");
     ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
@@ -631,19 +630,27 @@ TEST_F(TaskManagerTest, ScheduleAndCreateShortcutSaveFirstAndUseTheTasksSlot) {
   EXPECT_EQ(Text("scheduleText"), DescribeTrigger(item.trigger));
   EXPECT_NE(Text("nextRunText"), "Never");
 
-  test::WhenModalOpens([](QWidget* modal) {
+  std::string quickLaunchTip = "(not asked)";
+  test::WhenModalOpens([&quickLaunchTip](QWidget* modal) {
+    auto* quickLaunch = test::Find<QCheckBox>(modal, "quickLaunch");
+    EXPECT_FALSE(quickLaunch->isChecked() || quickLaunch->isEnabled());
+    quickLaunchTip = quickLaunch->toolTip().toStdString();
     QTest::keyClicks(test::Find<QLineEdit>(modal, "name"), "Nightly run");
     test::Find<QPushButton>(modal, "ok")->click();
   });
   Press("createShortcut");
   EXPECT_EQ(Shown(), (Strings{"Shortcut(s) created successfully."}));
+  EXPECT_EQ(quickLaunchTip, kNoQuickLaunch);
   const int32_t id = ReadNumber(6, "TaskID", store);
   EXPECT_EQ(id, scheduledId);  // one id per task, for its entry and its shortcuts
   std::string launcher = test::ReadFile(dir.path() / "Desktop/Nightly run.desktop");
-  EXPECT_NE(launcher.find("\"" + store + "\" \"SESSION06\" \"-Notify\" \"-TaskID\" \"" +
-                          std::to_string(id) + "\" \"-ShowWin\""),
-            std::string::npos);
-  EXPECT_TRUE(fs::exists(dir.path() / "data/quillon/quick-launch/Nightly run.desktop"));
+  EXPECT_NE(launcher.find("\"env\" \"QUILLON_HOME=" + folder + "\" \"" + program + "\" \"" + store +
+                          "\" \"SESSION06\" \"-Notify\" \"-TaskID\" \"" + std::to_string(id) +
+                          "\" \"-ShowWin\""),
+            std::string::npos)
+      << launcher;
+  // Linux has no Quick Launch bar: that box is off, and says why.
+  EXPECT_FALSE(fs::exists(dir.path() / "data/quillon"));
 
   // An invalid task is neither scheduled nor given shortcuts.
   Edit("uploadFrom")->clear();

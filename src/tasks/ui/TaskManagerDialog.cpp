@@ -590,12 +590,14 @@ void TaskManagerDialog::OnSchedule() {
 }
 
 void TaskManagerDialog::OnCreateShortcut() {
-  std::optional<ShortcutChoice> choice = AskShortcutChoice(messages_, this);
+  const LauncherFolders folders = setup_.launcherFolders();
+  std::optional<ShortcutChoice> choice = AskShortcutChoice(
+      messages_, this, folders.quickLaunch.empty() ? kNoQuickLaunch : std::string_view());
   if (!choice) return;
   std::optional<int32_t> slot = Save();
   if (!slot) return;
-  CreateShortcutsForTask(*choice, task_.name, *slot, setup_.program, TaskStorePath(),
-                         setup_.launcherFolders(), clock_, messages_);
+  CreateShortcutsForTask(*choice, task_.name, *slot, setup_.program, TaskStorePath(), folders,
+                         clock_, messages_);
 }
 
 }  // namespace quillon
