@@ -60,25 +60,6 @@ int SlotOption(const Arguments& a, std::string_view option) {
   return ParseNumber(a.Required(option), 0, kLastSlot, option);
 }
 
-void NoPositional(const Arguments& a) {
-  if (!a.Positional().empty()) throw Failure{"unexpected argument '" + a.Positional()[0] + "'"};
-}
-
-// A store that exists must be a file that can be read; a missing one is an empty store.
-void RequireReadableStore(const std::string& store) {
-  struct stat info {};
-  if (::stat(store.c_str(), &info) != 0) {
-    if (errno == ENOENT) return;
-  } else if (S_ISREG(info.st_mode) && ::access(store.c_str(), R_OK) == 0) {
-    return;
-  }
-  throw Failure{"cannot read " + store};
-}
-
-std::string NoTask(int slot, const std::string& store) {
-  return "slot " + std::to_string(slot) + " of " + store + " holds no task";
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A plain value must read back as given: one line, short enough for a read to see whole,
@@ -344,6 +325,20 @@ void ApplyOptions(const Arguments& a, std::istream& in, TaskDefinition& task,
 
 }  // namespace
 
+void RequireReadableStore(const std::string& store) {
+  struct stat info {};
+  if (::stat(store.c_str(), &info) != 0) {
+    if (errno == ENOENT) return;
+  } else if (S_ISREG(info.st_mode) && ::access(store.c_str(), R_OK) == 0) {
+    return;
+  }
+  throw Failure{"cannot read " + store};
+}
+
+std::string NoTask(int slot, const std::string& store) {
+  return "slot " + std::to_string(slot) + " of " + store + " holds no task";
+}
+
 void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   const std::string store = a.Required("--store");
   NoPositional(a);
@@ -356,6 +351,7 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   TaskDefinition task;
   std::string profileFile;
   std::string lockPassword;
+  std::string storedName;  // before a rename
   if (isNew) {
     profileFile = a.Required("--ini");
     const int profileSlot =
@@ -375,6 +371,7 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
     RequireReadableStore(store);
     if (!IsTaskSlotUsed(slot, store)) throw Failure{NoTask(slot, store) + " (--new makes one)"};
     LoadTask(task, slot, store);
+    storedName = task.name;
     if (task.locked) lockPassword = ReadProtected(slot, "LockPassword", store);
   }
 
@@ -400,6 +397,9 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   TaskDefinition check;
   LoadTask(check, *slot, store);
   if (!SameTask(task, check)) throw Failure{"the task written to " + store + " does not read back"};
+  // A renamed task takes its schedule along, as in the task manager.
+  if (!storedName.empty() && storedName != task.name)
+    MoveSchedule(a, store, *slot, storedName, task.name);
   out << *slot << '\n';
 }
 
@@ -427,7 +427,7 @@ void TaskShow(const Arguments& a, std::ostream& out) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     shown += text[i];
   }
-  out << shown;
+  out << shown << ScheduleLines(store, slot, ReadText(slot, "Profile", store));
 }
 
 void TaskDelete(const Arguments& a) {
@@ -436,8 +436,10 @@ void TaskDelete(const Arguments& a) {
   NoPositional(a);
   RequireReadableStore(store);
   if (!IsTaskSlotUsed(slot, store)) throw Failure{NoTask(slot, store)};
-  if (!TaskStoreIsWritable(store) || !DeleteTask(slot, store))
-    throw Failure{"cannot write " + store};
+  if (!TaskStoreIsWritable(store)) throw Failure{"cannot write " + store};
+  // The entry goes first: left behind, it would run whatever task takes the slot next.
+  RemoveSchedule(store, slot, ReadText(slot, "Profile", store));
+  if (!DeleteTask(slot, store)) throw Failure{"cannot write " + store};
 }
 
 }  // namespace quillon::tool
