@@ -3,6 +3,7 @@
 // crontab line as cron would, and systemd's own offline parsers (systemd-analyze) reading the
 // generated calendar values and units. Runs with TZ=UTC.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -105,6 +106,11 @@ TEST(SystemCommandRunner, FeedsInputCollectsOutputAndEndsRunaways) {
   EXPECT_EQ(mixed.err, "err\n");
 
   EXPECT_TRUE(runner.Run({"true"}, big).Succeeded());  // never reads its input
+  // Programs start with default signal handling, whatever this process ignores.
+  signal(SIGPIPE, SIG_IGN);
+  CommandOutput ignored = runner.Run({"grep", "^SigIgn:", "/proc/self/status"});
+  signal(SIGPIPE, SIG_DFL);
+  EXPECT_EQ(std::stoull(ignored.out.substr(8), nullptr, 16) & 0x7fffffffu, 0u) << ignored.out;
   EXPECT_FALSE(runner.Run({"quillon-no-such-program"}).started);
   CommandOutput runaway = runner.Run({"sleep", "60"});
   EXPECT_TRUE(runaway.started);
