@@ -31,7 +31,8 @@ const char kUsage[] =
     "       quillon --help | --version\n"
     "\n"
     "TASKFILE without a \"/\" is taken from the program folder ($QUILLON_HOME, else\n"
-    "$XDG_CONFIG_HOME/quillon/). Exit status: 0, or 255 when the task line is refused.\n";
+    "$XDG_CONFIG_HOME/quillon/). Exit status: 0, or 255 when the task line is refused;\n"
+    "a refused line is told on stderr (and in a box for -Notify on a desktop).\n";
 
 }  // namespace
 
