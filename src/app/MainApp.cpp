@@ -27,6 +27,10 @@ void MainApp::SetProfileDefaults() {
 }
 
 int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
+  return Run(SplitAtBlanks(commandLine), hooks);
+}
+
+int MainApp::Run(const std::vector<std::string>& arguments, const StartupHooks& hooks) {
   if (hooks.openSession) {
     session_ = hooks.openSession();
     if (!session_) {
@@ -42,27 +46,32 @@ int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
 
   if (hooks.registerFileType) hooks.registerFileType();
 
-  if (commandLine.empty()) {
+  bool noArguments = true;
+  for (const std::string& argument : arguments) noArguments = noArguments && argument.empty();
+  if (noArguments) {
     warningLevel = ReadProgramNumber(ProfileFile(), kSuppressWarningLevel);
     if (hooks.runInteractive) hooks.runInteractive(*this);
   } else {
-    RunTaskMode(commandLine, hooks);
+    RunTaskMode(arguments, hooks);
   }
   return ExitRoutine();
 }
 
-void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& hooks) {
-  ParsedCommandLine parsed = ParseTaskCommandLine(commandLine, programFolder_);
+void MainApp::RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks) {
+  ParsedCommandLine parsed = ParseTaskCommandLine(arguments, programFolder_);
   const TaskCommandLine& task = parsed.task;
+  // Every refusal is told, notified or not: a scheduled run's only trace is its stderr (a cron
+  // mail, a journal line), and the presenter shows it in a box when someone can see one.
   if (parsed.error) {
-    if (task.notify) messages_->Show(*parsed.error);
+    messages_->Show(*parsed.error);
     exitCode = -1;
     return;
   }
 
-  // A shortcut carries the task id it was made for; the stored one tells whether it still
-  // names the same task.
-  if (task.taskId > 0 && task.notify) {
+  // A shortcut or a scheduled entry carries the task id it was made for; the stored one tells
+  // whether it still names the same task, so an entry left by a task that was renamed, deleted
+  // or replaced in its slot never runs another task.
+  if (task.taskId > 0) {
     int32_t stored = ReadNumber(task.slot, "TaskID", task.storePath);
     if (stored > task.taskId) {
       messages_->Show("Task Failed:\n\nThe task is outdated.");
@@ -77,7 +86,7 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
 
   std::string taskName = ReadText(task.slot, "Profile", task.storePath);
   if (taskName.empty()) {
-    if (task.notify) messages_->Show("Task cannot be found: The task is outdated.");
+    messages_->Show("Task cannot be found: The task is outdated.");
     exitCode = -1;
     return;
   }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/ActivityLog.h"
 #include "common/Clock.h"
@@ -45,8 +46,11 @@ class MainApp {
  public:
   MainApp(std::string programFolder, MessagePresenter& messages);
 
-  // Start-up with the command line (argv after the program name joined with blanks), then the
-  // exit routine. Returns the process exit code (0, or -1 for a refused command line).
+  // Start-up with the command line (argv after the program name), then the exit routine.
+  // Returns the process exit code (0, or -1 for a refused command line). Every refusal of a
+  // task command line goes to the message presenter, which decides where it is seen.
+  int Run(const std::vector<std::string>& arguments, const StartupHooks& hooks);
+  // The same for a command line of blank-separated words.
   int Run(const std::string& commandLine, const StartupHooks& hooks);
 
   // Opens an FTP connection for `profile` (the current profile when null). On failure the last
@@ -88,7 +92,7 @@ class MainApp {
 
  private:
   void SetProfileDefaults();
-  void RunTaskMode(const std::string& commandLine, const StartupHooks& hooks);
+  void RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks);
   int ExitRoutine();
 
   class AppConnector : public FtpConnector {

@@ -73,10 +73,22 @@ CommandOutput SystemCommandRunner::Run(const std::vector<std::string>& argv,
   for (std::string& a : copy) args.push_back(a.data());
   args.push_back(nullptr);
 
+  // The program starts with default signal handling, whatever this process ignores or blocks
+  // (SIGPIPE among them), as it would from a shell.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
   SigpipeBlock sigpipe;
   pid_t pid;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (rc != 0) return result;
   result.started = true;
   in.Close(0);

@@ -64,7 +64,12 @@ std::string Env(const char* name) {
 }  // namespace
 
 std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher) {
-  std::string exec = ExecWord(launcher.program);
+  std::string exec;
+  if (!launcher.environment.empty()) {
+    exec = ExecWord("env") + " ";
+    for (const std::string& assignment : launcher.environment) exec += ExecWord(assignment) + " ";
+  }
+  exec += ExecWord(launcher.program);
   for (const std::string& argument : launcher.arguments) exec += " " + ExecWord(argument);
   std::optional<std::string> name = StringValue(launcher.name);
   std::optional<std::string> comment = StringValue(launcher.comment);
@@ -82,8 +87,7 @@ LauncherFolders UserLauncherFolders(CommandRunner& commands) {
   std::string home = Env("HOME");
   std::string data = Env("XDG_DATA_HOME");
   if (data.empty() || data.front() != '/') data = home + "/.local/share";
-  folders.dataHome = data;
-  folders.quickLaunch = data + "/quillon/quick-launch";
+  folders.home = home;
   folders.startMenu = data + "/applications";
   folders.programs = folders.startMenu;
   CommandOutput desktop = commands.Run({"xdg-user-dir", "DESKTOP"});

@@ -1,17 +1,11 @@
 #include "platform/MimeRegistration.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
-extern char** environ;
+#include "platform/CommandRunner.h"
 
 namespace quillon {
 namespace {
@@ -21,24 +15,6 @@ std::filesystem::path DataHome() {
   if (data && *data == '/') return data;
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home && *home ? home : "/") / ".local/share";
-}
-
-void RunQuietly(const std::vector<std::string>& argv) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> copy = argv;
-  std::vector<char*> args;
-  for (auto& a : copy) args.push_back(a.data());
-  args.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-    int status;
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
 }
 
 }  // namespace
@@ -81,7 +57,7 @@ void RegisterEncryptedFileType() {
   }
   std::filesystem::rename(temp, package, error);
   if (error) return;
-  RunQuietly({"update-mime-database", mime.string()});
+  SystemCommands().Run({"update-mime-database", mime.string()});
 }
 
 }  // namespace quillon

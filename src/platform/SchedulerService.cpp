@@ -1,9 +1,9 @@
 #include "platform/SchedulerService.h"
 
+#include <algorithm>
 #include <cstdlib>
 
-#include "platform/CrontabScheduler.h"
-#include "platform/SystemdTimerScheduler.h"
+#include "platform/UserScheduler.h"
 
 namespace quillon {
 namespace {
@@ -72,6 +72,31 @@ std::optional<std::string> UnescapeItemName(const std::string& escaped) {
   return name;
 }
 
+std::string RunText(const WorkItem& item) {
+  std::string text = "=" + EscapeItemName(item.program) + " =" + EscapeItemName(item.workingFolder);
+  for (const std::string& argument : item.arguments) text += " =" + EscapeItemName(argument);
+  return text;
+}
+
+std::optional<WorkItem> RunFromText(const std::string& text) {
+  std::vector<std::string> words;
+  for (size_t start = 0; start <= text.size();) {
+    size_t blank = std::min(text.find(' ', start), text.size());
+    std::string word = text.substr(start, blank - start);
+    if (word.empty() || word.front() != '=') return std::nullopt;
+    std::optional<std::string> plain = UnescapeItemName(word.substr(1));
+    if (!plain) return std::nullopt;
+    words.push_back(std::move(*plain));
+    start = blank + 1;
+  }
+  if (words.size() < 2) return std::nullopt;
+  WorkItem item;
+  item.program = words[0];
+  item.workingFolder = words[1];
+  item.arguments.assign(words.begin() + 2, words.end());
+  return item;
+}
+
 SchedulerFolders UserSchedulerFolders() {
   SchedulerFolders folders;
   folders.home = Env("HOME");
@@ -90,16 +115,7 @@ std::string ProgramHomeFor(const std::string& workingFolder, const std::string& 
 
 std::unique_ptr<SchedulerService> ConnectUserScheduler(CommandRunner& commands,
                                                        const SchedulerFolders& folders) {
-  CommandOutput systemd = commands.Run({"systemctl", "--user", "show", "--property=Version"});
-  if (systemd.Succeeded() && systemd.out.starts_with("Version=")) {
-    return std::make_unique<SystemdTimerScheduler>(commands, folders);
-  }
-  CommandOutput cron = commands.Run({"crontab", "-l"});
-  if (cron.started && cron.exited &&
-      (cron.code == 0 || cron.err.find("no crontab for") != std::string::npos)) {
-    return std::make_unique<CrontabScheduler>(commands, folders);
-  }
-  return nullptr;
+  return std::make_unique<UserScheduler>(commands, folders);
 }
 
 }  // namespace quillon

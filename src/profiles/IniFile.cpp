@@ -83,13 +83,21 @@ ParsedLine Parse(std::string_view raw) {
   return parsed;
 }
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 struct Document {
   std::vector<Line> lines;
   std::string eol = "\r\n";     // a new file gets CRLF, like the Windows functions write
   bool endsWithEol = true;
+  bool bom = false;  // an editor's UTF-8 byte-order mark, kept by a rewrite
 
-  static Document FromText(const std::string& content) {
+  static Document FromText(std::string_view content) {
     Document doc;
+    // A mark before the first section would hide that section's header.
+    if (content.starts_with(kUtf8Bom)) {
+      doc.bom = true;
+      content.remove_prefix(kUtf8Bom.size());
+    }
     size_t firstLf = content.find('\n');
     if (firstLf != std::string::npos)
       doc.eol = (firstLf > 0 && content[firstLf - 1] == '\r') ? "\r\n" : "\n";
@@ -99,7 +107,7 @@ struct Document {
       size_t end = lf == std::string::npos ? content.size() : lf;
       size_t textEnd = end;
       if (textEnd > start && content[textEnd - 1] == '\r') --textEnd;
-      doc.lines.push_back({content.substr(start, textEnd - start)});
+      doc.lines.push_back({std::string(content.substr(start, textEnd - start))});
       if (lf == std::string::npos) {
         doc.endsWithEol = false;
         break;
@@ -110,7 +118,7 @@ struct Document {
   }
 
   std::string ToText() const {
-    std::string out;
+    std::string out(bom ? kUtf8Bom : "");
     for (size_t i = 0; i < lines.size(); ++i) {
       out += lines[i].text;
       if (i + 1 < lines.size() || endsWithEol) out += eol;
@@ -286,10 +294,20 @@ bool ReplaceFile(const std::string& target, const std::string& content) {
   return ok;
 }
 
+// False for a file that exists but may not be changed: one this process cannot write, or one
+// without any write permission bit (chmod 0444), which refuses the write even for root. A rename
+// over the file would succeed in both cases, so this is asked before.
+bool MayRewrite(const std::string& target) {
+  struct stat st;
+  if (stat(target.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
+}
+
 // Reads, edits and rewrites one file under its lock. `edit` returns false to abandon the write.
 template <typename Edit>
 bool EditFile(const std::string& file, Edit&& edit) {
   std::string target = ResolveTarget(file);
+  if (!MayRewrite(target)) return false;
   FileLock lock(target);
   if (!lock.held()) return false;
   RemoveStaleTemporaries(DirectoryOf(target), BaseNameOf(target));
@@ -408,6 +426,8 @@ bool WriteSection(const std::string& file, std::string_view section, const KeyVa
     return true;
   });
 }
+
+bool IsWritable(const std::string& file) { return MayRewrite(ResolveTarget(file)); }
 
 std::vector<std::string> SectionNames(const std::string& file) {
   std::vector<std::string> names;

@@ -13,6 +13,7 @@
 #include "transfer/DownloadManager.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/TransferEventLoop.h"
+#include "transfer/TransferNames.h"
 #include "transfer/UploadManager.h"
 
 namespace quillon {
@@ -41,8 +42,9 @@ std::string Printf(const char* format, const std::string& a, const std::string& 
   return out;
 }
 
+// Trailing separators go, but a folder that is only separators stays the root "/".
 void TrimTrailing(std::string& text, char c) {
-  while (!text.empty() && text.back() == c) text.pop_back();
+  while (text.size() > 1 && text.back() == c) text.pop_back();
 }
 
 }  // namespace
@@ -140,9 +142,18 @@ std::optional<TimePoint> TaskRun::Cutoff(int32_t mode, float hours) const {
 void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log) {
   std::string command = ReadText(slot, key, taskFile);
   if (command.empty()) return;
-  CommandStatus status = RunShellCommand(command);
+  int32_t seconds = ReadProgramNumber(app_.ProfileFile(), kHookTimeout);
+  if (seconds < 0) seconds = kHookTimeout.fallback;
+  ShellLimits limits;
+  limits.timeout = std::chrono::seconds(seconds);
+  CommandStatus status = RunShellCommand(command, limits);
   std::string line = status.Succeeded() ? "\nOK: " : "\nFAILED: ";
-  Log(log, line + key + ": " + command + "\n");
+  line += std::string(key) + ": " + command + "\n";
+  if (status.timedOut) {
+    line += "The command did not end within " + std::to_string(seconds) +
+            " seconds (\"HookTimeout\") and was stopped.\n";
+  }
+  Log(log, line);
 }
 
 namespace {
@@ -239,7 +250,7 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
     if (connection->SetCurrentFolder(remoteFrom)) {
       if (auto entries = connection->List()) {
         for (const RemoteEntry& entry : *entries)
-          if (entry.isFolder) manager.AddEmptiedFolder(remoteFrom + "/" + entry.name);
+          if (entry.isFolder) manager.AddEmptiedFolder(JoinRemote(remoteFrom, entry.name));
       }
       if (previous) connection->SetCurrentFolder(*previous);
     }

@@ -1,6 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
 
 #include "platform/Process.h"
 #include "support/TestSupport.h"
@@ -44,6 +50,75 @@ TEST(RunShellCommand, GetsNullStdinAndNoInheritedDescriptors) {
   std::string listing = test::ReadFile(out);
   EXPECT_EQ(listing.find(std::to_string(leaked) + "\n"), std::string::npos) << listing;
   EXPECT_EQ(listing.substr(0, 6), "0\n1\n2\n");
+}
+
+// The signal state a hook starts with, whatever this process ignores or blocks.
+TEST(RunShellCommand, StartsWithDefaultSignalsInAGroupOfItsOwn) {
+  test::TempDir dir;
+  signal(SIGPIPE, SIG_IGN);  // as the programs that run hooks do
+  sigset_t blocked, old;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &blocked, &old);
+  std::string out = dir.file("out");
+  CommandStatus status =
+      RunShellCommand("grep -E '^Sig(Ign|Blk):' /proc/self/status > '" + out +
+                      "'; cut -d' ' -f5 /proc/$$/stat >> '" + out + "'; echo $$ >> '" + out +
+                      "'; yes | head -n 1 >> '" + out + "' 2>&1");
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  signal(SIGPIPE, SIG_DFL);
+  ASSERT_TRUE(status.Succeeded());
+  std::string text = test::ReadFile(out);
+  std::istringstream lines(text);
+  std::string blockedLine, ignoredLine, group, shell;
+  std::getline(lines, blockedLine);
+  std::getline(lines, ignoredLine);
+  std::getline(lines, group);
+  std::getline(lines, shell);
+  ASSERT_TRUE(blockedLine.starts_with("SigBlk:\t") && ignoredLine.starts_with("SigIgn:\t")) << text;
+  // The classic signals 1..31 (SIGPIPE among them); the C library keeps some real-time ones.
+  EXPECT_EQ(std::stoull(blockedLine.substr(8), nullptr, 16) & 0x7fffffffu, 0u) << text;
+  EXPECT_EQ(std::stoull(ignoredLine.substr(8), nullptr, 16) & 0x7fffffffu, 0u) << text;
+  // `yes` ends on SIGPIPE without a word; the shell leads its own process group.
+  EXPECT_EQ(text.find("Broken pipe"), std::string::npos) << text;
+  EXPECT_EQ(std::stoi(group), std::stoi(shell)) << text;
+}
+
+// At its time limit a command is ended with its whole group: a pipeline, a child left in the
+// background, and one that ignores SIGTERM (killed after the grace period).
+TEST(RunShellCommand, ATimeLimitEndsTheWholeGroup) {
+  test::TempDir dir;
+  using namespace std::chrono_literals;
+  struct Case {
+    std::string command;
+    bool ignoresTerm;
+  } cases[] = {
+      {"sleep 300 & echo $! > '" + dir.file("child") + "'; sleep 300 | cat", false},
+      {"trap '' TERM; sleep 300 & echo $! > '" + dir.file("child") + "'; while :; do sleep 1; done",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    std::filesystem::remove(dir.file("child"));
+    auto start = std::chrono::steady_clock::now();
+    CommandStatus status = RunShellCommand(c.command, {500ms, 500ms});
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(status.started);
+    EXPECT_TRUE(status.timedOut);
+    EXPECT_FALSE(status.Succeeded());
+    EXPECT_EQ(status.code, c.ignoresTerm ? SIGKILL : SIGTERM);
+    EXPECT_LT(took, 60s);  // far below the commands' own 300 seconds
+    pid_t child = std::stoi(test::ReadFile(dir.file("child")));
+    // The child may linger as a zombie of init for a moment; a live one would still be
+    // sleeping.
+    EXPECT_TRUE(test::WaitFor([child] {
+      std::string state = test::ReadFile("/proc/" + std::to_string(child) + "/stat");
+      return state.empty() || state.find(") Z ") != std::string::npos;
+    }));
+  }
+  CommandStatus quick = RunShellCommand("exit 4", {5s, 5s});
+  EXPECT_FALSE(quick.timedOut);
+  EXPECT_EQ(quick.code, 4);
 }
 
 }  // namespace
