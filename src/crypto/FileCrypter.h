@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/AtomicFile.h"
+#include "common/UniqueFd.h"
 #include "common/WriteBehindQueue.h"
 #include "crypto/CipherBlob.h"
 #include "crypto/Rijndael.h"
@@ -58,12 +60,12 @@ class UploadReader {
 
  private:
   friend class FileCrypter;
-  UploadReader(FileCrypter& crypter, std::string path, int fd, uint64_t fileSize);
+  UploadReader(FileCrypter& crypter, std::string path, UniqueFd fd, uint64_t fileSize);
   bool Refill();
 
   FileCrypter& crypter_;
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t fileLeft_ = 0;  // file bytes not read yet
   uint64_t size_ = 0;
   uint64_t given_ = 0;
@@ -109,8 +111,7 @@ class DownloadWriter {
 
  private:
   friend class FileCrypter;
-  DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, std::string tempPath,
-                 int fd);
+  DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, StagedFile file);
   enum class Mode { Undecided, Plain, Decrypt, Failed, Done };
   bool Decide();
   void StartWritingBehind();
@@ -122,8 +123,7 @@ class DownloadWriter {
   FileCrypter& crypter_;
   std::string path_;
   bool decrypt_ = false;
-  std::string tempPath_;
-  int fd_ = -1;
+  StagedFile file_;  // the file until Finish gives it the destination's name
   Mode mode_ = Mode::Undecided;
   std::vector<uint8_t> head_;  // the first bytes, until the container question is decided
   std::unique_ptr<BlobDecryptor> decryptor_;

@@ -5,11 +5,12 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 
 #include "QuillonIcon.h"
-#include "platform/AtomicFile.h"
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
+#include "common/UserFolders.h"
 #include "platform/LauncherEntry.h"
 
 namespace quillon {
@@ -19,23 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kIconPath = "icons/hicolor/scalable/apps/quillon.svg";
 constexpr const char* kLauncherPath = "applications/quillon.desktop";
-
-std::string UserDataFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && *data == '/') return data;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "") + "/.local/share";
-}
-
-std::vector<std::string> SystemDataFolders() {
-  const char* dirs = std::getenv("XDG_DATA_DIRS");
-  std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
-  std::vector<std::string> folders;
-  std::istringstream parts(list);
-  for (std::string folder; std::getline(parts, folder, ':');)
-    if (!folder.empty() && folder.front() == '/') folders.push_back(folder);
-  return folders;
-}
 
 std::string InSystemFolder(const char* relative) {
   std::error_code error;
@@ -51,7 +35,7 @@ bool WriteUserFile(const std::string& path, const std::string& content, mode_t m
   if (ReadWholeFile(path) == content) return true;
   std::error_code error;
   fs::create_directories(fs::path(path).parent_path(), error);
-  return !error && WriteFileAtomically(path, content, mode);
+  return !error && WriteFileAtomically(path, content, {.mode = mode});
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "platform/SchedulerService.h"
 
 #include <algorithm>
-#include <cstdlib>
 
+#include "common/UserFolders.h"
 #include "platform/UserScheduler.h"
 
 namespace quillon {
@@ -22,11 +22,6 @@ int HexValue(char c) {
 std::string WithoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
-}
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
 }
 
 }  // namespace
@@ -99,10 +94,8 @@ std::optional<WorkItem> RunFromText(const std::string& text) {
 
 SchedulerFolders UserSchedulerFolders() {
   SchedulerFolders folders;
-  folders.home = Env("HOME");
-  std::string config = Env("XDG_CONFIG_HOME");
-  if (config.empty() || config.front() != '/') config = folders.home + "/.config";
-  folders.unitFolder = config + "/systemd/user";
+  folders.home = UserHomeFolder();
+  folders.unitFolder = UserConfigFolder() + "/systemd/user";
   return folders;
 }
 

@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
 #include "platform/UserName.h"
 
 namespace quillon {
@@ -340,8 +341,8 @@ SaveStage SystemdTimerScheduler::Save(const std::string& name, const WorkItem& i
   };
   std::error_code error;
   fs::create_directories(folders_.unitFolder, error);
-  if (!WriteFileAtomically(PathOf(base + ".service"), service, 0644) ||
-      !WriteFileAtomically(PathOf(base + ".timer"), timer, 0644)) {
+  if (!WriteFileAtomically(PathOf(base + ".service"), service, {.mode = 0644}) ||
+      !WriteFileAtomically(PathOf(base + ".timer"), timer, {.mode = 0644})) {
     removeNew();
     return SaveStage::Save;
   }

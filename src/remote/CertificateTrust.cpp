@@ -1,8 +1,7 @@
 #include "remote/CertificateTrust.h"
 
-#include <strings.h>
-
 #include "common/LockedTextFile.h"
+#include "common/Text.h"
 #include "remote/Fingerprint.h"
 
 namespace quillon {
@@ -32,9 +31,7 @@ std::optional<std::pair<std::string_view, std::string>> ParseLine(std::string_vi
   return std::make_pair(server, *fingerprint);
 }
 
-bool SameServer(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
+bool SameServer(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 std::string Printable(std::string_view text) {
   std::string out(text);

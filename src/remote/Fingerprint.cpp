@@ -1,7 +1,6 @@
 #include "remote/Fingerprint.h"
 
-#include <strings.h>
-
+#include "common/Text.h"
 #include "crypto/Sha.h"
 
 namespace quillon {
@@ -85,8 +84,7 @@ std::string Sha256Fingerprint(std::string_view bytes) {
 std::optional<std::string> ParseFingerprint(std::string_view text) {
   text = Trimmed(text);
   std::string digest;
-  if (text.size() >= kPrefix.size() &&
-      strncasecmp(text.data(), kPrefix.data(), kPrefix.size()) == 0) {
+  if (StartsWithIgnoringCase(text, kPrefix)) {
     std::string encoded(text.substr(kPrefix.size()));
     encoded = Unpadded(encoded);
     while (encoded.size() % 4 != 0) encoded += '=';

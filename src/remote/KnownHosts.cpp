@@ -1,12 +1,9 @@
 #include "remote/KnownHosts.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cctype>
-#include <cstdlib>
-
 #include "common/LockedTextFile.h"
+#include "common/Paths.h"
+#include "common/Text.h"
+#include "common/UserFolders.h"
 #include "crypto/Sha.h"
 #include "remote/Fingerprint.h"
 
@@ -21,12 +18,6 @@ constexpr const char* kOwnFileComment =
     "# Host keys of SFTP servers trusted in Quillon, in OpenSSH's known_hosts format: the\n"
     "# server (\"[host]:port\" unless the port is 22), the key type and the key. Delete a line to\n"
     "# forget a server; Quillon also reads ~/.ssh/known_hosts.\n";
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -84,7 +75,7 @@ bool NamesMatch(std::string_view names, std::string_view name) {
     names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
     const bool negated = !pattern.empty() && pattern.front() == '!';
     if (negated) pattern.remove_prefix(1);
-    if (pattern.empty() || !GlobMatch(Lower(pattern), name)) continue;
+    if (pattern.empty() || !GlobMatch(LowerCased(pattern), name)) continue;
     if (negated) return false;  // an excluded name is excluded whatever else matches
     matched = true;
   }
@@ -161,7 +152,7 @@ std::optional<std::string> HostKeyType(std::string_view blob) {
 std::string KnownHostsName(std::string_view host, int port) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
-  const std::string lower = Lower(host);
+  const std::string lower = LowerCased(host);
   if (port == kDefaultSshPort) return lower;
   return "[" + lower + "]:" + std::to_string(port);
 }
@@ -206,17 +197,7 @@ HostKeyCheck CheckKnownHostsFiles(const std::vector<std::string>& files, std::st
   return best;
 }
 
-std::string UserKnownHostsFile() {
-  std::string home;
-  if (const char* variable = std::getenv("HOME"); variable && *variable) {
-    home = variable;
-  } else if (const passwd* account = getpwuid(getuid()); account && account->pw_dir) {
-    home = account->pw_dir;
-  }
-  if (home.empty()) return {};
-  if (home.back() != '/') home += '/';
-  return home + ".ssh/known_hosts";
-}
+std::string UserKnownHostsFile() { return JoinPath(UserHomeFolder(), ".ssh/known_hosts"); }
 
 bool AddKnownHost(const std::string& file, std::string_view host, int port,
                   std::string_view keyBlob) {
@@ -229,7 +210,7 @@ bool AddKnownHost(const std::string& file, std::string_view host, int port,
     for (const std::string_view line : Lines(text)) {
       const std::optional<Entry> entry = ParseLine(line);
       const bool replaced =
-          entry && !entry->revoked && entry->type == *type && Lower(entry->names) == name;
+          entry && !entry->revoked && entry->type == *type && LowerCased(entry->names) == name;
       if (!replaced) {
         kept += line;
         kept += '\n';

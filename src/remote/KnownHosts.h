@@ -53,7 +53,7 @@ HostKeyCheck CheckKnownHosts(std::string_view text, std::string_view host, int p
 HostKeyCheck CheckKnownHostsFiles(const std::vector<std::string>& files, std::string_view host,
                                   int port, std::string_view keyBlob);
 
-// "$HOME/.ssh/known_hosts" (the account's home when HOME is unset); empty when there is none.
+// ".ssh/known_hosts" in the user's home folder (UserHomeFolder: $HOME, else the account's).
 std::string UserKnownHostsFile();
 
 // Writes the key for host:port into `file` (created with a comment that explains it), in

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "common/LockedTextFile.h"
 #include "support/TestSupport.h"
@@ -52,6 +54,41 @@ TEST(LockedTextFileTest, EditsInPlaceKeepingModeAndLinks) {
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+}
+
+// A file made read-only is refused before it is read, like an INI file; what editors killed
+// half-way left beside it goes with the next edit.
+TEST(LockedTextFileTest, RefusesReadOnlyFilesAndClearsStaleTemporaries) {
+  TempDir dir;
+  const std::string file = dir.file("trust");
+  WriteFile(file, "kept\n");
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  bool asked = false;
+  EXPECT_FALSE(IsRewritableTextFile(file));
+  EXPECT_FALSE(EditTextFile(file, [&](std::string& text) {
+    asked = true;
+    text = "lost";
+    return true;
+  }));
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(ReadFile(file), "kept\n");
+
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  EXPECT_TRUE(IsRewritableTextFile(file));
+  EXPECT_TRUE(IsRewritableTextFile(dir.file("missing")));
+  EXPECT_FALSE(IsRewritableTextFile(dir.path().string()));
+  WriteFile(dir.file(".trust.tmp-0123456789ab"), "half");
+  WriteFile(dir.file("trust.tmp-abcdef"), "half");
+  ASSERT_TRUE(EditTextFile(file, [](std::string& text) {
+    text += "added\n";
+    return true;
+  }));
+  EXPECT_EQ(ReadFile(file), "kept\nadded\n");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"trust", "trust.lock"}));
 }
 
 }  // namespace
