@@ -39,18 +39,22 @@ size_t ReadUpTo(int fd, void* out, size_t size) {
   return got;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.Valid()) return std::nullopt;
+std::optional<std::string> ReadToEnd(int fd) {
   std::string content;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) return content;
     content.append(buffer, static_cast<size_t>(n));
   }
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) return std::nullopt;
+  return ReadToEnd(fd.Get());
 }
 
 }  // namespace quillon

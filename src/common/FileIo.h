@@ -19,6 +19,9 @@ namespace quillon {
 // arrived (errno tells the error when fewer arrived and it was not the end).
 size_t ReadUpTo(int fd, void* out, size_t size);
 
+// Everything from the descriptor's position to the end; nullopt on a read error.
+std::optional<std::string> ReadToEnd(int fd);
+
 // The whole content of the file at `path`; nullopt when it cannot be opened or read, with errno
 // telling why (ENOENT for a missing file, EISDIR for a folder).
 std::optional<std::string> ReadWholeFile(const std::string& path);

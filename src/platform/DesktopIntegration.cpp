@@ -10,6 +10,7 @@
 #include "QuillonIcon.h"
 #include "common/AtomicFile.h"
 #include "common/FileIo.h"
+#include "common/Paths.h"
 #include "common/UserFolders.h"
 #include "platform/LauncherEntry.h"
 
@@ -24,7 +25,7 @@ constexpr const char* kLauncherPath = "applications/quillon.desktop";
 std::string InSystemFolder(const char* relative) {
   std::error_code error;
   for (const std::string& folder : SystemDataFolders()) {
-    std::string path = folder + "/" + relative;
+    std::string path = JoinPath(folder, relative);
     if (fs::is_regular_file(path, error)) return path;
   }
   return {};
@@ -42,7 +43,7 @@ bool WriteUserFile(const std::string& path, const std::string& content, mode_t m
 
 std::string InstallQuillonIcon() {
   if (std::string installed = InSystemFolder(kIconPath); !installed.empty()) return installed;
-  std::string path = UserDataFolder() + "/" + kIconPath;
+  std::string path = JoinPath(UserDataFolder(), kIconPath);
   return WriteUserFile(path, std::string(kQuillonIconSvg), 0644) ? path : std::string();
 }
 
@@ -62,7 +63,7 @@ bool InstallApplicationLauncher(const std::string& program) {
   if (!InSystemFolder(kLauncherPath).empty()) return true;
   std::string text = ApplicationLauncherText(program);
   if (program.empty() || program.front() != '/' || text.empty()) return false;
-  return WriteUserFile(UserDataFolder() + "/" + kLauncherPath, text, 0644);
+  return WriteUserFile(JoinPath(UserDataFolder(), kLauncherPath), text, 0644);
 }
 
 std::string ThisProgram() {

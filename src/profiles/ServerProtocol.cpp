@@ -1,6 +1,6 @@
 #include "profiles/ServerProtocol.h"
 
-#include <strings.h>
+#include "common/Text.h"
 
 namespace quillon {
 
@@ -29,9 +29,7 @@ std::string_view ProtocolName(ServerProtocol protocol) {
 
 std::optional<ServerProtocol> ProtocolFromName(std::string_view name) {
   for (const Named& named : kProtocols) {
-    if (name.size() == named.name.size() &&
-        strncasecmp(name.data(), named.name.data(), name.size()) == 0)
-      return named.protocol;
+    if (EqualsIgnoringCase(name, named.name)) return named.protocol;
   }
   return std::nullopt;
 }

@@ -1,9 +1,8 @@
 #include "tasks/TaskSchedules.h"
 
-#include <strings.h>
-
 #include <cstdio>
 
+#include "common/Text.h"
 #include "tasks/TaskShortcuts.h"
 
 namespace quillon {
@@ -32,7 +31,7 @@ bool EntryRunsTask(const std::optional<WorkItem>& run, const std::string& taskSt
   if (!run) return true;
   const std::vector<std::string>& words = run->arguments;
   return words.size() >= 2 && words[0] == taskStorePath &&
-         strcasecmp(words[1].c_str(), SessionWord(slot).c_str()) == 0;
+         EqualsIgnoringCase(words[1], SessionWord(slot));
 }
 
 std::string NotScheduledText(const std::string& taskName) {

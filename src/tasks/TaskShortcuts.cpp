@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/Paths.h"
 #include "platform/SchedulerService.h"
 #include "profiles/IniFile.h"
 #include "tasks/TaskSchedules.h"
@@ -11,7 +12,7 @@
 namespace quillon {
 namespace {
 
-const std::string* FolderOf(int32_t place, const LauncherFolders& folders) {
+const std::string* LauncherFolderFor(int32_t place, const LauncherFolders& folders) {
   switch (place) {
     case kShortcutDesktop:
       return &folders.desktop;
@@ -69,9 +70,7 @@ bool CreateTaskShortcuts(const std::string& target, const std::vector<std::strin
   launcher.name = name;
   launcher.program = target;
   launcher.arguments = arguments;
-  size_t slash = target.rfind('/');
-  launcher.workingFolder = slash == std::string::npos ? "" : target.substr(0, slash);
-  if (slash == 0) launcher.workingFolder = "/";
+  launcher.workingFolder = target.find('/') == std::string::npos ? "" : FolderOf(target);
   launcher.comment = description;
   if (std::string home = ProgramHomeFor(programFolder, folders.home); !home.empty())
     launcher.environment.push_back("QUILLON_HOME=" + home);
@@ -81,7 +80,7 @@ bool CreateTaskShortcuts(const std::string& target, const std::vector<std::strin
   for (int32_t place :
        {kShortcutDesktop, kShortcutQuickLaunch, kShortcutStartMenu, kShortcutPrograms}) {
     if (!(places & place)) continue;
-    const std::string* folder = FolderOf(place, folders);
+    const std::string* folder = LauncherFolderFor(place, folders);
     if (!text || !folder || !WriteLauncherFile(*folder, name, *text)) ok = false;
   }
   return ok;

@@ -1,4 +1,3 @@
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -6,6 +5,7 @@
 #include <istream>
 #include <ostream>
 
+#include "common/Text.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tool/ToolCommands.h"
@@ -52,10 +52,8 @@ class SectionEdit {
 
  private:
   ini::KeyValues::iterator Find(std::string_view key) {
-    return std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
-      return entry.first.size() == key.size() &&
-             ::strncasecmp(entry.first.c_str(), key.data(), key.size()) == 0;
-    });
+    return std::find_if(entries_.begin(), entries_.end(),
+                        [&](const auto& entry) { return EqualsIgnoringCase(entry.first, key); });
   }
   ini::KeyValues::const_iterator Find(std::string_view key) const {
     return const_cast<SectionEdit*>(this)->Find(key);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/Clock.h"
+#include "common/Text.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/ScheduleTrigger.h"
 #include "profiles/IniFile.h"
@@ -31,11 +32,6 @@ constexpr const char* kMonthNames[][2] = {
     {"jan", "january"},   {"feb", "february"}, {"mar", "march"},    {"apr", "april"},
     {"may", "may"},       {"jun", "june"},     {"jul", "july"},     {"aug", "august"},
     {"sep", "september"}, {"oct", "october"},  {"nov", "november"}, {"dec", "december"}};
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::vector<std::string> CommaList(const std::string& text) {
   std::vector<std::string> items;
@@ -73,7 +69,7 @@ std::pair<std::string, std::string> DaysAndTime(const std::string& value, std::s
 int32_t NamedMask(const std::string& list, const char* const (*names)[2], int count,
                   std::string_view option, std::string_view what) {
   int32_t mask = 0;
-  for (const std::string& item : CommaList(Lower(list))) {
+  for (const std::string& item : CommaList(LowerCased(list))) {
     int found = -1;
     for (int i = 0; i < count; ++i)
       if (item == names[i][0] || item == names[i][1]) found = i;
