@@ -5,14 +5,70 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "platform/ChildProcess.h"
 #include "platform/Process.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
 namespace {
+
+// The one spawner under the hook runner and the command runner, option by option.
+TEST(ChildProcess, StartsWithEachOption) {
+  test::TempDir dir;
+  test::WriteFile(dir.file("in"), "fed\n");
+  const int in = open(dir.file("in").c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  // Prints whether the program leads its own group, then copies its stdin.
+  const std::string script = "[ $(cut -d' ' -f5 /proc/$$/stat) = $$ ] && echo leader; cat";
+  struct Case {
+    const char* name;
+    std::vector<std::string> argv;
+    SpawnOptions options;
+    bool started;
+    std::string output;
+  } cases[] = {
+      {"path search", {"sh", "-c", script}, {.searchPath = true, .stdoutFd = out}, true, ""},
+      {"no search", {"sh", "-c", script}, {.stdoutFd = out}, false, ""},
+      {"own group",
+       {"/bin/sh", "-c", script},
+       {.ownProcessGroup = true, .stdoutFd = out},
+       true,
+       "leader\n"},
+      {"fed stdin", {"/bin/sh", "-c", script}, {.stdinFd = in, .stdoutFd = out}, true, "fed\n"},
+      {"nothing", {}, {}, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(ftruncate(out, 0), 0);
+    ASSERT_EQ(lseek(in, 0, SEEK_SET), 0);
+    std::optional<ChildProcess> child = ChildProcess::Spawn(c.argv, c.options);
+    ASSERT_EQ(child.has_value(), c.started);
+    if (!child) continue;
+    const ExitStatus status = child->Wait();
+    EXPECT_TRUE(status.exited);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(test::ReadFile(dir.file("out")), c.output);
+  }
+  close(in);
+  close(out);
+
+  // Dropped while running: killed with its group and reaped, nothing left behind.
+  pid_t pid = -1;
+  {
+    std::optional<ChildProcess> sleeper =
+        ChildProcess::Spawn({"/bin/sleep", "300"}, {.ownProcessGroup = true});
+    ASSERT_TRUE(sleeper);
+    pid = sleeper->Pid();
+    EXPECT_FALSE(sleeper->WaitUntil(ChildProcess::Clock::now() + std::chrono::milliseconds(50)));
+  }
+  EXPECT_NE(kill(pid, 0), 0);
+}
 
 TEST(RunShellCommand, DecodesExitStatusAndSignals) {
   struct Case {
