@@ -8,23 +8,7 @@
 namespace quillon {
 
 MainApp::MainApp(std::string programFolder, MessagePresenter& messages)
-    : programFolder_(std::move(programFolder)), messages_(&messages) {
-  if (!programFolder_.empty() && programFolder_.back() != '/') programFolder_ += '/';
-}
-
-void MainApp::SetProfileDefaults() {
-  currentProfile = ConnectionProfile{};
-  currentProfile.slot = -1;
-  currentProfile.localDir.clear();
-  currentProfile.remoteDir = "/";
-  currentProfile.binaryMode = true;
-  currentProfile.threadCount = 3;
-  currentProfile.port = 21;
-  currentProfile.deleteAfterDownload = false;
-  currentProfile.deleteAfterUpload = false;
-  currentProfile.backupRemoteFile = false;
-  currentProfile.backupLocalFile = false;
-}
+    : ProgramSettings(std::move(programFolder)), messages_(&messages) {}
 
 int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
   return Run(SplitAtBlanks(commandLine), hooks);
@@ -39,17 +23,14 @@ int MainApp::Run(const std::vector<std::string>& arguments, const StartupHooks& 
       return ExitRoutine();
     }
   }
-  SetProfileDefaults();
-
-  int32_t copies = ReadProgramNumber(ProfileFile(), kBackupCopies);
-  if (copies >= 1 && copies <= 255) backupCopies = copies;
+  LoadStartupValues();
 
   if (hooks.registerFileType) hooks.registerFileType();
 
   bool noArguments = true;
   for (const std::string& argument : arguments) noArguments = noArguments && argument.empty();
   if (noArguments) {
-    warningLevel = ReadProgramNumber(ProfileFile(), kSuppressWarningLevel);
+    LoadWarningLevel();
     if (hooks.runInteractive) hooks.runInteractive(*this);
   } else {
     RunTaskMode(arguments, hooks);
@@ -58,7 +39,7 @@ int MainApp::Run(const std::vector<std::string>& arguments, const StartupHooks& 
 }
 
 void MainApp::RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks) {
-  ParsedCommandLine parsed = ParseTaskCommandLine(arguments, programFolder_);
+  ParsedCommandLine parsed = ParseTaskCommandLine(arguments, ProgramFolder());
   const TaskCommandLine& task = parsed.task;
   // Every refusal is told, notified or not: a scheduled run's only trace is its stderr (a cron
   // mail, a journal line), and the presenter shows it in a box when someone can see one.

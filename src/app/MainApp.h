@@ -11,18 +11,11 @@
 #include "common/Clock.h"
 #include "common/Messages.h"
 #include "profiles/ConnectionProfile.h"
+#include "profiles/ProgramSettings.h"
 #include "remote/FtpConnection.h"
+#include "tasks/TaskRunContext.h"
 
 namespace quillon {
-
-// What start-up hands to the unattended task run.
-struct TaskHandOver {
-  std::string storePath;
-  int32_t slot = -1;
-  bool notify = false;
-  bool showWindow = false;
-  std::string taskName;  // the section's "Profile"
-};
 
 class MainApp;
 
@@ -39,10 +32,11 @@ struct StartupHooks {
   std::function<void()> registerFileType;
 };
 
-// The one application object of a process (constructible in tests: no hidden statics).
+// The one application object of a process (constructible in tests: no hidden statics): the
+// program-wide settings, the FTP session and its connector, where messages go, and the exit code.
 // Start-up and the exit routine run on the main thread; OpenFtpConnection may be called from
 // any thread.
-class MainApp {
+class MainApp : public ProgramSettings {
  public:
   MainApp(std::string programFolder, MessagePresenter& messages);
 
@@ -73,25 +67,16 @@ class MainApp {
   void SetSession(std::unique_ptr<FtpConnector> session) { session_ = std::move(session); }
   FtpConnector* Session() const { return session_.get(); }
 
-  const std::string& ProgramFolder() const { return programFolder_; }
-  std::string ProfileFile() const { return programFolder_ + "Quillon.ini"; }
-  std::string TaskFile() const { return programFolder_ + "QvrTask.ini"; }
   MessagePresenter& Messages() { return *messages_; }
   // Where messages go from now on (the windowed program's message boxes).
   void SetMessages(MessagePresenter& messages) { messages_ = &messages; }
 
-  ConnectionProfile currentProfile;
-  int32_t encryptMode = 0;
-  int32_t decryptMode = 0;
-  std::string encryptionKeyName;
-  std::string encryptionKey;
-  std::string decryptionKey;
-  int32_t warningLevel = 0;
-  int32_t backupCopies = 4;
+  // What a task run takes from the program (its settings, connector and messages now).
+  operator TaskRunContext() { return {*this, Connector(), Messages()}; }
+
   int32_t exitCode = 0;
 
  private:
-  void SetProfileDefaults();
   void RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks);
   int ExitRoutine();
 
@@ -110,7 +95,6 @@ class MainApp {
     MainApp& app_;
   };
 
-  std::string programFolder_;
   MessagePresenter* messages_;
   AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;

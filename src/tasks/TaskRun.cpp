@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AppTransfers.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
+#include "tasks/ProgramTransferSettings.h"
 #include "tasks/TaskStore.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/LocalFolders.h"
@@ -49,8 +49,12 @@ void TrimTrailing(std::string& text, char c) {
 
 }  // namespace
 
-TaskRun::TaskRun(MainApp& app, const Clock& clock, TaskRunView view)
-    : app_(app), clock_(clock), view_(std::move(view)) {
+TaskRun::TaskRun(TaskRunContext program, const Clock& clock, TaskRunView view)
+    : settings_(program.settings),
+      connector_(program.connector),
+      messages_(program.messages),
+      clock_(clock),
+      view_(std::move(view)) {
   if (!view_.showLog) {
     view_.showLog = [](const std::string& log) {
       std::string framed = "=======================\n" + log + "=======================\n";
@@ -65,7 +69,7 @@ std::string TaskRun::Title(const TaskHandOver& task) {
 }
 
 bool TaskRun::Dispatch(const TaskHandOver& task) {
-  TaskLog log(app_.ProgramFolder(), task.taskName);
+  TaskLog log(settings_.ProgramFolder(), task.taskName);
   if (log.state() == TaskLog::State::Busy) {
     std::fprintf(stderr, "Task [%s] is already running; this run is skipped.\n",
                  task.taskName.c_str());
@@ -88,7 +92,7 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
 
 int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bool showWindow) {
   slot_ = slot;
-  ConnectionProfile& profile = app_.currentProfile;
+  ConnectionProfile& profile = settings_.currentProfile;
   ReadProfile(slot, profile, taskFile);
   if (!profile.locked) {
     // An unlocked profile's keys would come from the program's own profile; a task uses its own.
@@ -97,8 +101,8 @@ int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bo
     profile.decryptionKey = ReadProtected(slot, "DecryptionKey", taskFile);
   }
   LoadTask(definition_, slot, taskFile);
-  app_.encryptMode = definition_.encryptFiles ? 1 : 0;
-  app_.decryptMode = definition_.decryptFiles ? 1 : 0;
+  settings_.encryptMode = definition_.encryptFiles ? 1 : 0;
+  settings_.decryptMode = definition_.decryptFiles ? 1 : 0;
 
   if (!definition_.encryptFiles) {
     Log(log, "All files uploaded to Harbell must be encrypted.\nusing a key (password) you choose.");
@@ -142,7 +146,7 @@ std::optional<TimePoint> TaskRun::Cutoff(int32_t mode, float hours) const {
 void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log) {
   std::string command = ReadText(slot, key, taskFile);
   if (command.empty()) return;
-  int32_t seconds = ReadProgramNumber(app_.ProfileFile(), kHookTimeout);
+  int32_t seconds = ReadProgramNumber(settings_.ProfileFile(), kHookTimeout);
   if (seconds < 0) seconds = kHookTimeout.fallback;
   ShellLimits limits;
   limits.timeout = std::chrono::seconds(seconds);
@@ -187,14 +191,14 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   TrimTrailing(localFrom, '/');
 
   TaskLogSink sink(log);
-  UploadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(), clock_);
-  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  UploadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
+  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
   if (!connection) {
     Log(log, "Connection failed in uploading.\n");
     return 0;
   }
   manager.SetBuildingConnection(connection.get());
-  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetBinary(settings_.currentProfile.binaryMode);
   manager.SetSourceBase(localFrom);
   manager.SetDestinationBase(remoteTo);
   manager.SetBuildLog(&sink);
@@ -203,7 +207,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
+  RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   if (showWindow && manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;
@@ -211,7 +215,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   WriteNumber(slot_, "FilesUploadedOK", manager.Succeeded(), taskFile);
   WriteNumber(slot_, "FilesUploadedFail", manager.Failed(), taskFile);
 
-  if (app_.currentProfile.deleteAfterUpload) {
+  if (settings_.currentProfile.deleteAfterUpload) {
     if (auto entries = ListLocalFolder(localFrom)) {
       for (const LocalEntry& entry : *entries)
         if (entry.isFolder) manager.AddEmptiedFolder(entry.path);
@@ -230,22 +234,21 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   TrimTrailing(remoteFrom, '/');
 
   TaskLogSink sink(log);
-  DownloadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(),
-                          clock_);
-  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  DownloadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
+  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
   if (!connection) {
     Log(log, "Connection failed in downloading.\n");
     return 0;
   }
   manager.SetBuildingConnection(connection.get());
-  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetBinary(settings_.currentProfile.binaryMode);
   manager.SetBuildLog(&sink);
   manager.SetSourceBase(remoteFrom);
   manager.SetDestinationBase(localTo);
   CreateLocalFolderTree(localTo);
   manager.ExpandRemoteFolder(remoteFrom, &sink, cutoff);
 
-  if (app_.currentProfile.deleteAfterDownload) {
+  if (settings_.currentProfile.deleteAfterDownload) {
     std::optional<std::string> previous = connection->CurrentFolder();
     if (connection->SetCurrentFolder(remoteFrom)) {
       if (auto entries = connection->List()) {
@@ -258,14 +261,14 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
+  RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);
   WriteNumber(slot_, "FilesDownloadedFail", manager.Failed(), taskFile);
   if (manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;
   }
-  if (app_.currentProfile.deleteAfterDownload) manager.RemoveEmptiedSourceFolders();
+  if (settings_.currentProfile.deleteAfterDownload) manager.RemoveEmptiedSourceFolders();
   return 1;
 }
 

@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "app/MainApp.h"
 #include "common/Clock.h"
 #include "profiles/IniFile.h"
 #include "tasks/TaskDefinition.h"
 #include "tasks/TaskLog.h"
+#include "tasks/TaskRunContext.h"
 
 namespace quillon {
 
@@ -33,7 +33,7 @@ struct TaskRunView {
 // counters, the notification mail and showing the log. Runs on the start-up thread.
 class TaskRun {
  public:
-  TaskRun(MainApp& app, const Clock& clock, TaskRunView view = {});
+  TaskRun(TaskRunContext program, const Clock& clock, TaskRunView view = {});
 
   // "Harbell task [<name>] of [<task file>]"
   static std::string Title(const TaskHandOver& task);
@@ -59,7 +59,9 @@ class TaskRun {
  private:
   void SendNotification(const TaskHandOver& task, TaskLog& log);
 
-  MainApp& app_;
+  ProgramSettings& settings_;
+  FtpConnector& connector_;
+  MessagePresenter& messages_;
   const Clock& clock_;
   TaskRunView view_;
   TaskDefinition definition_;
