@@ -14,6 +14,11 @@ std::string BaseNameOf(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+std::string WithoutTrailingSlashes(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  return std::string(path);
+}
+
 std::string FolderOf(std::string_view path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return ".";

@@ -7,13 +7,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/Paths.h"
+
 namespace quillon {
 namespace {
-
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
 
 // The variable's value when it is an absolute path.
 std::optional<std::string> AbsoluteVariable(const char* name) {
@@ -73,7 +70,7 @@ std::vector<std::string> SystemDataFolders() {
     size_t colon = list.find(':', start);
     if (colon == std::string_view::npos) colon = list.size();
     const std::string_view folder = list.substr(start, colon - start);
-    if (folder.starts_with('/')) folders.push_back(WithoutTrailingSlashes(std::string(folder)));
+    if (folder.starts_with('/')) folders.push_back(WithoutTrailingSlashes(folder));
     start = colon + 1;
   }
   return folders;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Paths.h"
 #include "common/UserFolders.h"
 #include "platform/UserScheduler.h"
 
@@ -17,11 +18,6 @@ int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
 }
 
 }  // namespace

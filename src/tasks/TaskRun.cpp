@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/Paths.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
 #include "profiles/IniFile.h"
@@ -40,11 +41,6 @@ std::string Printf(const char* format, const std::string& a, const std::string& 
   std::string out(static_cast<size_t>(n), '\0');
   std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
   return out;
-}
-
-// Trailing separators go, but a folder that is only separators stays the root "/".
-void TrimTrailing(std::string& text, char c) {
-  while (text.size() > 1 && text.back() == c) text.pop_back();
 }
 
 }  // namespace
@@ -187,8 +183,8 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
                         TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow) {
   if (localFrom.empty() || remoteTo.empty()) return 1;
   Log(log, Printf("\nUploading files from %s to %s.\n", localFrom, remoteTo));
-  TrimTrailing(remoteTo, '/');
-  TrimTrailing(localFrom, '/');
+  remoteTo = WithoutTrailingSlashes(remoteTo);
+  localFrom = WithoutTrailingSlashes(localFrom);
 
   TaskLogSink sink(log);
   UploadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
@@ -230,8 +226,8 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
                           bool showWindow) {
   if (remoteFrom.empty() || localTo.empty()) return 1;
   Log(log, Printf("\nDownloading files from %s to %s.\n", remoteFrom, localTo));
-  TrimTrailing(localTo, '/');
-  TrimTrailing(remoteFrom, '/');
+  localTo = WithoutTrailingSlashes(localTo);
+  remoteFrom = WithoutTrailingSlashes(remoteFrom);
 
   TaskLogSink sink(log);
   DownloadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);

@@ -30,6 +30,11 @@ TEST(Paths, JoinBaseNameAndFolder) {
       {"", "b", "b"},      {"a", "b/c", "a/b/c"}, {"/a", "", "/a/"},
   };
   for (const Join& j : joins) EXPECT_EQ(JoinPath(j.folder, j.name), j.joined) << j.folder;
+  struct Trim {
+    std::string_view path;
+    std::string_view trimmed;
+  } trims[] = {{"/a/b//", "/a/b"}, {"/a", "/a"}, {"///", "/"}, {"/", "/"}, {"", ""}, {"a/", "a"}};
+  for (const Trim& t : trims) EXPECT_EQ(WithoutTrailingSlashes(t.path), t.trimmed) << t.path;
 }
 
 TEST(Text, LetterCaseOfTheCLocaleOnly) {
