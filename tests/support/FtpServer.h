@@ -61,6 +61,9 @@ class FtpServer {
 
   // Ends the server process and waits for it; idempotent.
   void Stop() { process_->Stop(); }
+  // Freezes the server: connections stay open, nothing is answered (a hung server).
+  void Pause() { process_->Pause(); }
+  void Resume() { process_->Resume(); }
 
  private:
   Options options_;
