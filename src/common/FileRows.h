@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Clock.h"
+
+namespace quillon {
+
+// What the local and the remote file list have in common: their columns, the texts of their
+// "Size" and "Date Modified" cells and the order of their rows. Pure functions.
+
+enum class FileColumn { Name = 0, Size = 1, Date = 2 };
+inline constexpr int kFileColumnCount = 3;
+
+// The column of the last header click and its direction; no column: the rows keep the order
+// they came in. A click on the same column turns the direction round, another column (or the
+// first click) sorts ascending.
+struct FileSortOrder {
+  std::optional<FileColumn> column;
+  bool ascending = true;
+
+  void Click(FileColumn clicked);
+  bool operator==(const FileSortOrder&) const = default;
+};
+
+// What a row is sorted by.
+struct FileRowKey {
+  std::string_view name;
+  bool folder = false;  // also a link shown as a folder
+  uint64_t size = 0;
+  TimePoint time{};
+};
+
+// The order of two rows, <0 when `a` comes first. Name: folders before files, then names
+// without regard to ASCII case. Size: two files by size, otherwise as Name. Date: by time,
+// folders and files mixed. Ties go by name, then by the names' bytes, so the order is always the
+// same. Descending turns every result round except folder against file: folders stay in front.
+int CompareFileRows(const FileRowKey& a, const FileRowKey& b, FileColumn column, bool ascending);
+
+// A size as a user reads it at a glance: whole thousands of bytes rounded up as "%d KB" (1 and
+// 1000 bytes give "1 KB", 1001 give "2 KB", 0 gives "0 KB") while that is below 1000 KB, then
+// "%.1f MB", "%.1f GB" and "%.1f TB" (units of 1000).
+std::string HumanSizeText(uint64_t size);
+
+// A "Date Modified" cell, "%m/%d/%Y %I:%M %p"; empty for the unknown time (the epoch). Local
+// files show local time. A remote listing states its times as the server put them: they are
+// shown with those very digits (`asListed`), not shifted by this machine's time zone.
+std::string FileDateText(TimePoint time, bool asListed);
+
+}  // namespace quillon
