@@ -9,6 +9,8 @@ The server ends when stdin reaches its end (the parent closed the pipe or died) 
 (the PASS argument masked), so tests can check exactly what a client sent.
 --no-mlsd removes MLSD and MLST, so clients must parse LIST output.
 --no-active refuses PORT and EPRT.
+--rate BYTES limits each data connection to about BYTES per second in each direction (a slow
+line, for watching transfers).
 """
 
 import argparse
@@ -19,7 +21,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -34,6 +36,7 @@ def main():
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--no-active", action="store_true")
     parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -66,6 +69,11 @@ def main():
         proto.pop("PORT", None)
         proto.pop("EPRT", None)
     Handler.proto_cmds = proto
+    if args.rate > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.rate
+            write_limit = args.rate
+        Handler.dtp_handler = Throttled
 
     # Quiet unless something goes wrong; the transcript records the commands.
     logging.basicConfig(level=logging.WARNING)

@@ -40,6 +40,7 @@ class FtpServer {
     bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
     bool activeMode = true;              // accept PORT/EPRT
     bool anonymous = false;              // also let "anonymous" in, with the same rights
+    int rate = 0;                        // bytes per second per data connection; 0: no limit
   };
 
   explicit FtpServer(Options options);
