@@ -49,6 +49,42 @@ int CompareFileRows(const FileRowKey& a, const FileRowKey& b, FileColumn column,
   return ascending ? result : -result;
 }
 
+std::vector<size_t> SortedRowOrder(const std::vector<FileRowKey>& keys, FileColumn column,
+                                   bool ascending) {
+  std::vector<std::string> lower(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    lower[i].assign(keys[i].name);
+    for (char& c : lower[i])
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  auto compare = [&](size_t a, size_t b) {
+    const FileRowKey& x = keys[a];
+    const FileRowKey& y = keys[b];
+    int result = 0;
+    switch (column) {
+      case FileColumn::Name:
+      case FileColumn::Size:
+        if (x.folder != y.folder) return x.folder ? -1 : 1;
+        if (column == FileColumn::Size && !x.folder) result = Sign(x.size<y.size, x.size> y.size);
+        break;
+      case FileColumn::Date:
+        result = Sign(x.time<y.time, x.time> y.time);
+        break;
+    }
+    if (result == 0) {
+      const int names = lower[a].compare(lower[b]);
+      const int bytes = names != 0 ? names : x.name.compare(y.name);
+      result = Sign(bytes<0, bytes> 0);
+    }
+    return ascending ? result : -result;
+  };
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return compare(a, b) < 0; });
+  return order;
+}
+
 std::string HumanSizeText(uint64_t size) {
   // Whole thousands rounded up, in 64 bits: sizes beyond 4 GB keep their value.
   const uint64_t kilobytes = size / 1000 + (size % 1000 != 0 ? 1 : 0);

@@ -37,12 +37,21 @@ bool WaitForGui(const std::function<bool()>& done) {
       60s);
 }
 
+// Runs the event loop as the program's own would (it sleeps only until the next event: the
+// meter's timer ticks every 10 ms) until `done` holds or `timeout` passes.
+bool Loop(const std::function<bool()>& done, std::chrono::milliseconds timeout = 60s) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
 // Runs the event loop for `duration`, as a user who waits.
 void Spin(std::chrono::milliseconds duration) {
   const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
+  Loop([&] { return std::chrono::steady_clock::now() >= end; });
 }
 
 class ResponsivenessTest : public ::testing::Test {
@@ -84,6 +93,7 @@ TEST_F(ResponsivenessTest, ConnectingToASilentServer) {
   EXPECT_FALSE(window.IsConnecting());
   EXPECT_GT(meter.Ticks(), 20);
   EXPECT_LT(meter.Longest(), kLongestStall) << "over " << meter.Ticks() << " ticks";
+  RecordProperty("longest_stall_ms", static_cast<int>(meter.Longest().count()));
 }
 
 TEST_F(ResponsivenessTest, ListingAFolderOfTenThousandEntries) {
@@ -101,18 +111,20 @@ TEST_F(ResponsivenessTest, ListingAFolderOfTenThousandEntries) {
   test::StallMeter meter;
   std::optional<bool> shown;
   window.GoToRemotePath("/big", [&](bool ok) { shown = ok; });
-  ASSERT_TRUE(WaitForGui([&] { return shown.has_value(); }));
+  ASSERT_TRUE(Loop([&] { return shown.has_value(); }));
   Spin(200ms);  // the rows are painted
   ASSERT_TRUE(*shown);
   EXPECT_EQ(window.RemoteList().RowCount(), 10'000);
   EXPECT_GT(meter.Ticks(), 5);
   EXPECT_LT(meter.Longest(), kLongestStall) << "over " << meter.Ticks() << " ticks";
+  RecordProperty("longest_stall_listing_ms", static_cast<int>(meter.Longest().count()));
 
   // Sorting them by a header click is quick too.
   meter.Restart();
   window.RemoteList().SortByColumn(FileColumn::Size);
   Spin(100ms);
   EXPECT_LT(meter.Longest(), kLongestStall);
+  RecordProperty("longest_stall_sorting_ms", static_cast<int>(meter.Longest().count()));
 }
 
 }  // namespace

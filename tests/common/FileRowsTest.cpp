@@ -95,9 +95,16 @@ TEST(FileRows, SortsByEachColumnInBothDirectionsWithFoldersInFront) {
       {FileColumn::Date, true, V{"c.txt", "Zeta", "a.txt", "b.txt", "link", "alpha", "A.txt"}},
       {FileColumn::Date, false, V{"A.txt", "alpha", "link", "b.txt", "a.txt", "Zeta", "c.txt"}},
   };
-  for (const auto& c : cases)
+  std::vector<FileRowKey> keys;
+  for (const auto& row : rows) keys.push_back(row.Key());
+  for (const auto& c : cases) {
     EXPECT_EQ(Sorted(rows, c.column, c.ascending), c.order)
         << static_cast<int>(c.column) << (c.ascending ? " up" : " down");
+    // The order for many rows at once is the same.
+    V ordered;
+    for (size_t i : SortedRowOrder(keys, c.column, c.ascending)) ordered.push_back(rows[i].name);
+    EXPECT_EQ(ordered, c.order) << static_cast<int>(c.column) << (c.ascending ? " up" : " down");
+  }
 }
 
 TEST(FileRows, HeaderClicksToggleTheSameColumnAndStartAnotherAscending) {

@@ -10,15 +10,20 @@
 
 namespace quillon {
 
-FileListView::FileListView(QWidget* parent) : QTreeView(parent) {
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);  // no row is measured: a large folder shows at once
-  setAllColumnsShowFocus(true);
+FileListView::FileListView(QWidget* parent) : QTableView(parent) {
+  setShowGrid(false);
+  setWordWrap(false);
+  setTabKeyNavigation(false);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Every row as high as a line of text: no row is measured.
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   header()->setSectionsClickable(true);
+  header()->setHighlightSections(false);
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(QHeaderView::Interactive);
   connect(header(), &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
@@ -61,7 +66,7 @@ QList<int> FileListView::SelectedRows() const {
 
 void FileListView::keyPressEvent(QKeyEvent* event) {
   if (state() == QAbstractItemView::EditingState) {
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
     return;
   }
   const int key = event->key();
@@ -81,24 +86,24 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
   } else if (key == Qt::Key_F5 && modifiers == Qt::NoModifier) {
     emit refreshRequested();
   } else {
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
     return;
   }
   event->accept();
 }
 
 void FileListView::mouseReleaseEvent(QMouseEvent* event) {
-  QTreeView::mouseReleaseEvent(event);
+  QTableView::mouseReleaseEvent(event);
   emit listClicked();
 }
 
 void FileListView::focusInEvent(QFocusEvent* event) {
-  QTreeView::focusInEvent(event);
+  QTableView::focusInEvent(event);
   emit focusEntered();
 }
 
 void FileListView::paintEvent(QPaintEvent* event) {
-  QTreeView::paintEvent(event);
+  QTableView::paintEvent(event);
   if (placeholder_.isEmpty() || !model_ || model_->rowCount() > 0) return;
   QPainter painter(viewport());
   painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QHeaderView>
 #include <QString>
-#include <QTreeView>
+#include <QTableView>
 
 namespace quillon {
 
@@ -14,8 +15,9 @@ class FileListModel;
 //   and Alt+Up go up one folder, Alt+Left and Alt+Right go back and forward, F5 shows the
 //   folder again.
 // The view reports them; the list or its panel acts. A text can stand in the empty list (a
-// folder that cannot be read says so). GUI thread only.
-class FileListView : public QTreeView {
+// folder that cannot be read says so). A table without grid lines rather than a tree: its rows
+// are laid out from their count, so a folder of any size shows at once. GUI thread only.
+class FileListView : public QTableView {
   Q_OBJECT
 
  public:
@@ -23,6 +25,9 @@ class FileListView : public QTreeView {
 
   // Sets the model; the view does not own it.
   void SetFileModel(FileListModel* model);
+
+  // The column header.
+  QHeaderView* header() const { return horizontalHeader(); }
 
   // Sizes every column to its texts, the name column at most half the view wide (at least the
   // classic 180, 50 and 120 pixels).

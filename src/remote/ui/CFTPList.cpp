@@ -39,21 +39,21 @@ void CFTPList::SetTextColour(const QColor& colour) {
   setPalette(colours);
 }
 
-void CFTPList::ShowListing(const RemoteFolderListing& listing) {
+void CFTPList::ShowListing(RemoteFolderListing listing) {
   if (!listing.ok) return;
   currentFolder_ = listing.folder;
   sortOrder_.ascending = true;
   header()->setSortIndicatorShown(false);
-  std::vector<RemoteListItem> rows = listing.rows;
-  model_->SetRows(std::move(rows));
+  model_->SetRows(std::move(listing.rows));
   FitColumns();
 }
 
 void CFTPList::Browse(const std::string& folder, std::function<void(bool)> done) {
   session_->List(folder, std::nullopt, std::nullopt,
                  [this, done = std::move(done)](RemoteFolderListing listing) {
-                   ShowListing(listing);
-                   if (done) done(listing.ok);
+                   const bool ok = listing.ok;
+                   ShowListing(std::move(listing));
+                   if (done) done(ok);
                  });
 }
 

@@ -51,7 +51,7 @@ class CFTPList : public FileListView {
 
   // Shows a folder listed by the session: its rows (folders first, then files, in listing
   // order), the sort direction ascending. A failed listing changes nothing.
-  void ShowListing(const RemoteFolderListing& listing);
+  void ShowListing(RemoteFolderListing listing);
   // Lists `folder` and shows it; `done(ok)` afterwards (false: rows and folder unchanged).
   void Browse(const std::string& folder, std::function<void(bool)> done = {});
   // The folder shown: without trailing "/", "/" for the top; empty before the first listing.

@@ -119,17 +119,12 @@ void RemoteBrowserPanel::ConnectAndShow(std::function<void(bool)> done) {
 void RemoteBrowserPanel::Navigate(const std::string& folder, std::function<void(bool)> done) {
   const std::string root = NormaliseRemoteFolder(profile_.remoteRoot);
   const bool inside = root == "/" || IsWithinRemoteRoot(folder, root);
-  list_->Session().List(
-      inside ? folder : root, root, root, [this, root, done](RemoteFolderListing listing) {
-        if (listing.ok) {
-          list_->ShowListing(listing);
-          combo_->Rebuild(root, listing.rootFolders.value_or(std::vector<std::string>{}));
-          combo_->SelectFolder(listing.folder);
-          Visited(historyKeepsRequested_ && listing.fellBack ? listing.requested : listing.folder);
-        }
-        UpdateToolbar();
-        if (done) done(listing.ok);
-      });
+  list_->Session().List(inside ? folder : root, root, root,
+                        [this, root, done](RemoteFolderListing listing) {
+                          const bool ok = ShowListed(std::move(listing), root, true);
+                          UpdateToolbar();
+                          if (done) done(ok);
+                        });
   UpdateToolbar();
 }
 
@@ -137,15 +132,25 @@ void RemoteBrowserPanel::Refresh(std::function<void(bool)> done) {
   const std::string root = NormaliseRemoteFolder(profile_.remoteRoot);
   list_->Session().List(CurrentFolder().empty() ? root : CurrentFolder(), std::nullopt, root,
                         [this, root, done](RemoteFolderListing listing) {
-                          if (listing.ok) {
-                            list_->ShowListing(listing);
-                            combo_->Rebuild(
-                                root, listing.rootFolders.value_or(std::vector<std::string>{}));
-                            combo_->SelectFolder(listing.folder);
-                          }
+                          const bool ok = ShowListed(std::move(listing), root, false);
                           UpdateToolbar();
-                          if (done) done(listing.ok);
+                          if (done) done(ok);
                         });
+}
+
+bool RemoteBrowserPanel::ShowListed(RemoteFolderListing listing, const std::string& root,
+                                    bool visit) {
+  if (!listing.ok) return false;
+  const std::string folder = listing.folder;
+  const std::string visited =
+      historyKeepsRequested_ && listing.fellBack ? listing.requested : listing.folder;
+  const std::vector<std::string> subfolders =
+      listing.rootFolders.value_or(std::vector<std::string>{});
+  list_->ShowListing(std::move(listing));
+  combo_->Rebuild(root, subfolders);
+  combo_->SelectFolder(folder);
+  if (visit) Visited(visited);
+  return true;
 }
 
 void RemoteBrowserPanel::Disconnect() {
@@ -194,16 +199,11 @@ void RemoteBrowserPanel::FolderChosen(const QString& folder) {
 void RemoteBrowserPanel::RowOpened(const QString& path, bool isFolder) {
   if (!isFolder || !CanNavigate()) return;
   const std::string root = NormaliseRemoteFolder(profile_.remoteRoot);
-  list_->Session().List(
-      path.toStdString(), std::nullopt, root, [this, root](RemoteFolderListing listing) {
-        if (listing.ok) {
-          list_->ShowListing(listing);
-          combo_->Rebuild(root, listing.rootFolders.value_or(std::vector<std::string>{}));
-          combo_->SelectFolder(listing.folder);
-          Visited(listing.folder);
-        }
-        UpdateToolbar();
-      });
+  list_->Session().List(path.toStdString(), std::nullopt, root,
+                        [this, root](RemoteFolderListing listing) {
+                          ShowListed(std::move(listing), root, true);
+                          UpdateToolbar();
+                        });
 }
 
 void RemoteBrowserPanel::RemoteRefresh() {

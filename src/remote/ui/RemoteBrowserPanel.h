@@ -9,6 +9,7 @@
 #include "common/ui/BrowserPanel.h"
 #include "profiles/ConnectionProfile.h"
 #include "remote/FtpConnection.h"
+#include "remote/ui/RemoteSession.h"
 
 class QLabel;
 class QLineEdit;
@@ -103,6 +104,10 @@ class RemoteBrowserPanel : public BrowserPanel {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Shows a listing, the combo rebuilt for `root` and following; with `visit` the folder (or,
+  // after a fall-back, the one asked for where the history keeps it) is visited. False when
+  // the listing failed (nothing changes).
+  bool ShowListed(RemoteFolderListing listing, const std::string& root, bool visit);
   void FolderChosen(const QString& folder);
   void RowOpened(const QString& path, bool isFolder);
   void RemoteRefresh();

@@ -4,12 +4,31 @@
 #include <QFileIconProvider>
 #include <QMimeDatabase>
 #include <QStyle>
+#include <mutex>
+#include <thread>
 
 #include "remote/RemotePaths.h"
 
 namespace quillon {
 
+namespace {
+
+// The MIME database reads its files on first use, a tenth of a second or more: done once, on a
+// thread of its own (the database may be used from any thread), so the first folder shown
+// does not wait for it.
+void WarmUpMimeDatabase() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::thread([] {
+      QMimeDatabase().mimeTypeForFile(QStringLiteral("A.txt"), QMimeDatabase::MatchExtension);
+    }).detach();
+  });
+}
+
+}  // namespace
+
 RemoteListModel::RemoteListModel(QObject* parent) : FileListModel(parent) {
+  WarmUpMimeDatabase();
   QFileIconProvider icons;
   folderIcon_ = icons.icon(QFileIconProvider::Folder);
   openFolderIcon_ = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
