@@ -11,6 +11,7 @@ packages=(
   python3 python3-pyftpdlib python3-openssl python3-aiosmtpd
   cron
   curl lftp vsftpd hyperfine time
+  xvfb xdotool fonts-dejavu-core
 )
 
 missing=()

@@ -407,7 +407,6 @@ TEST_F(MainWindowTest, WithMinimizeOnTheWindowComesBackAfterTheTransfer) {
   EXPECT_TRUE(hiddenDuring);
   EXPECT_TRUE(window->isVisible());
   EXPECT_FALSE(watch.quit);
-  EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed());
   EXPECT_TRUE(fs::exists(serverRoot / "a.txt.qvr"));
 }
 

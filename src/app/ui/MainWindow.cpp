@@ -570,13 +570,9 @@ void MainWindow::RunTransferJob(CFTPMgr& job, bool minimize, bool upload) {
   remotePanel_->StopKeepAlive();
   UpdateButtons();
   if (job.QueueLength() > 0) {
-    // Hidden, this window is no longer a window the application counts: closing the progress
-    // window would otherwise end the program.
-    const bool quitOnClose = QGuiApplication::quitOnLastWindowClosed();
-    if (minimize) {
-      QGuiApplication::setQuitOnLastWindowClosed(false);
-      hide();
-    }
+    // The progress window stands in for this one. (Hiding a dialog ends its own exec(): this
+    // window runs under the application's event loop, see main.cpp.)
+    if (minimize) hide();
     {
       TransferProgressDialog progress(job, minimize, minimize ? nullptr : this);
       progress.Run();
@@ -585,7 +581,6 @@ void MainWindow::RunTransferJob(CFTPMgr& job, bool minimize, bool upload) {
       show();
       raise();
       activateWindow();
-      QGuiApplication::setQuitOnLastWindowClosed(quitOnClose);
     }
   }
   const ConnectionProfile& profile = app_.currentProfile;

@@ -35,7 +35,9 @@ class RemoteBrowserPanel;
 // building its jobs (checked alive first, held until the jobs are built), runs under its
 // progress window and connects again afterwards.
 //
-// GUI thread only. Controls are found by object name ("connectButton", "uploadButton", ...).
+// Shown and run under the application's event loop, not exec(): a transfer with the minimize
+// option hides the window, which would end an exec() of its own. GUI thread only. Controls are
+// found by object name ("connectButton", "uploadButton", ...).
 class MainWindow : public QDialog {
   Q_OBJECT
 
