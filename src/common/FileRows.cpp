@@ -14,68 +14,63 @@ void FileSortOrder::Click(FileColumn clicked) {
 
 namespace {
 
-int Sign(bool less, bool greater) { return less ? -1 : greater ? 1 : 0; }
+template <typename T>
+int Order(const T& a, const T& b) {
+  return a < b ? -1 : b < a ? 1 : 0;
+}
 
-int CompareNames(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return x < y ? -1 : 1;
+std::string Lowered(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+// Names without regard to ASCII case, then by their bytes ("A" and "a" may both exist).
+int CompareNames(const std::string& lowerA, const std::string& lowerB, std::string_view a,
+                 std::string_view b) {
+  const int folded = Order(lowerA, lowerB);
+  return folded != 0 ? folded : Order(a, b);
+}
+
+// The comparison of the column before the names decide. A folder against a file is `apart`:
+// settled before the direction applies, so folders keep their place in front.
+int CompareColumn(const FileRowKey& a, const FileRowKey& b, FileColumn column, bool& apart) {
+  apart = false;
+  switch (column) {
+    case FileColumn::Name:
+    case FileColumn::Size:
+      if (a.folder != b.folder) {
+        apart = true;
+        return a.folder ? -1 : 1;
+      }
+      return column == FileColumn::Size && !a.folder ? Order(a.size, b.size) : 0;
+    case FileColumn::Date:
+      return Order(a.time, b.time);
   }
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  const int bytes = a.compare(b);  // "A" and "a" may both exist
-  return Sign(bytes<0, bytes> 0);
+  return 0;
 }
 
 }  // namespace
 
 int CompareFileRows(const FileRowKey& a, const FileRowKey& b, FileColumn column, bool ascending) {
-  int result = 0;
-  switch (column) {
-    case FileColumn::Name:
-    case FileColumn::Size:
-      // Settled before the direction applies, so folders keep their place in front.
-      if (a.folder != b.folder) return a.folder ? -1 : 1;
-      if (column == FileColumn::Size && !a.folder) result = Sign(a.size<b.size, a.size> b.size);
-      break;
-    case FileColumn::Date:
-      result = Sign(a.time<b.time, a.time> b.time);
-      break;
-  }
-  if (result == 0) result = CompareNames(a.name, b.name);
+  bool apart = false;
+  int result = CompareColumn(a, b, column, apart);
+  if (apart) return result;
+  if (result == 0) result = CompareNames(Lowered(a.name), Lowered(b.name), a.name, b.name);
   return ascending ? result : -result;
 }
 
 std::vector<size_t> SortedRowOrder(const std::vector<FileRowKey>& keys, FileColumn column,
                                    bool ascending) {
-  std::vector<std::string> lower(keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) {
-    lower[i].assign(keys[i].name);
-    for (char& c : lower[i])
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  std::vector<std::string> lower;
+  lower.reserve(keys.size());
+  for (const FileRowKey& key : keys) lower.push_back(Lowered(key.name));
   auto compare = [&](size_t a, size_t b) {
-    const FileRowKey& x = keys[a];
-    const FileRowKey& y = keys[b];
-    int result = 0;
-    switch (column) {
-      case FileColumn::Name:
-      case FileColumn::Size:
-        if (x.folder != y.folder) return x.folder ? -1 : 1;
-        if (column == FileColumn::Size && !x.folder) result = Sign(x.size<y.size, x.size> y.size);
-        break;
-      case FileColumn::Date:
-        result = Sign(x.time<y.time, x.time> y.time);
-        break;
-    }
-    if (result == 0) {
-      const int names = lower[a].compare(lower[b]);
-      const int bytes = names != 0 ? names : x.name.compare(y.name);
-      result = Sign(bytes<0, bytes> 0);
-    }
+    bool apart = false;
+    int result = CompareColumn(keys[a], keys[b], column, apart);
+    if (apart) return result;
+    if (result == 0) result = CompareNames(lower[a], lower[b], keys[a].name, keys[b].name);
     return ascending ? result : -result;
   };
   std::vector<size_t> order(keys.size());

@@ -47,6 +47,18 @@ int CompareFileRows(const FileRowKey& a, const FileRowKey& b, FileColumn column,
 std::vector<size_t> SortedRowOrder(const std::vector<FileRowKey>& keys, FileColumn column,
                                    bool ascending);
 
+// Sorts `rows` by the keys `keyOf` gives them (SortedRowOrder).
+template <typename Row, typename KeyOf>
+void SortRows(std::vector<Row>& rows, KeyOf keyOf, FileColumn column, bool ascending) {
+  std::vector<FileRowKey> keys;
+  keys.reserve(rows.size());
+  for (const Row& row : rows) keys.push_back(keyOf(row));
+  std::vector<Row> sorted;
+  sorted.reserve(rows.size());
+  for (size_t i : SortedRowOrder(keys, column, ascending)) sorted.push_back(std::move(rows[i]));
+  rows = std::move(sorted);
+}
+
 // A size as a user reads it at a glance: whole thousands of bytes rounded up as "%d KB" (1 and
 // 1000 bytes give "1 KB", 1001 give "2 KB", 0 gives "0 KB") while that is below 1000 KB, then
 // "%.1f MB", "%.1f GB" and "%.1f TB" (units of 1000).

@@ -19,14 +19,8 @@ std::string LocalSizeText(const LocalEntry& entry) {
 }
 
 void SortDirEntries(std::vector<LocalEntry>& entries, FileColumn column, bool ascending) {
-  std::vector<FileRowKey> keys;
-  keys.reserve(entries.size());
-  for (const LocalEntry& entry : entries) keys.push_back(RowKey(entry));
-  const std::vector<size_t> order = SortedRowOrder(keys, column, ascending);
-  std::vector<LocalEntry> sorted;
-  sorted.reserve(entries.size());
-  for (size_t i : order) sorted.push_back(std::move(entries[i]));
-  entries = std::move(sorted);
+  SortRows(
+      entries, [](const LocalEntry& entry) { return RowKey(entry); }, column, ascending);
 }
 
 namespace {

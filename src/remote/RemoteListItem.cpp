@@ -40,14 +40,8 @@ std::string RemoteSizeText(const RemoteListItem& item) {
 std::string RemoteTimeText(const RemoteListItem& item) { return FileDateText(item.time, true); }
 
 void SortRemoteListItems(std::vector<RemoteListItem>& rows, FileColumn column, bool ascending) {
-  std::vector<FileRowKey> keys;
-  keys.reserve(rows.size());
-  for (const RemoteListItem& row : rows) keys.push_back(RowKey(row));
-  const std::vector<size_t> order = SortedRowOrder(keys, column, ascending);
-  std::vector<RemoteListItem> sorted;
-  sorted.reserve(rows.size());
-  for (size_t i : order) sorted.push_back(std::move(rows[i]));
-  rows = std::move(sorted);
+  SortRows(
+      rows, [](const RemoteListItem& row) { return RowKey(row); }, column, ascending);
 }
 
 }  // namespace quillon

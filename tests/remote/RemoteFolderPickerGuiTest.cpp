@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "platform/CurlFtp.h"
+#include "remote/ConnectionWorker.h"
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
@@ -112,6 +113,8 @@ class RemotePanelTest : public testing::Test {
   }
 
   void SetUp() override { ASSERT_TRUE(InitCurlGlobal()); }
+  // A connect that was cancelled ends before the connector it uses goes.
+  void TearDown() override { ConnectionWorker::WaitForDropped(30s); }
 
   ConnectionProfile Profile(std::string remoteDir, std::string remoteRoot = "/") {
     ConnectionProfile profile = server_.Profile();

@@ -501,19 +501,13 @@ void MainWindow::Upload() {
   const std::string target = remotePanel_->CurrentFolder();
   RemoteList().Session().HandOver(
       [this, local, target, selected](std::shared_ptr<FtpConnection> connection) {
-        const ConnectionProfile& profile = app_.currentProfile;
         UploadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(),
                           app_.Messages(), clock_);
-        job.SetActivityLog(log_);
-        job.SetBinary(profile.binaryMode);
-        job.SetMaxThreads(profile.threadCount);
-        job.HoldBuildingConnection(connection);
         job.SetSourceBase(local);
         job.SetDestinationBase(target);
-        for (const LocalEntry& entry : selected) job.AddSelectedItem(entry);
-        job.SetBuildingConnection(nullptr);
-        ConnectionWorker::CloseInBackground(std::move(connection));
-        RunTransferJob(job, minimize_, true);
+        BuildAndRun(job, std::move(connection), true, [&] {
+          for (const LocalEntry& entry : selected) job.AddSelectedItem(entry);
+        });
       });
 }
 
@@ -549,20 +543,27 @@ void MainWindow::Download() {
           DisconnectProfile(true);
           return;
         }
-        const ConnectionProfile& profile = app_.currentProfile;
         DownloadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(),
                             app_.Messages(), clock_);
-        job.SetActivityLog(log_);
-        job.SetBinary(profile.binaryMode);
-        job.SetMaxThreads(profile.threadCount);
-        job.HoldBuildingConnection(connection);
         job.SetDestinationBase(local == "/" ? std::string() : local);
         job.SetSourceBase(source);
-        for (const RemoteListItem& item : selected) job.AddSelectedItem(ToRemoteEntry(item));
-        job.SetBuildingConnection(nullptr);
-        ConnectionWorker::CloseInBackground(std::move(connection));
-        RunTransferJob(job, minimize_, false);
+        BuildAndRun(job, std::move(connection), false, [&] {
+          for (const RemoteListItem& item : selected) job.AddSelectedItem(ToRemoteEntry(item));
+        });
       });
+}
+
+void MainWindow::BuildAndRun(CFTPMgr& job, std::shared_ptr<FtpConnection> connection, bool upload,
+                             const std::function<void()>& addSelection) {
+  const ConnectionProfile& profile = app_.currentProfile;
+  job.SetActivityLog(log_);
+  job.SetBinary(profile.binaryMode);
+  job.SetMaxThreads(profile.threadCount);
+  job.HoldBuildingConnection(connection);
+  addSelection();
+  job.SetBuildingConnection(nullptr);
+  ConnectionWorker::CloseInBackground(std::move(connection));
+  RunTransferJob(job, minimize_, upload);
 }
 
 void MainWindow::RunTransferJob(CFTPMgr& job, bool minimize, bool upload) {

@@ -109,6 +109,10 @@ class MainWindow : public QDialog {
   void ConnectTo(int slot, const std::string& typedPassword);
   bool AskPasswordIfNeeded(ConnectionProfile& profile);
   void Reconnected(bool ok, const std::string& error);
+  // Builds `job` (`addSelection` adds the selected items) on the handed-over `connection`, which
+  // it holds until the jobs are built, then runs it.
+  void BuildAndRun(CFTPMgr& job, std::shared_ptr<FtpConnection> connection, bool upload,
+                   const std::function<void()>& addSelection);
   void EncryptClicked();
   void DecryptClicked();
   bool EncryptionKeyPrompt();
