@@ -1,7 +1,7 @@
 // The real quillon on a real X server (Xvfb, no window manager), driven with xdotool as a
-// user's keys and clicks would: a newcomer adds a server in the connection manager and
-// connects; with "Minimize Harbell during File Transfer" the window comes back after an upload
-// and the program goes on.
+// user's keys and clicks would: a newcomer adds a server in the connection manager, connects,
+// downloads and uploads with encryption; with "Minimize Harbell during File Transfer" the
+// window comes back after an upload and the program goes on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -186,8 +186,9 @@ class DesktopTest : public ::testing::Test {
   std::string ini = (home / "Quillon.ini").string();
 };
 
-TEST_F(DesktopTest, ANewcomerAddsTheServerAndConnectsWithoutATerminal) {
-  test::WriteFile(serverRoot / "exchange/readme.txt", "hello");
+TEST_F(DesktopTest, ANewcomerAddsTheServerConnectsDownloadsAndUploadsWithoutATerminal) {
+  test::WriteFile(serverRoot / "readme.txt", "hello");
+  test::WriteFile(outbox / "a.txt", "for the server, encrypted");
   test::FtpServer server(test::FtpServer::Options{serverRoot});
   const ConnectionProfile p = server.Profile();
   auto quillon = StartQuillon();
@@ -206,7 +207,10 @@ TEST_F(DesktopTest, ANewcomerAddsTheServerAndConnectsWithoutATerminal) {
   Type(p.userName);
   Keys({"Tab"});
   Type(p.password);
-  Keys({"Tab", "space", "Return"});  // "Save password", then "Connect"
+  // "Save password", past passive mode, binary transfers and threads to the local folder.
+  Keys({"Tab", "space", "Tab", "Tab", "Tab", "Tab"});
+  Type(outbox.string());
+  Keys({"Return"});  // "Connect"
 
   const std::string window = Window("^Harbell: Connected to: Demo$");
   ASSERT_FALSE(window.empty()) << Log();
@@ -214,10 +218,47 @@ TEST_F(DesktopTest, ANewcomerAddsTheServerAndConnectsWithoutATerminal) {
   ASSERT_TRUE(ReadProfile(0, stored, ini));
   EXPECT_EQ(stored.port, p.port);
   EXPECT_EQ(stored.password, p.password);
+  const MainWindowLayout layout = LayoutOf(window);
+  auto besideTheRows = [](const Rect& list) {
+    return Rect{list.x, list.y + list.height - 30, list.width, 20};
+  };
 
-  // "Exit", then Yes to "Disconnect it?": the program ends by itself.
-  Click(window, LayoutOf(window).exit);
-  const std::string question = Window("^Harbell$", 20s);
+  // Download: a file chosen by its first letter in the remote list; no decryption (Escape).
+  Click(window, besideTheRows(layout.remoteList));
+  Focus(window);
+  Type("r");
+  Click(window, layout.download);
+  const std::string decryption = Window("^Enter the decryption key", 20s);
+  ASSERT_FALSE(decryption.empty()) << Log();
+  Focus(decryption);
+  Keys({"Escape"});
+  ASSERT_TRUE(test::WaitFor([&] { return fs::exists(outbox / "readme.txt"); }, 30s)) << Log();
+  EXPECT_EQ(test::ReadFile(outbox / "readme.txt"), "hello");
+
+  // Upload: the key asked for (twice), the file encrypted on its way.
+  ASSERT_FALSE(Window("^Harbell: Connected to: Demo$", 30s).empty()) << Log();
+  Click(window, besideTheRows(layout.localList));
+  Focus(window);
+  Type("a");
+  Click(window, layout.upload);
+  const std::string encryption = Window("^Enter your encryption key", 20s);
+  ASSERT_FALSE(encryption.empty()) << Log();
+  Focus(encryption);
+  Keys({"Tab"});
+  Type("a demo pass phrase");
+  Keys({"Tab"});
+  Type("a demo pass phrase");
+  Keys({"Return"});
+  ASSERT_TRUE(test::WaitFor([&] { return fs::exists(serverRoot / "a.txt.qvr"); }, 30s)) << Log();
+  EXPECT_EQ(test::ReadFile(serverRoot / "a.txt.qvr").substr(0, 4), "QVR4");
+
+  // "Exit" (waiting while the window connects again after the transfer), then Yes to
+  // "Disconnect it?": the program ends by itself.
+  std::string question;
+  for (int attempt = 0; attempt < 10 && question.empty(); ++attempt) {
+    Click(window, layout.exit);
+    question = Window("^Harbell$", 3s);
+  }
   ASSERT_FALSE(question.empty()) << Log();
   Focus(question);
   Keys({"Return"});
