@@ -13,6 +13,8 @@ The server ends when stdin reaches its end (the parent closed the pipe or died) 
 (python3-openssl): AUTH TLS on the control connection, then TLS required for the login and for
 every data connection. With --implicit-tls the TLS handshake starts as soon as a client
 connects, before the greeting (implicit TLS, as on port 990).
+--rate BYTES limits each data connection to about BYTES per second in each direction (a slow
+line, for watching transfers; plain FTP only).
 """
 
 import argparse
@@ -23,7 +25,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -40,6 +42,7 @@ def main():
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--tls-cert")
     parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -97,6 +100,11 @@ def main():
         Handler.dtp_handler = DataHandler
         Handler.tls_control_required = True
         Handler.tls_data_required = True
+    elif args.rate > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.rate
+            write_limit = args.rate
+        Handler.dtp_handler = Throttled
 
     # Quiet unless something goes wrong; the transcript records the commands.
     logging.basicConfig(level=logging.WARNING)

@@ -12,6 +12,7 @@ packages=(
   cron systemd desktop-file-utils
   curl lftp vsftpd hyperfine time
   openssh-server openssh-client openssl  # the tests run their own sshd (Debian also enables its service)
+  xvfb xdotool fonts-dejavu-core
 )
 
 missing=()

@@ -18,6 +18,7 @@
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
 #include "profiles/IniFile.h"
+#include "remote/ConnectionWorker.h"
 #include "tasks/TaskRun.h"
 #include "tasks/ui/TaskManagerDialog.h"
 #include "tasks/ui/TaskRunWindows.h"
@@ -104,7 +105,13 @@ int main(int argc, char** argv) {
       dialogBoxes.SetParent(&dialog);
       dialog.exec();
     });
-    window.exec();
+    // The application's loop, not the window's own exec(): a dialog hidden while its exec()
+    // runs ends it, and the window hides during a transfer with the minimize option.
+    QObject::connect(&window, &QDialog::finished, &gui, &QApplication::quit);
+    window.show();
+    gui.exec();
+    // A connection dropped moments ago (a cancelled connect) may still be saying goodbye.
+    quillon::ConnectionWorker::WaitForDropped(std::chrono::seconds(3));
   };
   hooks.runTask = [&argc, argv, &runMessages, &setWindowIcon](quillon::MainApp& running,
                                                               const quillon::TaskHandOver& task) {

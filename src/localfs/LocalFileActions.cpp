@@ -51,4 +51,8 @@ std::string CannotCreateFolderText(const std::string& name, const std::string& r
 
 std::string CannotOpenText(const std::string& name) { return "Cannot open \"" + name + "\""; }
 
+std::string CannotShowFolderText(const std::string& path, const std::string& reason) {
+  return "Cannot open folder \"" + path + "\": " + reason;
+}
+
 }  // namespace quillon

@@ -171,13 +171,6 @@ std::optional<std::string> UrlHost(const std::string& address) {
   return colon ? "[" + address + "]" : address;
 }
 
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
-  if (what.empty()) return text;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-  return text;
-}
-
 bool IsSuccess(const FtpReply& reply) { return reply.code >= 200 && reply.code < 300; }
 
 class CurlFtpConnection;
@@ -750,7 +743,7 @@ std::string CurlFtpConnection::FailedCommandText(const std::string& command,
                                                  const FtpReply& reply) const {
   std::string line = reply.FirstLine();
   while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-  return ReplaceAll(FtpError(command + ": " + line), password_, "****");
+  return MaskPassword(FtpError(command + ": " + line), password_);
 }
 
 // The one place where libcurl's outcome becomes Quillon's text: curl's own message (its error
@@ -780,11 +773,11 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
       if (message.find(line) == std::string::npos) message += " (" + line + ")";
     }
   }
-  return ReplaceAll(FtpError(message), password_, "****");
+  return MaskPassword(FtpError(message), password_);
 }
 
 void CurlFtpConnection::SetError(std::string text) {
-  lastError_ = ReplaceAll(std::move(text), password_, "****");
+  lastError_ = MaskPassword(std::move(text), password_);
 }
 
 void CurlFtpConnection::Unpause() {

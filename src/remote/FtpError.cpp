@@ -1,5 +1,7 @@
 #include "remote/FtpError.h"
 
+#include <cctype>
+
 namespace quillon {
 
 std::string FtpError(std::string_view message) {
@@ -12,6 +14,32 @@ std::string FtpError(std::string_view message) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   if (text.empty()) return "Unknown error.";
   return text + ".";
+}
+
+namespace {
+
+bool InWord(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || c == '_' || c == '-';
+}
+
+}  // namespace
+
+std::string MaskPassword(std::string text, std::string_view password) {
+  if (password.empty()) return text;
+  static constexpr std::string_view kMask = "****";
+  for (size_t at = text.find(password); at != std::string::npos;) {
+    const size_t end = at + password.size();
+    const bool alone =
+        (at == 0 || !InWord(text[at - 1])) && (end == text.size() || !InWord(text[end]));
+    if (alone) {
+      text.replace(at, password.size(), kMask);
+      at = text.find(password, at + kMask.size());
+    } else {
+      at = text.find(password, at + 1);
+    }
+  }
+  return text;
 }
 
 }  // namespace quillon

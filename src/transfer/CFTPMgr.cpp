@@ -38,6 +38,7 @@ void CFTPMgr::Reset() {
   queue_.clear();
   emptiedFolders_.clear();
   building_ = nullptr;
+  buildingOwner_.reset();
   destinationBase_.clear();
   sourceBase_.clear();
 }

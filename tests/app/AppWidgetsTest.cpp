@@ -66,11 +66,12 @@ TEST(QtMessagePresenter, ReturnsTheClickedButtonsAnswer) {
       {MessageButtons::YesYesToAllNoNoToAll, "No to All", MessageAnswer::NoToAll},
   };
   for (const auto& c : cases) {
-    QString seenText;
+    QString seenText, seenTitle;
     test::WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
       ASSERT_NE(box, nullptr);
       seenText = box->text();
+      seenTitle = box->windowTitle();
       for (QAbstractButton* button : box->buttons())
         if (button->text() == c.click) button->click();
     });
@@ -78,6 +79,9 @@ TEST(QtMessagePresenter, ReturnsTheClickedButtonsAnswer) {
               c.answer)
         << c.click.toStdString();
     EXPECT_EQ(seenText, "report.txt already exists!");
+    EXPECT_EQ(seenTitle, c.buttons == MessageButtons::YesYesToAllNoNoToAll
+                             ? "File Already Exists..."
+                             : "Harbell");
   }
 }
 

@@ -73,6 +73,10 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     argv.push_back(options_.tlsCertificate);
     if (options_.implicitTls) argv.push_back("--implicit-tls");
   }
+  if (options_.rate > 0) {
+    argv.push_back("--rate");
+    argv.push_back(std::to_string(options_.rate));
+  }
   process_ = std::make_unique<ServerProcess>(std::move(argv));
   port_ = process_->port();
 }

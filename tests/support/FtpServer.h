@@ -44,6 +44,7 @@ class FtpServer {
     // required for the login and every data connection. Explicit (AUTH TLS) unless implicitTls.
     std::string tlsCertificate = {};
     bool implicitTls = false;  // TLS handshake before the greeting (as on port 990)
+    int rate = 0;              // bytes per second per data connection (plain FTP); 0: no limit
   };
 
   explicit FtpServer(Options options);
@@ -65,6 +66,9 @@ class FtpServer {
 
   // Ends the server process and waits for it; idempotent.
   void Stop() { process_->Stop(); }
+  // Freezes the server: connections stay open, nothing is answered (a hung server).
+  void Pause() { process_->Pause(); }
+  void Resume() { process_->Resume(); }
 
  private:
   Options options_;

@@ -727,8 +727,14 @@ TEST_F(TaskManagerTest, RemoteFoldersArePickedWithTheTasksConnection) {
 
   std::string prompt;
   test::WhenModalOpens([&prompt](QWidget* modal) {
+    // The picker opens at once and connects in the background; OK waits for the folders.
+    auto* ok = test::Find<QPushButton>(modal, "okButton");
+    ASSERT_TRUE(test::WaitFor([&] {
+      QCoreApplication::processEvents();
+      return ok->isEnabled();
+    }));
     prompt = test::Find<QLabel>(modal, "promptLabel")->text().toStdString();
-    test::Find<QPushButton>(modal, "okButton")->click();
+    ok->click();
   });
   Press("uploadToBrowse");
   EXPECT_EQ(prompt, "Upload files to which remote folder?");
