@@ -27,13 +27,15 @@ function(quillon_subsystem name)
   endif()
 endfunction()
 
-# quillon_test(NAME LABEL label SOURCES file... LIBS lib... [QT] [TIMEOUT s] [ENVIRONMENT VAR=VALUE...])
+# quillon_test(NAME LABEL label SOURCES file... LIBS lib... [QT] [TIMEOUT s] [ENVIRONMENT VAR=VALUE...]
+#              [LAUNCHER program...])
 #
 # One GoogleTest executable registered with CTest as one test, labelled unit, integration, gui
 # or e2e. QT turns on moc and links Qt Test and a main() that makes the QApplication first (GUI
-# suites). QUILLON_BINARY_DIR and QUILLON_SOURCE_DIR reach the test through the environment.
+# suites). LAUNCHER runs the test through a program (tests/support/private_cron.sh). QUILLON_BINARY_DIR and
+# QUILLON_SOURCE_DIR reach the test through the environment.
 function(quillon_test name)
-  cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LAUNCHER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_testsupport GTest::gtest GTest::gmock)
   if(ARG_QT)
@@ -42,7 +44,7 @@ function(quillon_test name)
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${ARG_LAUNCHER} $<TARGET_FILE:${name}>)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()

@@ -68,4 +68,10 @@ status=0
   if cmp -s "$demo/outbox/$f" "$demo/inbox/$f"; then echo "   $f  identical to the original"
   else echo "   $f  DIFFERS from the original"; exit 1; fi
 done || status=1
+
+# The README's pictures, drawn from the windows as they are now (SHOTS=0 skips them).
+if [ "${SHOTS:-1}" = 1 ]; then
+  if command -v Xvfb >/dev/null; then bash scripts/screenshots.sh || status=1
+  else echo "== (no Xvfb: the pictures in docs/images are left as they are)"; fi
+fi
 exit $status

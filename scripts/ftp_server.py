@@ -9,6 +9,12 @@ The server ends when stdin reaches its end (the parent closed the pipe or died) 
 (the PASS argument masked), so tests can check exactly what a client sent.
 --no-mlsd removes MLSD and MLST, so clients must parse LIST output.
 --no-active refuses PORT and EPRT.
+--tls-cert FILE (a PEM file with the certificate and its key) makes it an FTP server over TLS
+(python3-openssl): AUTH TLS on the control connection, then TLS required for the login and for
+every data connection. With --implicit-tls the TLS handshake starts as soon as a client
+connects, before the greeting (implicit TLS, as on port 990).
+--rate BYTES limits each data connection to about BYTES per second in each direction (a slow
+line, for watching transfers; plain FTP only).
 """
 
 import argparse
@@ -19,7 +25,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -34,6 +40,9 @@ def main():
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--no-active", action="store_true")
     parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -44,7 +53,27 @@ def main():
     transcript = open(args.transcript, "a", buffering=1) if args.transcript else None
     sessions = {"next": 0}
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+        base = TLS_FTPHandler
+
+        class DataHandler(TLS_DTPHandler):
+            # Clients such as libcurl start the TLS handshake of a data connection as soon as it
+            # is connected, before the command that uses it. pyftpdlib closes a data connection
+            # that becomes readable before that command, so let it read while the handshake runs.
+            def readable(self):
+                if self._ssl_accepting:
+                    return True
+                return super().readable()
+
+    class Handler(base):
+        def handle(self):
+            if args.implicit_tls:
+                # Implicit TLS: the handshake comes first; the greeting waits for it.
+                self.secure_connection(self.ssl_context)
+            super().handle()
+
         def on_connect(self):
             sessions["next"] += 1
             self.session_number = sessions["next"]
@@ -58,7 +87,7 @@ def main():
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0.05  # tests of a refused login need not wait 3 s
     Handler.banner = "Quillon test server ready."
-    proto = dict(FTPHandler.proto_cmds)
+    proto = dict(base.proto_cmds)
     if args.no_mlsd:
         proto.pop("MLSD", None)
         proto.pop("MLST", None)
@@ -66,6 +95,16 @@ def main():
         proto.pop("PORT", None)
         proto.pop("EPRT", None)
     Handler.proto_cmds = proto
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.dtp_handler = DataHandler
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
+    elif args.rate > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.rate
+            write_limit = args.rate
+        Handler.dtp_handler = Throttled
 
     # Quiet unless something goes wrong; the transcript records the commands.
     logging.basicConfig(level=logging.WARNING)

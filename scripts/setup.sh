@@ -5,12 +5,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libcurl4-openssl-dev
-  qt6-base-dev libgl-dev
+  libcurl4-openssl-dev libssl-dev
+  qt6-base-dev libgl-dev libqt6svg6
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib python3-openssl python3-aiosmtpd
-  cron
+  cron systemd desktop-file-utils
   curl lftp vsftpd hyperfine time
+  openssh-server openssh-client openssl  # the tests run their own sshd (Debian also enables its service)
+  xvfb xdotool fonts-dejavu-core
 )
 
 missing=()

@@ -6,33 +6,31 @@
 namespace quillon {
 namespace {
 
-// The line and its upper-case copy are edited in step, so that switches are found in any
-// letter case while the path keeps its own.
-struct CasedLine {
-  std::string text;
-  std::string upper;
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
 
-  explicit CasedLine(std::string_view line) : text(line), upper(line) {
-    for (char& c : upper)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+// "-TASKID", alone or with its number glued on ("-taskid12").
+bool IsTaskIdSwitch(const std::string& word) {
+  std::string upper = Upper(word);
+  if (!upper.starts_with("-TASKID")) return false;
+  std::string_view rest = std::string_view(upper).substr(7);
+  if (rest.empty()) return true;
+  if (rest.front() == '+' || rest.front() == '-') rest.remove_prefix(1);
+  return !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
+}
 
-  // Removes every occurrence of `word` (upper case); true when there was one.
-  bool RemoveAll(std::string_view word) {
-    bool found = false;
-    for (size_t at; (at = upper.find(word)) != std::string::npos;) {
-      upper.erase(at, word.size());
-      text.erase(at, word.size());
-      found = true;
-    }
-    return found;
+std::string Joined(const std::vector<std::string>& words, size_t from, size_t to) {
+  std::string line;
+  for (size_t i = from; i < to; ++i) {
+    if (i > from) line += ' ';
+    line += words[i];
   }
-
-  void Cut(size_t from) {
-    upper.erase(from);
-    text.erase(from);
-  }
-};
+  return line;
+}
 
 void TrimTrailing(std::string& s, char c) {
   while (!s.empty() && s.back() == c) s.pop_back();
@@ -55,32 +53,60 @@ std::string JoinArguments(int argc, const char* const* argv) {
   return line;
 }
 
-ParsedCommandLine ParseTaskCommandLine(std::string_view commandLine,
+std::vector<std::string> SplitAtBlanks(std::string_view line) {
+  std::vector<std::string> words;
+  if (line.empty()) return words;
+  for (size_t start = 0;;) {
+    size_t blank = line.find(' ', start);
+    words.emplace_back(line.substr(start, blank == std::string_view::npos ? blank : blank - start));
+    if (blank == std::string_view::npos) return words;
+    start = blank + 1;
+  }
+}
+
+ParsedCommandLine ParseTaskCommandLine(std::string_view line, const std::string& programFolder) {
+  return ParseTaskCommandLine(SplitAtBlanks(line), programFolder);
+}
+
+ParsedCommandLine ParseTaskCommandLine(const std::vector<std::string>& arguments,
                                        const std::string& programFolder) {
   ParsedCommandLine result;
   TaskCommandLine& task = result.task;
-  CasedLine line(commandLine);
 
-  task.showWindow = line.RemoveAll("-SHOWWIN");
-  task.notify = line.RemoveAll("-NOTIFY");
-
-  // "-TASKID n" counts only after the first word; it takes the rest of the line with it.
-  size_t taskIdAt = line.upper.find("-TASKID");
-  if (taskIdAt != std::string::npos && taskIdAt > 0) {
-    int id;
-    if (std::sscanf(line.upper.c_str() + taskIdAt, "-TASKID %d", &id) == 1) task.taskId = id;
-    line.Cut(taskIdAt);
+  std::vector<std::string> words;
+  for (const std::string& word : arguments) {
+    std::string upper = Upper(word);
+    if (upper == "-SHOWWIN") {
+      task.showWindow = true;
+    } else if (upper == "-NOTIFY") {
+      task.notify = true;
+    } else {
+      words.push_back(word);
+    }
   }
 
-  TrimTrailing(line.text, ' ');
-  line.upper.resize(line.text.size());
-  size_t lastBlank = line.text.rfind(' ');
+  // "-TASKID n" counts only after the first word; it takes the rest of the line with it.
+  size_t end = words.size();
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (!IsTaskIdSwitch(words[i])) continue;
+    if (i > 0) {
+      int id;
+      std::string cut = Upper(Joined(words, i, words.size()));
+      if (std::sscanf(cut.c_str(), "-TASKID %d", &id) == 1) task.taskId = id;
+      end = i;
+    }
+    break;
+  }
+
+  std::string text = Joined(words, 0, end);
+  TrimTrailing(text, ' ');
+  size_t lastBlank = text.rfind(' ');
   if (lastBlank == std::string::npos || lastBlank == 0) {
     result.error = "Command syntax error.";
     return result;
   }
 
-  std::string path = line.text.substr(0, lastBlank);
+  std::string path = text.substr(0, lastBlank);
   TrimTrailing(path, ' ');
   TrimLeading(path, '"');
   TrimTrailing(path, '"');
@@ -88,7 +114,7 @@ ParsedCommandLine ParseTaskCommandLine(std::string_view commandLine,
   TrimTrailing(path, ' ');
 
   int slot;
-  std::string sessionPart = line.upper.substr(lastBlank);
+  std::string sessionPart = Upper(text.substr(lastBlank));
   if (std::sscanf(sessionPart.c_str(), " SESSION%d ", &slot) != 1) {
     result.error = "Wrong parameters.";
     return result;

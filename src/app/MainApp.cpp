@@ -8,25 +8,13 @@
 namespace quillon {
 
 MainApp::MainApp(std::string programFolder, MessagePresenter& messages)
-    : programFolder_(std::move(programFolder)), messages_(&messages) {
-  if (!programFolder_.empty() && programFolder_.back() != '/') programFolder_ += '/';
-}
-
-void MainApp::SetProfileDefaults() {
-  currentProfile = ConnectionProfile{};
-  currentProfile.slot = -1;
-  currentProfile.localDir.clear();
-  currentProfile.remoteDir = "/";
-  currentProfile.binaryMode = true;
-  currentProfile.threadCount = 3;
-  currentProfile.port = 21;
-  currentProfile.deleteAfterDownload = false;
-  currentProfile.deleteAfterUpload = false;
-  currentProfile.backupRemoteFile = false;
-  currentProfile.backupLocalFile = false;
-}
+    : ProgramSettings(std::move(programFolder)), messages_(&messages) {}
 
 int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
+  return Run(SplitAtBlanks(commandLine), hooks);
+}
+
+int MainApp::Run(const std::vector<std::string>& arguments, const StartupHooks& hooks) {
   if (hooks.openSession) {
     session_ = hooks.openSession();
     if (!session_) {
@@ -35,35 +23,36 @@ int MainApp::Run(const std::string& commandLine, const StartupHooks& hooks) {
       return ExitRoutine();
     }
   }
-  SetProfileDefaults();
-
-  int32_t copies = ReadProgramNumber(ProfileFile(), kBackupCopies);
-  if (copies >= 1 && copies <= 255) backupCopies = copies;
-  safeUploads = ReadProgramNumber(ProfileFile(), kSafeUploads) != 0;
+  LoadStartupValues();
 
   if (hooks.registerFileType) hooks.registerFileType();
 
-  if (commandLine.empty()) {
-    warningLevel = ReadProgramNumber(ProfileFile(), kSuppressWarningLevel);
+  bool noArguments = true;
+  for (const std::string& argument : arguments) noArguments = noArguments && argument.empty();
+  if (noArguments) {
+    LoadWarningLevel();
     if (hooks.runInteractive) hooks.runInteractive(*this);
   } else {
-    RunTaskMode(commandLine, hooks);
+    RunTaskMode(arguments, hooks);
   }
   return ExitRoutine();
 }
 
-void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& hooks) {
-  ParsedCommandLine parsed = ParseTaskCommandLine(commandLine, programFolder_);
+void MainApp::RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks) {
+  ParsedCommandLine parsed = ParseTaskCommandLine(arguments, ProgramFolder());
   const TaskCommandLine& task = parsed.task;
+  // Every refusal is told, notified or not: a scheduled run's only trace is its stderr (a cron
+  // mail, a journal line), and the presenter shows it in a box when someone can see one.
   if (parsed.error) {
-    if (task.notify) messages_->Show(*parsed.error);
+    messages_->Show(*parsed.error);
     exitCode = -1;
     return;
   }
 
-  // A shortcut carries the task id it was made for; the stored one tells whether it still
-  // names the same task.
-  if (task.taskId > 0 && task.notify) {
+  // A shortcut or a scheduled entry carries the task id it was made for; the stored one tells
+  // whether it still names the same task, so an entry left by a task that was renamed, deleted
+  // or replaced in its slot never runs another task.
+  if (task.taskId > 0) {
     int32_t stored = ReadNumber(task.slot, "TaskID", task.storePath);
     if (stored > task.taskId) {
       messages_->Show("Task Failed:\n\nThe task is outdated.");
@@ -78,7 +67,7 @@ void MainApp::RunTaskMode(const std::string& commandLine, const StartupHooks& ho
 
   std::string taskName = ReadText(task.slot, "Profile", task.storePath);
   if (taskName.empty()) {
-    if (task.notify) messages_->Show("Task cannot be found: The task is outdated.");
+    messages_->Show("Task cannot be found: The task is outdated.");
     exitCode = -1;
     return;
   }
@@ -101,7 +90,24 @@ std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfil
     return nullptr;
   }
   std::string error;
-  std::unique_ptr<FtpConnection> connection = session_->OpenWithError(record, &error);
+  std::unique_ptr<FtpConnection> connection;
+  // The session speaks plain FTP only: a profile that asks for a secure transport is refused
+  // rather than served in clear text.
+  switch (record.protocol) {
+    case ServerProtocol::Ftp:
+      connection = session_->OpenWithError(record, &error);
+      break;
+    case ServerProtocol::FtpExplicitTls:
+    case ServerProtocol::FtpImplicitTls:
+      error = "FTP over TLS is not available in this version.";
+      break;
+    case ServerProtocol::Sftp:
+      error = "SFTP is not available in this version.";
+      break;
+    case ServerProtocol::Unknown:
+      error = "The profile names a protocol that this version does not know.";
+      break;
+  }
   if (!connection) {
     if (errorOut) *errorOut = error.empty() ? "Unknown error." : error;
     std::function<void(std::string, int32_t)> poster;

@@ -5,23 +5,17 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/ActivityLog.h"
 #include "common/Clock.h"
 #include "common/Messages.h"
 #include "profiles/ConnectionProfile.h"
+#include "profiles/ProgramSettings.h"
 #include "remote/FtpConnection.h"
+#include "tasks/TaskRunContext.h"
 
 namespace quillon {
-
-// What start-up hands to the unattended task run.
-struct TaskHandOver {
-  std::string storePath;
-  int32_t slot = -1;
-  bool notify = false;
-  bool showWindow = false;
-  std::string taskName;  // the section's "Profile"
-};
 
 class MainApp;
 
@@ -38,15 +32,19 @@ struct StartupHooks {
   std::function<void()> registerFileType;
 };
 
-// The one application object of a process (constructible in tests: no hidden statics).
+// The one application object of a process (constructible in tests: no hidden statics): the
+// program-wide settings, the FTP session and its connector, where messages go, and the exit code.
 // Start-up and the exit routine run on the main thread; OpenFtpConnection may be called from
 // any thread.
-class MainApp {
+class MainApp : public ProgramSettings {
  public:
   MainApp(std::string programFolder, MessagePresenter& messages);
 
-  // Start-up with the command line (argv after the program name joined with blanks), then the
-  // exit routine. Returns the process exit code (0, or -1 for a refused command line).
+  // Start-up with the command line (argv after the program name), then the exit routine.
+  // Returns the process exit code (0, or -1 for a refused command line). Every refusal of a
+  // task command line goes to the message presenter, which decides where it is seen.
+  int Run(const std::vector<std::string>& arguments, const StartupHooks& hooks);
+  // The same for a command line of blank-separated words.
   int Run(const std::string& commandLine, const StartupHooks& hooks);
 
   // Opens an FTP connection for `profile` (the current profile when null). On failure the last
@@ -69,27 +67,17 @@ class MainApp {
   void SetSession(std::unique_ptr<FtpConnector> session) { session_ = std::move(session); }
   FtpConnector* Session() const { return session_.get(); }
 
-  const std::string& ProgramFolder() const { return programFolder_; }
-  std::string ProfileFile() const { return programFolder_ + "Quillon.ini"; }
-  std::string TaskFile() const { return programFolder_ + "QvrTask.ini"; }
   MessagePresenter& Messages() { return *messages_; }
   // Where messages go from now on (the windowed program's message boxes).
   void SetMessages(MessagePresenter& messages) { messages_ = &messages; }
 
-  ConnectionProfile currentProfile;
-  int32_t encryptMode = 0;
-  int32_t decryptMode = 0;
-  std::string encryptionKeyName;
-  std::string encryptionKey;
-  std::string decryptionKey;
-  int32_t warningLevel = 0;
-  int32_t backupCopies = 4;
-  bool safeUploads = true;  // "SafeUploads": uploads go to a temporary name, renamed when whole
+  // What a task run takes from the program (its settings, connector and messages now).
+  operator TaskRunContext() { return {*this, Connector(), Messages()}; }
+
   int32_t exitCode = 0;
 
  private:
-  void SetProfileDefaults();
-  void RunTaskMode(const std::string& commandLine, const StartupHooks& hooks);
+  void RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks);
   int ExitRoutine();
 
   class AppConnector : public FtpConnector {
@@ -107,7 +95,6 @@ class MainApp {
     MainApp& app_;
   };
 
-  std::string programFolder_;
   MessagePresenter* messages_;
   AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;

@@ -10,7 +10,9 @@ MainWindowLayout MainWindowLayout::For(int W, int H) {
   l.localToolbar = {2, 8, 99, 27};
   l.localCombo = {111, 8, P - 109, 22};
   l.localList = {2, 34, P, Q};
+  l.localPanel = {2, 8, P, Q + 26};
   l.connect = {X, 34, 72, 33};
+  l.connectionManager = {X, 70, 72, 24};
   l.encrypt = {X, M - 17, 72, 16};
   l.upload = {X, M, 72, 33};
   l.download = {X, M + 34, 72, 33};
@@ -18,6 +20,7 @@ MainWindowLayout MainWindowLayout::For(int W, int H) {
   l.remoteToolbar = {P + 94, 8, 99, 27};
   l.remoteCombo = {P + 203, 8, P - 109, 22};
   l.remoteList = {P + 94, 34, P, Q};
+  l.remotePanel = {P + 94, 8, P, Q + 26};
   l.schedule = {X, H - 138, 72, 33};
   l.exit = {X, H - 103, 72, 33};
   l.logText = {P + 36, H - 68, 23, 20};

@@ -9,12 +9,14 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
-// Where the main window's controls go for a client area of `width` x `height` pixels.
+// Where the main window's controls go for a client area of `width` x `height` pixels. Each
+// side's browser panel covers its toolbar, its combo and its list.
 struct MainWindowLayout {
-  Rect localToolbar, localCombo, localList;
-  Rect connect;  // "Connect" and "Disconnect" share it
+  Rect localToolbar, localCombo, localList, localPanel;
+  Rect connect;            // "Connect", "Cancel" (while connecting) and "Disconnect" share it
+  Rect connectionManager;  // below it
   Rect encrypt, upload, download, decrypt;
-  Rect remoteToolbar, remoteCombo, remoteList;
+  Rect remoteToolbar, remoteCombo, remoteList, remotePanel;
   Rect schedule, exit, logText, options, indicator, activityLog;
 
   static MainWindowLayout For(int width, int height);

@@ -1,6 +1,8 @@
 // The quillon executable: wires the real platform pieces into MainApp and runs it.
 #include <signal.h>
 
+#include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstring>
 
@@ -9,16 +11,17 @@
 #include "app/MainApp.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/QtMessagePresenter.h"
+#include "app/ui/StartupMessagePresenter.h"
 #include "common/Messages.h"
 #include "platform/CurlFtp.h"
+#include "platform/DesktopIntegration.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"
 #include "profiles/IniFile.h"
+#include "remote/ConnectionWorker.h"
 #include "tasks/TaskRun.h"
 #include "tasks/ui/TaskManagerDialog.h"
 #include "tasks/ui/TaskRunWindows.h"
-
-#include <QApplication>
 
 namespace {
 
@@ -29,7 +32,8 @@ const char kUsage[] =
     "       quillon --help | --version\n"
     "\n"
     "TASKFILE without a \"/\" is taken from the program folder ($QUILLON_HOME, else\n"
-    "$XDG_CONFIG_HOME/quillon/). Exit status: 0, or 255 when the task line is refused.\n";
+    "$XDG_CONFIG_HOME/quillon/). Exit status: 0, or 255 when the task line is refused;\n"
+    "a refused line is told on stderr (and in a box for -Notify on a desktop).\n";
 
 }  // namespace
 
@@ -50,7 +54,13 @@ int main(int argc, char** argv) {
     std::fputs("Cannot create the program folder.\n", stderr);
     return 1;
   }
-  quillon::StreamMessagePresenter messages(stderr);
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  // A refused task line is told on stderr, and in a box when it came from a launcher (which
+  // notifies) on a desktop.
+  bool boxes =
+      quillon::ParseTaskCommandLine(arguments, *folder).task.notify && quillon::DesktopAvailable();
+  quillon::StartupMessagePresenter messages(argc, argv, boxes);
+  quillon::StreamMessagePresenter runMessages(stderr);
   quillon::MainApp app(*folder, messages);
 
   quillon::StartupHooks hooks;
@@ -58,8 +68,19 @@ int main(int argc, char** argv) {
     if (!quillon::InitCurlGlobal()) return nullptr;
     return std::make_unique<quillon::CurlFtpConnector>();
   };
-  hooks.registerFileType = quillon::RegisterEncryptedFileType;
-  hooks.runInteractive = [&argc, argv](quillon::MainApp& running) {
+  // Quillon's icon (windows, launchers, the .qvr type) and its menu launcher, when no system
+  // install brought them.
+  std::string iconPath;
+  hooks.registerFileType = [&iconPath] {
+    iconPath = quillon::InstallQuillonIcon();
+    quillon::RegisterEncryptedFileType();
+    quillon::InstallApplicationLauncher(quillon::ThisProgram());
+  };
+  auto setWindowIcon = [&iconPath] {
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("quillon"), QIcon(QString::fromStdString(iconPath))));
+  };
+  hooks.runInteractive = [&argc, argv, &setWindowIcon](quillon::MainApp& running) {
     if (!quillon::DesktopAvailable()) {
       std::fputs("Quillon needs a desktop (DISPLAY or WAYLAND_DISPLAY) for its window; tasks run "
                  "without one: quillon --help\n",
@@ -68,6 +89,7 @@ int main(int argc, char** argv) {
     }
     QApplication gui(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
+    setWindowIcon();
     quillon::QtMessagePresenter boxes;
     running.SetMessages(boxes);
     quillon::MainWindow window(running);
@@ -83,9 +105,18 @@ int main(int argc, char** argv) {
       dialogBoxes.SetParent(&dialog);
       dialog.exec();
     });
-    window.exec();
+    // The application's loop, not the window's own exec(): a dialog hidden while its exec()
+    // runs ends it, and the window hides during a transfer with the minimize option.
+    QObject::connect(&window, &QDialog::finished, &gui, &QApplication::quit);
+    window.show();
+    gui.exec();
+    // A connection dropped moments ago (a cancelled connect) may still be saying goodbye.
+    quillon::ConnectionWorker::WaitForDropped(std::chrono::seconds(3));
   };
-  hooks.runTask = [&argc, argv](quillon::MainApp& running, const quillon::TaskHandOver& task) {
+  hooks.runTask = [&argc, argv, &runMessages, &setWindowIcon](quillon::MainApp& running,
+                                                              const quillon::TaskHandOver& task) {
+    // The run's own messages go where its log goes; only start-up's refusals come up in boxes.
+    running.SetMessages(runMessages);
     quillon::SystemClock clock;
     // A notified run or one asked to show its transfers gets windows when a desktop answers;
     // under cron, systemd or ssh everything goes to the log, stderr and stdout instead.
@@ -94,13 +125,14 @@ int main(int argc, char** argv) {
     std::unique_ptr<quillon::TaskRunWindows> windows;
     quillon::TaskRunView view;
     if ((notify || task.showWindow) && quillon::DesktopAvailable()) {
-      gui = std::make_unique<QApplication>(argc, argv);
+      if (!QApplication::instance()) gui = std::make_unique<QApplication>(argc, argv);
+      setWindowIcon();
       windows = std::make_unique<quillon::TaskRunWindows>(notify, quillon::TaskRun::Title(task));
       view = windows->View();
     }
     quillon::TaskRun run(running, clock, view);
     if (!run.Dispatch(task)) running.exitCode = 1;
   };
-  int code = app.Run(quillon::JoinArguments(argc, argv), hooks);
+  int code = app.Run(arguments, hooks);
   return code & 0xFF;  // -1 reaches the shell as 255
 }

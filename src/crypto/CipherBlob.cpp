@@ -93,8 +93,7 @@ bool BlobEncryptor::Update(const uint8_t* data, size_t size, std::vector<uint8_t
     out.resize(at + whole);
     uint8_t* dst = out.data() + at;
     SplitBlocks(helper_, whole / blockSize_, [this, data, dst](uint64_t from, uint64_t to) {
-      for (uint64_t i = from; i < to; ++i)
-        key_->EncryptBlock(data + i * blockSize_, dst + i * blockSize_);
+      key_->EncryptBlocks(data + from * blockSize_, dst + from * blockSize_, to - from);
     });
   }
   if (size > whole) {
@@ -113,9 +112,7 @@ bool BlobEncryptor::Finish(std::vector<uint8_t>& out) {
   const size_t tailSize = (pendingSize_ + 3 + blockSize_ - 1) / blockSize_ * blockSize_;
   const size_t at = out.size();
   out.resize(at + tailSize);
-  for (size_t off = 0; off < tailSize; off += blockSize_) {
-    key_->EncryptBlock(tail + off, out.data() + at + off);
-  }
+  key_->EncryptBlocks(tail, out.data() + at, tailSize / blockSize_);
   std::fill(std::begin(tail), std::end(tail), 0);
   std::fill(std::begin(pending_), std::end(pending_), 0);
   key_ = nullptr;
@@ -159,8 +156,7 @@ void BlobDecryptor::DecryptBlocks(const uint8_t* blocks, uint64_t count,
       emitEnd > start ? std::min<uint64_t>(count, (emitEnd - start) / blockSize_) : 0;
   uint8_t* out = plain.data() + at;
   SplitBlocks(helper_, whole, [this, blocks, out](uint64_t from, uint64_t to) {
-    for (uint64_t i = from; i < to; ++i)
-      key_.DecryptBlock(blocks + i * blockSize_, out + i * blockSize_);
+    key_.DecryptBlocks(blocks + from * blockSize_, out + from * blockSize_, to - from);
   });
   uint8_t scratch[32];
   for (uint64_t i = whole; i < count; ++i) {

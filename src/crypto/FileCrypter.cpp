@@ -2,17 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "common/FileIo.h"
 #include "crypto/BuiltInKeys.h"
 
 namespace quillon {
@@ -24,6 +20,12 @@ constexpr size_t kChunkSize = 256 * 1024;
 // The first MiB of a file is encrypted, or decrypted and written, on the calling thread alone:
 // small files start no helper.
 constexpr uint64_t kHandledInline = 1 << 20;
+
+// Whether long pieces are worth splitting between two threads. The table cipher (some 400 MiB/s
+// a core) gains from a second core; the AES instructions (over 3 GiB/s) outrun disk and wire on
+// one, and there the hand-over per piece and the core it takes from the writer cost more than
+// they save (measured with bench/tool_file_speed.sh).
+bool ShareCipherWork(const RijndaelKey& key) { return key.ActivePath() == CipherPath::Table; }
 
 constexpr std::string_view kOutOfMemory = ": Out of memory.";
 constexpr std::string_view kCannotRead = ": Cannot read.";
@@ -37,95 +39,6 @@ bool StartsWith(const uint8_t* data, size_t size, std::string_view magic) {
   return size >= magic.size() && std::memcmp(data, magic.data(), magic.size()) == 0;
 }
 
-// Reads until `size` bytes arrived, the file ends or an error occurs; returns the count.
-size_t ReadFully(int fd, uint8_t* out, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(fd, out + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return got;
-}
-
-bool WriteFully(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A hidden name beside `path`, unique to this process and call.
-std::string TempNameBeside(const std::string& path) {
-  static std::atomic<uint64_t> counter{0};
-  static const uint64_t seed =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  // Cut so that a destination name near the file-name limit still has room for the suffix.
-  const std::string base =
-      (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%d.%llx.part", static_cast<int>(::getpid()),
-                static_cast<unsigned long long>((seed + counter.fetch_add(1)) & 0xFFFFFFFFFF));
-  return dir + "." + base + suffix;
-}
-
-// A new file beside `path` that no one else uses, created with the usual permissions (0666
-// less the umask). Empty when none can be created.
-std::string CreateTempBeside(const std::string& path, int& fd) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = TempNameBeside(path);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return temp;
-    if (errno != EEXIST) break;
-  }
-  fd = -1;
-  return {};
-}
-
-// A new file without a name in the folder of `path` (O_TMPFILE): whatever ends the process,
-// nothing is left behind, and a new file later costs one link instead of a create and a
-// rename. -1 where the file system cannot make one, or /proc is missing to name it later.
-int CreateUnnamedBeside(const std::string& path) {
-  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
-  if (!canName) return -1;
-  return ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-}
-
-// Gives the unnamed file `fd` the name `path`. A free name is linked at once; a taken one
-// (a file, a link, anything) is replaced by a rename, as for a named temporary file.
-bool NameUnnamed(int fd, const std::string& path, bool& replaced) {
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  replaced = false;
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
-    return true;
-  if (errno != EEXIST) return false;
-  replaced = true;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string temp = TempNameBeside(path);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return false;
-}
-
 void Wipe(std::string& s) {
   std::fill(s.begin(), s.end(), '\0');
   s.clear();
@@ -135,11 +48,14 @@ void Wipe(std::string& s) {
 
 // ---- UploadReader ----
 
-UploadReader::UploadReader(FileCrypter& crypter, std::string path, int fd, uint64_t fileSize)
-    : crypter_(crypter), path_(std::move(path)), fd_(fd), fileLeft_(fileSize), size_(fileSize) {}
+UploadReader::UploadReader(FileCrypter& crypter, std::string path, UniqueFd fd, uint64_t fileSize)
+    : crypter_(crypter),
+      path_(std::move(path)),
+      fd_(std::move(fd)),
+      fileLeft_(fileSize),
+      size_(fileSize) {}
 
 UploadReader::~UploadReader() {
-  if (fd_ >= 0) ::close(fd_);
   std::fill(chunk_.begin(), chunk_.end(), uint8_t{0});
   std::fill(staged_.begin(), staged_.end(), uint8_t{0});
 }
@@ -149,7 +65,7 @@ bool UploadReader::Refill() {
   stagedAt_ = 0;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkSize, fileLeft_));
   chunk_.resize(want);
-  if (want == 0 || ReadFully(fd_, chunk_.data(), want) != want) {
+  if (want == 0 || ReadUpTo(fd_.Get(), chunk_.data(), want) != want) {
     crypter_.SetMessage(path_, kCannotRead);
     return false;
   }
@@ -158,8 +74,8 @@ bool UploadReader::Refill() {
     staged_.swap(chunk_);
     return true;
   }
-  // Past the first MiB, long pieces are encrypted on two threads.
-  if (!cipherHelper_ && given_ > kHandledInline) {
+  // Past the first MiB, long pieces are encrypted on two threads (tables only).
+  if (!cipherHelper_ && given_ > kHandledInline && ShareCipherWork(crypter_.cipherKey_)) {
     cipherHelper_ = std::make_unique<HelperThread>();
     encryptor_.ShareWork(cipherHelper_.get());
   }
@@ -176,11 +92,10 @@ int64_t UploadReader::Read(uint8_t* out, size_t capacity) {
     // into the caller's buffer (one copy less for every byte of a plain upload).
     if (!encrypt_ && stagedAt_ == staged_.size()) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(capacity - copied, fileLeft_));
-      if (want == 0 || ReadFully(fd_, out + copied, want) != want) {
+      if (want == 0 || ReadUpTo(fd_.Get(), out + copied, want) != want) {
         crypter_.SetMessage(path_, kCannotRead);
         failed_ = true;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        fd_.Reset();
         return -1;
       }
       fileLeft_ -= want;
@@ -190,8 +105,7 @@ int64_t UploadReader::Read(uint8_t* out, size_t capacity) {
     }
     if (stagedAt_ == staged_.size() && !Refill()) {
       failed_ = true;
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = -1;
+      fd_.Reset();
       return -1;
     }
     const size_t take = std::min(capacity - copied, staged_.size() - stagedAt_);
@@ -200,33 +114,23 @@ int64_t UploadReader::Read(uint8_t* out, size_t capacity) {
     copied += take;
     given_ += take;
   }
-  if (given_ == size_ && fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  if (given_ == size_) fd_.Reset();
   return static_cast<int64_t>(copied);
 }
 
 // ---- DownloadWriter ----
 
 DownloadWriter::DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt,
-                               std::string tempPath, int fd)
-    : crypter_(crypter),
-      path_(std::move(path)),
-      decrypt_(decrypt),
-      tempPath_(std::move(tempPath)),
-      fd_(fd) {}
+                               StagedFile file)
+    : crypter_(crypter), path_(std::move(path)), decrypt_(decrypt), file_(std::move(file)) {}
 
 DownloadWriter::~DownloadWriter() {
   if (mode_ != Mode::Done) Abort();
 }
 
 void DownloadWriter::Abort() {
-  output_.reset();  // its helper thread writes to fd_
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-  tempPath_.clear();
+  output_.reset();  // its helper thread writes to the file
+  file_.Discard();
   if (mode_ != Mode::Done) mode_ = Mode::Failed;
   std::fill(plain_.begin(), plain_.end(), uint8_t{0});
 }
@@ -247,7 +151,7 @@ bool DownloadWriter::FailDecrypt() {
 }
 
 bool DownloadWriter::Output(const uint8_t* data, size_t size) {
-  if (size > 0 && !WriteFully(fd_, data, size)) {
+  if (size > 0 && !WriteAll(file_.Fd(), data, size)) {
     writeError_.store(errno);
     return FailWrite();
   }
@@ -264,6 +168,18 @@ bool DownloadWriter::OutputPlain() {
 
 void DownloadWriter::WriteInBackground() { background_ = true; }
 
+void DownloadWriter::StartWritingBehind() {
+  constexpr size_t kPiecesBehind = 4;
+  const int fd = file_.Fd();
+  output_ = std::make_unique<WriteBehindQueue>(
+      [this, fd](const uint8_t* data, size_t size) {
+        if (WriteAll(fd, data, size)) return true;
+        writeError_.store(errno);
+        return false;
+      },
+      kPiecesBehind, kHandledInline);
+}
+
 // Called once the first 41 bytes are in, or at Finish with fewer: a container is decrypted
 // (when asked), anything else is written as it came.
 bool DownloadWriter::Decide() {
@@ -278,17 +194,7 @@ bool DownloadWriter::Decide() {
   }
   mode_ = Mode::Decrypt;
   decryptor_ = std::make_unique<BlobDecryptor>(crypter_.cipherKey_);
-  if (background_) {
-    constexpr size_t kPiecesBehind = 4;
-    const int fd = fd_;
-    output_ = std::make_unique<WriteBehindQueue>(
-        [this, fd](const uint8_t* data, size_t size) {
-          if (WriteFully(fd, data, size)) return true;
-          writeError_.store(errno);
-          return false;
-        },
-        kPiecesBehind, kHandledInline);
-  }
+  if (background_) StartWritingBehind();
   plain_.clear();
   if (!decryptor_->Update(head_.data() + kContainerHeaderSize, head_.size() - kContainerHeaderSize,
                           plain_)) {
@@ -310,11 +216,16 @@ bool DownloadWriter::Write(const uint8_t* data, size_t size) {
   }
   switch (mode_) {
     case Mode::Plain:
-      return Output(data, size);
+      if (!background_) return Output(data, size);
+      // Copied, so that the caller can refill its buffer while the file is written.
+      if (!output_) StartWritingBehind();
+      plain_.assign(data, data + size);
+      return OutputPlain();
     case Mode::Decrypt:
-      // Past the first MiB, long pieces are decrypted on two threads.
+      // Past the first MiB, long pieces are decrypted on two threads (tables only).
       received_ += size;
-      if (background_ && !cipherHelper_ && received_ > kHandledInline) {
+      if (background_ && !cipherHelper_ && received_ > kHandledInline &&
+          ShareCipherWork(crypter_.cipherKey_)) {
         cipherHelper_ = std::make_unique<HelperThread>();
         decryptor_->ShareWork(cipherHelper_.get());
       }
@@ -338,32 +249,10 @@ int DownloadWriter::Finish() {
     return -1;
   }
   output_.reset();
-  // A file that is replaced keeps its permissions.
-  struct stat existing;
-  if (::stat(path_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    ::fchmod(fd_, existing.st_mode & 07777);
-  }
-  const int fd = fd_;
-  fd_ = -1;
-  if (tempPath_.empty()) {
-    bool replaced = false;
-    if (!NameUnnamed(fd, path_, replaced)) {
-      ::close(fd);
-      FailWrite();
-      return -1;
-    }
-    // A close that fails may mean lost data: a file that was new is taken away again.
-    if (::close(fd) != 0) {
-      if (!replaced) ::unlink(path_.c_str());
-      FailWrite();
-      return -1;
-    }
-  } else {
-    if (::close(fd) != 0 || ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-      FailWrite();
-      return -1;
-    }
-    tempPath_.clear();
+  if (!file_.Commit()) {
+    writeError_.store(errno);
+    FailWrite();
+    return -1;
   }
   mode_ = Mode::Done;
   return 1;
@@ -451,15 +340,14 @@ std::string FileCrypter::DecryptFailure(const std::string& path, const uint8_t* 
 }
 
 std::unique_ptr<UploadReader> FileCrypter::OpenUpload(const std::string& path, bool encrypt) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) ::close(fd);
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     SetMessage(path, kCannotRead);
     return nullptr;
   }
   const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-  std::unique_ptr<UploadReader> reader(new UploadReader(*this, path, fd, fileSize));
+  std::unique_ptr<UploadReader> reader(new UploadReader(*this, path, std::move(fd), fileSize));
   if (fileSize == 0) return reader;  // an empty file stays empty, also when encrypting
 
   // The first piece is read now: it tells whether the file is a container already.
@@ -490,14 +378,16 @@ std::unique_ptr<UploadReader> FileCrypter::OpenUpload(const std::string& path, b
 }
 
 std::unique_ptr<DownloadWriter> FileCrypter::OpenDownload(const std::string& path, bool decrypt) {
-  int fd = CreateUnnamedBeside(path);
-  std::string temp;
-  if (fd < 0) temp = CreateTempBeside(path, fd);
-  if (fd < 0) {
+  // A new file gets 0666 less the umask, a replaced one keeps its permissions; no fsync, as
+  // for any program that writes a file.
+  std::optional<StagedFile> file =
+      StagedFile::Create(path, {.mode = std::nullopt, .keepExistingMode = true, .sync = false});
+  if (!file) {
     SetMessage(path, kCannotWrite);
     return nullptr;
   }
-  return std::unique_ptr<DownloadWriter>(new DownloadWriter(*this, path, decrypt, temp, fd));
+  return std::unique_ptr<DownloadWriter>(
+      new DownloadWriter(*this, path, decrypt, std::move(*file)));
 }
 
 std::optional<std::vector<uint8_t>> FileCrypter::ReadLocalFile(const std::string& path,

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/AtomicFile.h"
+#include "common/UniqueFd.h"
 #include "common/WriteBehindQueue.h"
 #include "crypto/CipherBlob.h"
 #include "crypto/Rijndael.h"
@@ -59,12 +61,12 @@ class UploadReader {
 
  private:
   friend class FileCrypter;
-  UploadReader(FileCrypter& crypter, std::string path, int fd, uint64_t fileSize);
+  UploadReader(FileCrypter& crypter, std::string path, UniqueFd fd, uint64_t fileSize);
   bool Refill();
 
   FileCrypter& crypter_;
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t fileLeft_ = 0;  // file bytes not read yet
   uint64_t size_ = 0;
   uint64_t given_ = 0;
@@ -102,17 +104,18 @@ class DownloadWriter {
   // Drops the temporary file; the destination stays as it was. No message.
   void Abort();
 
-  // For large files: decrypted bytes beyond the first MiB go to the file on a helper thread,
-  // so that writing overlaps with decrypting the next bytes, and long pieces are decrypted on
-  // two threads. Call before the first Write.
+  // For large files: bytes beyond the first MiB go to the file on a helper thread, so that
+  // writing overlaps with decrypting (or, for plain bytes, producing) the next ones; when
+  // decrypting on the table cipher, long pieces are also decrypted on two threads. Call before
+  // the first Write.
   void WriteInBackground();
 
  private:
   friend class FileCrypter;
-  DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, std::string tempPath,
-                 int fd);
+  DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, StagedFile file);
   enum class Mode { Undecided, Plain, Decrypt, Failed, Done };
   bool Decide();
+  void StartWritingBehind();
   bool Output(const uint8_t* data, size_t size);
   bool OutputPlain();
   bool FailDecrypt();
@@ -121,8 +124,7 @@ class DownloadWriter {
   FileCrypter& crypter_;
   std::string path_;
   bool decrypt_ = false;
-  std::string tempPath_;
-  int fd_ = -1;
+  StagedFile file_;  // the file until Finish gives it the destination's name
   Mode mode_ = Mode::Undecided;
   std::vector<uint8_t> head_;  // the first bytes, until the container question is decided
   std::unique_ptr<BlobDecryptor> decryptor_;

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
+
+#include "crypto/RijndaelAesNi.h"
 
 namespace quillon {
 
@@ -203,12 +207,36 @@ void WipeVector(std::vector<T>& v) {
 
 }  // namespace
 
+bool HardwareCipherAllowed() {
+  static const bool allowed = [] {
+    const char* forced = std::getenv("QUILLON_CIPHER");
+    return RijndaelAesNi::Supported() && !(forced && std::string_view(forced) == "table");
+  }();
+  return allowed;
+}
+
+RijndaelKey::RijndaelKey() = default;
+
 RijndaelKey::~RijndaelKey() { Wipe(); }
 
 void RijndaelKey::Wipe() {
   WipeVector(keyBytes_);
   WipeVector(encryptKeys_);
   WipeVector(decryptKeys_);
+  hardware_.reset();
+}
+
+void RijndaelKey::UseCipherPath(CipherPath path) {
+  wantsHardware_ = path == CipherPath::Hardware && HardwareCipherAllowed();
+  PrepareHardware();
+}
+
+// The AES instructions serve the 192-bit block only; other widths stay on the tables.
+void RijndaelKey::PrepareHardware() {
+  hardware_.reset();
+  if (wantsHardware_ && blockWords_ == 6 && !encryptKeys_.empty()) {
+    hardware_ = std::make_unique<RijndaelAesNi>(encryptKeys_.data(), decryptKeys_.data(), rounds_);
+  }
 }
 
 int RijndaelKey::SetKeyLength(int bits) {
@@ -268,6 +296,7 @@ int RijndaelKey::ExpandKey(int blockWords) {
   for (int i = blockWords_; i < rounds_ * blockWords_; ++i) {
     decryptKeys_[static_cast<size_t>(i)] = InvMixColumn(encryptKeys_[static_cast<size_t>(i)]);
   }
+  PrepareHardware();
   return kRijndaelOk;
 }
 
@@ -278,34 +307,48 @@ uint8_t RijndaelKey::CheckByte() const {
   return check;
 }
 
-void RijndaelKey::EncryptBlock(const uint8_t* in, uint8_t* out) const {
-  const uint32_t* rk = encryptKeys_.data();
-  switch (blockWords_) {
-    case 4:
-      EncryptColumns<4>(rk, rounds_, in, out);
-      break;
-    case 6:
-      EncryptColumns<6>(rk, rounds_, in, out);
-      break;
-    default:
-      EncryptColumns<8>(rk, rounds_, in, out);
-      break;
+void RijndaelKey::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
+  if (hardware_) {
+    hardware_->EncryptBlocks(in, out, count);
+    return;
+  }
+  const uint32_t* ek = encryptKeys_.data();
+  const size_t size = 4 * static_cast<size_t>(blockWords_);
+  for (size_t i = 0; i < count; ++i, in += size, out += size) {
+    switch (blockWords_) {
+      case 4:
+        EncryptColumns<4>(ek, rounds_, in, out);
+        break;
+      case 6:
+        EncryptColumns<6>(ek, rounds_, in, out);
+        break;
+      default:
+        EncryptColumns<8>(ek, rounds_, in, out);
+        break;
+    }
   }
 }
 
-void RijndaelKey::DecryptBlock(const uint8_t* in, uint8_t* out) const {
+void RijndaelKey::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
+  if (hardware_) {
+    hardware_->DecryptBlocks(in, out, count);
+    return;
+  }
   const uint32_t* ek = encryptKeys_.data();
   const uint32_t* dk = decryptKeys_.data();
-  switch (blockWords_) {
-    case 4:
-      DecryptColumns<4>(ek, dk, rounds_, in, out);
-      break;
-    case 6:
-      DecryptColumns<6>(ek, dk, rounds_, in, out);
-      break;
-    default:
-      DecryptColumns<8>(ek, dk, rounds_, in, out);
-      break;
+  const size_t size = 4 * static_cast<size_t>(blockWords_);
+  for (size_t i = 0; i < count; ++i, in += size, out += size) {
+    switch (blockWords_) {
+      case 4:
+        DecryptColumns<4>(ek, dk, rounds_, in, out);
+        break;
+      case 6:
+        DecryptColumns<6>(ek, dk, rounds_, in, out);
+        break;
+      default:
+        DecryptColumns<8>(ek, dk, rounds_, in, out);
+        break;
+    }
   }
 }
 

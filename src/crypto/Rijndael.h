@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,19 @@ namespace quillon {
 inline constexpr int kRijndaelOk = 0;
 inline constexpr int kRijndaelInvalidLength = 403;  // key length (or block width) not 128/192/256
 inline constexpr int kRijndaelNoKey = 406;          // no key material or no expanded schedule
+
+class RijndaelAesNi;
+
+// How a key's blocks are transformed. Both paths give the same bytes.
+//   Table     byte lookup tables; every block width, every processor
+//   Hardware  the processor's AES instructions; 192-bit blocks (the container's width) on
+//             x86-64 processors with AES-NI, SSSE3 and SSE4.1. Other widths use the tables.
+enum class CipherPath { Table, Hardware };
+
+// True when this process may use the hardware path: the processor has the instructions and
+// the environment does not hold QUILLON_CIPHER=table (which forces the table path everywhere,
+// for comparisons). Decided once per process.
+bool HardwareCipherAllowed();
 
 // A Rijndael key: the key bytes and, once expanded, the round-key schedule for one block width.
 //
@@ -30,7 +44,7 @@ inline constexpr int kRijndaelNoKey = 406;          // no key material or no exp
 // shared state, so distinct objects may be used on distinct threads.
 class RijndaelKey {
  public:
-  RijndaelKey() = default;
+  RijndaelKey();
   ~RijndaelKey();
   RijndaelKey(const RijndaelKey&) = delete;
   RijndaelKey& operator=(const RijndaelKey&) = delete;
@@ -70,17 +84,32 @@ class RijndaelKey {
 
   // Transform one block of 4 * BlockWords() bytes from `in` to `out` (which may be the same
   // memory). The key must have a schedule.
-  void EncryptBlock(const uint8_t* in, uint8_t* out) const;
-  void DecryptBlock(const uint8_t* in, uint8_t* out) const;
+  void EncryptBlock(const uint8_t* in, uint8_t* out) const { EncryptBlocks(in, out, 1); }
+  void DecryptBlock(const uint8_t* in, uint8_t* out) const { DecryptBlocks(in, out, 1); }
+  // The same for `count` consecutive blocks (ECB): faster than one call per block. `in` and
+  // `out` are the same memory or do not overlap.
+  void EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const;
+  void DecryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const;
+
+  // Every key starts on the hardware path when HardwareCipherAllowed(), else on the tables.
+  // Asking for Hardware where it is not allowed keeps the tables. Tests and benchmarks use this
+  // to run both paths in one process; the schedule, if any, is kept.
+  void UseCipherPath(CipherPath path);
+  // The path EncryptBlocks and DecryptBlocks take with the current schedule.
+  CipherPath ActivePath() const { return hardware_ ? CipherPath::Hardware : CipherPath::Table; }
 
  private:
   void Wipe();
+  void PrepareHardware();
 
   std::vector<uint8_t> keyBytes_;
   // Schedule word i packs byte r in bits 8r..8r+7; decryptKeys_ holds the same words with
   // InvMixColumns applied to the inner rounds (the equivalent inverse cipher).
   std::vector<uint32_t> encryptKeys_;
   std::vector<uint32_t> decryptKeys_;
+  // The schedule laid out for the AES instructions, while the hardware path serves this key.
+  std::unique_ptr<RijndaelAesNi> hardware_;
+  bool wantsHardware_ = HardwareCipherAllowed();
   int keyWords_ = 4;
   int rounds_ = 10;
   int blockWords_ = 4;

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "localfs/LocalPaths.h"
-#include "transfer/LocalFolders.h"
+#include "common/AtomicFile.h"
+#include "common/Paths.h"
 
 namespace quillon {
 
@@ -19,7 +19,7 @@ RenameOutcome RenameLocalItem(const std::string& folder, const std::string& oldN
     return RenameOutcome::Failed;
   // An item can be renamed when its folder can be written.
   if (access(folder.c_str(), W_OK | X_OK) != 0) return RenameOutcome::Failed;
-  return RenameNoReplace(JoinLocalPath(folder, oldName), JoinLocalPath(folder, newName))
+  return RenameWithoutReplacing(JoinPath(folder, oldName), JoinPath(folder, newName))
              ? RenameOutcome::Renamed
              : RenameOutcome::Failed;
 }
@@ -27,7 +27,7 @@ RenameOutcome RenameLocalItem(const std::string& folder, const std::string& oldN
 std::optional<std::string> CreateNewFolder(const std::string& folder, std::string& error) {
   for (int n = 1; n <= 1000; ++n) {
     std::string name = n == 1 ? "New Folder" : "New Folder (" + std::to_string(n) + ")";
-    if (mkdir(JoinLocalPath(folder, name).c_str(), 0777) == 0) return name;
+    if (mkdir(JoinPath(folder, name).c_str(), 0777) == 0) return name;
     if (errno != EEXIST) {
       error = std::strerror(errno);
       return std::nullopt;
@@ -50,5 +50,9 @@ std::string CannotCreateFolderText(const std::string& name, const std::string& r
 }
 
 std::string CannotOpenText(const std::string& name) { return "Cannot open \"" + name + "\""; }
+
+std::string CannotShowFolderText(const std::string& path, const std::string& reason) {
+  return "Cannot open folder \"" + path + "\": " + reason;
+}
 
 }  // namespace quillon

@@ -31,5 +31,10 @@ std::string CannotTrashText(const std::string& name, const std::string& reason);
 std::string CannotCreateFolderText(const std::string& name, const std::string& reason);
 // "Cannot open \"NAME\""
 std::string CannotOpenText(const std::string& name);
+// "Cannot open folder \"PATH\": REASON"
+std::string CannotShowFolderText(const std::string& path, const std::string& reason);
+// The question before the selection goes to the trash.
+inline constexpr const char* kConfirmTrashText =
+    "Are you sure you want to move the selected items to the trash?";
 
 }  // namespace quillon

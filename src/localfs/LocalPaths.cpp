@@ -1,5 +1,7 @@
 #include "localfs/LocalPaths.h"
 
+#include "common/Paths.h"
+
 namespace quillon {
 
 std::optional<std::string> NormalizeLocalPath(const std::string& path) {
@@ -23,10 +25,8 @@ std::optional<std::string> NormalizeLocalPath(const std::string& path) {
 }
 
 std::optional<std::string> ParentFolder(const std::string& folder) {
-  if (folder.empty() || folder == "/") return std::nullopt;
-  size_t slash = folder.rfind('/');
-  if (slash == std::string::npos) return std::nullopt;
-  return slash == 0 ? "/" : folder.substr(0, slash);
+  if (folder.empty() || folder == "/" || folder.find('/') == std::string::npos) return std::nullopt;
+  return FolderOf(folder);
 }
 
 std::vector<std::string> FolderLevels(const std::string& folder) {
@@ -39,14 +39,9 @@ std::vector<std::string> FolderLevels(const std::string& folder) {
 }
 
 std::string JoinLocalPath(const std::string& folder, const std::string& name) {
-  if (folder.empty() || folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  return JoinPath(folder, name);
 }
 
-std::string LastPathPart(const std::string& path) {
-  if (path == "/") return path;
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string LastPathPart(const std::string& path) { return path == "/" ? path : BaseNameOf(path); }
 
 }  // namespace quillon

@@ -1,5 +1,7 @@
 #include "mail/EmailSettings.h"
 
+#include "mail/MailAddress.h"
+
 namespace quillon {
 namespace {
 
@@ -19,6 +21,15 @@ EmailSettings TakeEmailSettings(EmailSettings typed) {
   return typed;
 }
 
+std::optional<std::string_view> CheckEmailAddresses(const EmailSettings& settings) {
+  if (!IsMailAddress(settings.from)) return mailtext::kInvalidSender;
+  std::vector<std::string> recipients = SplitRecipients(settings.to);
+  if (recipients.empty()) return mailtext::kInvalidRecipient;
+  for (const std::string& recipient : recipients)
+    if (!IsMailAddress(recipient)) return mailtext::kInvalidRecipient;
+  return std::nullopt;
+}
+
 std::optional<std::string_view> FinishEmailSettings(EmailSettings& settings) {
   if (!settings.useEmail) {
     settings.from.clear();
@@ -28,13 +39,15 @@ std::optional<std::string_view> FinishEmailSettings(EmailSettings& settings) {
   }
   if (settings.from.empty() || settings.server.empty() || settings.to.empty())
     return mailtext::kFieldsBlank;
-  return std::nullopt;
+  return CheckEmailAddresses(settings);
 }
 
 std::string SendTestMail(const EmailSettings& settings, const SmtpTimeouts& timeouts) {
+  if (std::optional<std::string_view> refused = CheckEmailAddresses(settings))
+    return std::string(*refused);
   SmtpMailer mailer;
   mailer.from = settings.from;
-  if (mailer.AddRecipients(settings.to) == 0) return std::string(mailtext::kInvalidRecipient);
+  mailer.AddRecipients(settings.to);
   mailer.server = settings.server;
   mailer.subject = mailtext::kTestSubject;
   mailer.body = mailtext::kTestBody;

@@ -29,6 +29,7 @@ inline constexpr std::string_view kToLabel = "Recipient emails (separated by sem
 inline constexpr std::string_view kUseEmailLabel = "When task completes, email the task log to:";
 inline constexpr std::string_view kFieldsBlank = "Fields cannot be blank.";
 inline constexpr std::string_view kInvalidRecipient = "Invalid recipient address.";
+inline constexpr std::string_view kInvalidSender = "Invalid sender address.";
 inline constexpr std::string_view kTestSent = "A test email has been sent to: ";
 inline constexpr std::string_view kTestFailed = "Test failed: ";
 inline constexpr std::string_view kTestSubject = "Quillon Email Notification Test";
@@ -39,13 +40,18 @@ inline constexpr std::string_view kTestBody = "Test OK.";
 // space at either end (a stored value loses it anyway, so the test sends what a run will use).
 EmailSettings TakeEmailSettings(EmailSettings typed);
 
+// The addresses of taken fields as the mail client will take them: kInvalidSender when the
+// sender is not a mail address (IsMailAddress), kInvalidRecipient when the recipients hold no
+// piece or a piece that is not one; nullopt when all are addresses.
+std::optional<std::string_view> CheckEmailAddresses(const EmailSettings& settings);
+
 // The OK rule, on taken fields. With use-e-mail on, every field must be non-empty, else
-// kFieldsBlank (the dialog stays open). With it off the three fields are emptied. Only
-// emptiness counts here: recipients of only separators pass.
+// kFieldsBlank, and the addresses must pass CheckEmailAddresses (the dialog stays open on the
+// first failure). With it off the three fields are emptied.
 std::optional<std::string_view> FinishEmailSettings(EmailSettings& settings);
 
 // Sends the test message ("Quillon Email Notification Test", "Test OK.") with the taken
-// fields and returns the text to show: kInvalidRecipient when the recipients hold no address
+// fields and returns the text to show: CheckEmailAddresses' message when an address is refused
 // (nothing is sent), kTestSent + the recipients as typed, or kTestFailed + the client's last
 // error (which may be empty). Blocks the calling thread for the exchange, each wait bounded by
 // `timeouts`.

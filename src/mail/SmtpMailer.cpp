@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "mail/MailAddress.h"
+
 namespace quillon {
 
 namespace {
@@ -25,12 +27,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-// A CR, LF or NUL inside an address would end the command line or header it is written into
-// and let the rest of the text act as further commands or headers.
-bool HoldsLineBreak(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 // Header text on one line: each line break (CRLF, LF or CR) and NUL becomes one blank.
@@ -108,18 +104,9 @@ SmtpMailer::SmtpMailer() : SmtpMailer(TheSystemClock()) {}
 SmtpMailer::SmtpMailer(const Clock& clock) : clock_(clock) {}
 
 int SmtpMailer::AddRecipients(std::string_view text) {
-  int added = 0;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = start;
-    while (end < text.size() && text[end] != ';' && text[end] != ',' && !IsBlank(text[end])) ++end;
-    if (end > start) {
-      to.emplace_back(text.substr(start, end - start));
-      ++added;
-    }
-    start = end + 1;
-  }
-  return added;
+  std::vector<std::string> pieces = SplitRecipients(text);
+  to.insert(to.end(), pieces.begin(), pieces.end());
+  return static_cast<int>(pieces.size());
 }
 
 bool SmtpMailer::Send() {
@@ -197,14 +184,16 @@ bool SmtpMailer::Command(SmtpStep step, const std::string& line,
   return Transmit(line, timeout) && Expect(timeout);
 }
 
+// An address is written into the commands and headers as it stands: a blank, ">" or line break
+// in it would add words, parameters or whole commands of its own.
 bool SmtpMailer::CheckAddresses() {
-  if (HoldsLineBreak(from)) {
+  if (!IsMailAddress(from)) {
     lastError_ = kInvalidSender;
     return false;
   }
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const auto& recipient : *list) {
-      if (HoldsLineBreak(recipient)) {
+      if (!IsMailAddress(recipient)) {
         lastError_ = kInvalidRecipient;
         return false;
       }

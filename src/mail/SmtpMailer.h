@@ -87,8 +87,8 @@ class SmtpMailer {
   // - the server's text after the code when it answers 4xx or 5xx at any step, the lines of a
   //   multi-line reply joined by "\n" (nothing more is sent, not even QUIT);
   // - "The server did not answer in time." when a step's time-out passes;
-  // - "Invalid sender address." / "Invalid recipient address." when an address holds a line
-  //   break (nothing is sent);
+  // - "Invalid sender address." / "Invalid recipient address." when the sender or a recipient
+  //   is not a bare mail address (IsMailAddress; nothing is sent);
   // - unchanged (empty for a fresh object) when the server closes the connection or a socket
   //   call fails.
   // Line breaks in the subject and mailer are sent as blanks.

@@ -3,14 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
 
-extern char** environ;
+#include "platform/ChildProcess.h"
 
 namespace quillon {
 namespace {
@@ -62,22 +60,13 @@ CommandOutput SystemCommandRunner::Run(const std::vector<std::string>& argv,
   Pipe in, out, err;
   if (!in.Open() || !out.Open() || !err.Open()) return result;
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in.fd[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  std::vector<std::string> copy = argv;
-  std::vector<char*> args;
-  for (std::string& a : copy) args.push_back(a.data());
-  args.push_back(nullptr);
-
   SigpipeBlock sigpipe;
-  pid_t pid;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return result;
+  std::optional<ChildProcess> child = ChildProcess::Spawn(argv, {.searchPath = true,
+                                                                 .ownProcessGroup = false,
+                                                                 .stdinFd = in.fd[0],
+                                                                 .stdoutFd = out.fd[1],
+                                                                 .stderrFd = err.fd[1]});
+  if (!child) return result;
   result.started = true;
   in.Close(0);
   out.Close(1);
@@ -122,14 +111,11 @@ CommandOutput SystemCommandRunner::Run(const std::vector<std::string>& argv,
       }
     }
   }
-  if (timedOut) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return result;
-  }
-  if (!timedOut && WIFEXITED(status)) {
+  if (timedOut) child->Signal(SIGKILL);
+  const ExitStatus status = child->Wait();
+  if (!timedOut && status.exited) {
     result.exited = true;
-    result.code = WEXITSTATUS(status);
+    result.code = status.code;
   }
   return result;
 }

@@ -28,10 +28,10 @@ class CommandRunner {
   virtual CommandOutput Run(const std::vector<std::string>& argv, std::string_view input = {}) = 0;
 };
 
-// The real runner: posix_spawnp with the process environment, stdin/stdout/stderr on pipes and
-// no other descriptor of this process. A program that is still running after `limit` is killed
-// and reported as not exited. Safe from any thread; SIGPIPE from a program that stops reading
-// its input early is swallowed.
+// The real runner: posix_spawnp with the process environment, stdin/stdout/stderr on pipes, no
+// other descriptor of this process, and default signal handling. A program that is still running
+// after `limit` is killed and reported as not exited. Safe from any thread; SIGPIPE from a program
+// that stops reading its input early is swallowed.
 class SystemCommandRunner : public CommandRunner {
  public:
   explicit SystemCommandRunner(std::chrono::milliseconds limit = std::chrono::seconds(30))

@@ -13,6 +13,7 @@ std::string EndMark(const std::string& name) {
   return "# <<< Quillon task " + EscapeItemName(name) + " <<<";
 }
 constexpr std::string_view kTriggerMark = "# X-Quillon-Trigger: ";
+constexpr std::string_view kRunMark = "# X-Quillon-Run: ";
 
 // A crontab field: "*" for all values (and for none, which no entry has), runs as "a-b".
 std::string FieldText(uint64_t bits, int lo, int hi) {
@@ -20,7 +21,8 @@ std::string FieldText(uint64_t bits, int lo, int hi) {
   return CalendarSetText(bits, lo, hi, "-", [](int v) { return std::to_string(v); });
 }
 
-std::string CronLine(const CalendarEntry& e, const std::string& run) {
+std::string CronLine(const CalendarEntry& e, const std::optional<DayCycle>& cycle,
+                     const std::string& run) {
   char day[16];
   std::snprintf(day, sizeof day, "%04d%02d%02d", e.from.year, e.from.month, e.from.day);
   std::string fields = FieldText(e.minutes, 0, 59) + " " + FieldText(e.hours, 0, 23) + " ";
@@ -32,6 +34,7 @@ std::string CronLine(const CalendarEntry& e, const std::string& run) {
     fields += FieldText(e.monthDays, 1, 31) + " " + FieldText(e.months, 1, 12) + " " +
               FieldText(e.weekdays, 0, 6);
     guard = std::string("[ \"$(date +%Y%m%d)\" -ge ") + day + " ]";
+    if (cycle) guard += " && " + DayCycleShellTest(*cycle);
   }
   // cron turns an unescaped "%" of the command into a line end.
   std::string command;
@@ -100,9 +103,11 @@ SaveStage CrontabScheduler::BlockText(const std::string& name, const WorkItem& i
   std::vector<CalendarEntry> entries = CalendarEntriesOf(item.trigger);
   if (entries.empty()) return SaveStage::Trigger;
 
-  std::string text =
-      BeginMark(name) + "\n" + std::string(kTriggerMark) + TriggerToText(item.trigger) + "\n";
-  for (const CalendarEntry& entry : entries) text += CronLine(entry, run) + "\n";
+  std::string text = BeginMark(name) + "\n" + std::string(kTriggerMark) +
+                     TriggerToText(item.trigger) + "\n" + std::string(kRunMark) + RunText(item) +
+                     "\n";
+  std::optional<DayCycle> cycle = DayCycleOf(item.trigger);
+  for (const CalendarEntry& entry : entries) text += CronLine(entry, cycle, run) + "\n";
   *block = text + EndMark(name) + "\n";
   return SaveStage::Done;
 }
@@ -124,6 +129,8 @@ CrontabScheduler::BlockPlace CrontabScheduler::FindBlock(const std::vector<std::
       }
       if (line.starts_with(kTriggerMark)) {
         place.trigger = TriggerFromText(line.substr(kTriggerMark.size()));
+      } else if (line.starts_with(kRunMark)) {
+        place.run = RunFromText(line.substr(kRunMark.size()));
       }
     }
     return place;
@@ -183,6 +190,16 @@ bool CrontabScheduler::Delete(const std::string& name) {
   lines.erase(lines.begin() + static_cast<ptrdiff_t>(place.first),
               lines.begin() + static_cast<ptrdiff_t>(place.last) + 1);
   return Install(Joined(lines));
+}
+
+std::optional<WorkItem> CrontabScheduler::ReadItem(const std::string& name) {
+  std::optional<std::string> crontab = ReadCrontab();
+  if (!crontab) return std::nullopt;
+  BlockPlace place = FindBlock(LinesOf(*crontab), name);
+  if (!place.found || !place.closed || !place.trigger || !place.run) return std::nullopt;
+  WorkItem item = *place.run;
+  item.trigger = *place.trigger;
+  return item;
 }
 
 std::optional<TimePoint> CrontabScheduler::NextRun(const std::string&,

@@ -12,11 +12,13 @@ namespace quillon {
 // `crontab -`; every other line of the crontab stays as it was:
 //   # >>> Quillon task <escaped name> >>>
 //   # X-Quillon-Trigger: <trigger record>
+//   # X-Quillon-Run: <RunText of the item>
 //   <one line per calendar entry of the trigger>
 //   # <<< Quillon task <escaped name> <<<
-// Each line runs, through /bin/sh, a date guard for the trigger's begin day (cron has no year),
-// then `cd` to the working folder and the program with its arguments in single quotes, with
-// QUILLON_HOME set when the program folder is not the default; "%" is escaped as cron needs.
+// Each line runs, through /bin/sh, a date guard for the trigger's begin day (cron has no year)
+// and the day test of a daily or weekly interval above 1, then `cd` to the working folder and the
+// program with its arguments in single quotes, with QUILLON_HOME set when the program folder is
+// not the default; "%" is escaped as cron needs.
 // A block that is not closed belongs to nobody Quillon knows and is never touched.
 class CrontabScheduler : public SchedulerService {
  public:
@@ -30,6 +32,7 @@ class CrontabScheduler : public SchedulerService {
   // Computed from the trigger: cron cannot tell.
   std::optional<TimePoint> NextRun(const std::string& name, const ScheduleTrigger& trigger,
                                    TimePoint now) override;
+  std::optional<WorkItem> ReadItem(const std::string& name) override;
 
   // The block of an item, with its final newline.
   static SaveStage BlockText(const std::string& name, const WorkItem& item, const std::string& home,
@@ -46,6 +49,7 @@ class CrontabScheduler : public SchedulerService {
     size_t first = 0;
     size_t last = 0;
     std::optional<ScheduleTrigger> trigger;
+    std::optional<WorkItem> run;  // without its trigger
   };
   static BlockPlace FindBlock(const std::vector<std::string>& lines, const std::string& name);
 

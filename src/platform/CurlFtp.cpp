@@ -174,13 +174,6 @@ std::optional<std::string> UrlHost(const std::string& address) {
   return colon ? "[" + address + "]" : address;
 }
 
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
-  if (what.empty()) return text;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-  return text;
-}
-
 bool IsSuccess(const FtpReply& reply) { return reply.code >= 200 && reply.code < 300; }
 
 class CurlFtpConnection;
@@ -844,7 +837,7 @@ std::string CurlFtpConnection::FailedCommandText(const std::string& command,
   lastFailure_ = FtpFailure::Refused;
   std::string line = reply.FirstLine();
   while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-  return ReplaceAll(FtpError(command + ": " + line), password_, "****");
+  return MaskPassword(FtpError(command + ": " + line), password_);
 }
 
 // libcurl's codes that stand for a refusal by the server on a working control connection.
@@ -914,11 +907,11 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     }
   }
   while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
-  return ReplaceAll(FtpError(message), password_, "****");
+  return MaskPassword(FtpError(message), password_);
 }
 
 void CurlFtpConnection::SetError(std::string text) {
-  lastError_ = ReplaceAll(std::move(text), password_, "****");
+  lastError_ = MaskPassword(std::move(text), password_);
 }
 
 void CurlFtpConnection::Unpause() {

@@ -1,8 +1,8 @@
 #include "platform/LauncherEntry.h"
 
-#include <cstdlib>
-
-#include "platform/AtomicFile.h"
+#include "common/AtomicFile.h"
+#include "common/Paths.h"
+#include "common/UserFolders.h"
 
 namespace quillon {
 namespace {
@@ -56,15 +56,15 @@ std::string ExecWord(const std::string& word) {
   return text + "\"";
 }
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 }  // namespace
 
 std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher) {
-  std::string exec = ExecWord(launcher.program);
+  std::string exec;
+  if (!launcher.environment.empty()) {
+    exec = ExecWord("env") + " ";
+    for (const std::string& assignment : launcher.environment) exec += ExecWord(assignment) + " ";
+  }
+  exec += ExecWord(launcher.program);
   for (const std::string& argument : launcher.arguments) exec += " " + ExecWord(argument);
   std::optional<std::string> name = StringValue(launcher.name);
   std::optional<std::string> comment = StringValue(launcher.comment);
@@ -79,18 +79,16 @@ std::optional<std::string> DesktopEntryText(const LauncherEntry& launcher) {
 
 LauncherFolders UserLauncherFolders(CommandRunner& commands) {
   LauncherFolders folders;
-  std::string home = Env("HOME");
-  std::string data = Env("XDG_DATA_HOME");
-  if (data.empty() || data.front() != '/') data = home + "/.local/share";
-  folders.dataHome = data;
-  folders.quickLaunch = data + "/quillon/quick-launch";
-  folders.startMenu = data + "/applications";
+  const std::string home = UserHomeFolder();
+  folders.home = home;
+  folders.startMenu = UserDataFolder() + "/applications";
   folders.programs = folders.startMenu;
   CommandOutput desktop = commands.Run({"xdg-user-dir", "DESKTOP"});
   std::string answer = desktop.out;
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
-  folders.desktop =
-      desktop.Succeeded() && !answer.empty() && answer.front() == '/' ? answer : home + "/Desktop";
+  folders.desktop = desktop.Succeeded() && !answer.empty() && answer.front() == '/'
+                        ? answer
+                        : JoinPath(home, "Desktop");
   return folders;
 }
 
@@ -108,7 +106,7 @@ bool IsLauncherFileName(const std::string& name) {
 bool WriteLauncherFile(const std::string& folder, const std::string& name,
                        const std::string& text) {
   if (!IsLauncherFileName(name) || folder.empty()) return false;
-  return WriteFileAtomically(folder + "/" + name + ".desktop", text, 0755);
+  return WriteFileAtomically(JoinPath(folder, name + ".desktop"), text, {.mode = 0755});
 }
 
 }  // namespace quillon

@@ -1,40 +1,32 @@
 #include "platform/Process.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <signal.h>
 
-#include <cerrno>
-
-extern char** environ;
+#include "platform/ChildProcess.h"
 
 namespace quillon {
 
-CommandStatus RunShellCommand(const std::string& command) {
+CommandStatus RunShellCommand(const std::string& command, const ShellLimits& limits) {
   CommandStatus status;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  // Descriptors Quillon holds (sockets, the task log, locks) stay with Quillon.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  std::string shell = "/bin/sh", flag = "-c", text = command;
-  char* argv[] = {shell.data(), flag.data(), text.data(), nullptr};
-  pid_t pid;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return status;
+  std::optional<ChildProcess> shell =
+      ChildProcess::Spawn({"/bin/sh", "-c", command}, {.ownProcessGroup = true});
+  if (!shell) return status;
   status.started = true;
-  int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0) {
-    if (errno != EINTR) return status;
+
+  if (limits.timeout.count() <= 0) {
+    shell->Wait();
+  } else if (!shell->WaitUntil(ChildProcess::Clock::now() + limits.timeout)) {
+    status.timedOut = true;
+    shell->Signal(SIGTERM);
+    if (!shell->WaitUntil(ChildProcess::Clock::now() + limits.grace)) {
+      shell->Signal(SIGKILL);
+      shell->Wait();
+    }
   }
-  if (WIFEXITED(wstatus)) {
-    status.exited = true;
-    status.code = WEXITSTATUS(wstatus);
-  } else if (WIFSIGNALED(wstatus)) {
-    status.code = WTERMSIG(wstatus);
-  }
+  // What the shell left running in its group goes with it once the time is up.
+  if (status.timedOut) shell->Signal(SIGKILL);
+  status.exited = shell->Status().exited;
+  status.code = shell->Status().code;
   return status;
 }
 

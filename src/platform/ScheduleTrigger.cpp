@@ -34,6 +34,9 @@ uint32_t RotateWeekdays(uint32_t weekdays, int64_t by) {
   return rotated;
 }
 
+// Weeks from Sunday: 1970-01-01 was a Thursday, so day 4 starts week 1.
+int64_t WeekOf(int64_t day) { return (day + 4) / 7; }
+
 bool IsTriggerDay(const ScheduleTrigger& t, int64_t day, int64_t begin) {
   if (day < begin) return false;
   CivilDate date = CivilFromDays(day);
@@ -43,7 +46,8 @@ bool IsTriggerDay(const ScheduleTrigger& t, int64_t day, int64_t begin) {
     case TriggerType::Daily:
       return (day - begin) % t.daysInterval == 0;
     case TriggerType::Weekly:
-      return (t.daysOfWeek & (1 << WeekdayOf(date))) != 0;
+      return (t.daysOfWeek & (1 << WeekdayOf(date))) != 0 &&
+             (WeekOf(day) - WeekOf(begin)) % t.weeksInterval == 0;
     case TriggerType::MonthlyDate:
       return (t.months & (1 << (date.month - 1))) && (t.monthDays & (1 << (date.day - 1)));
   }
@@ -211,17 +215,48 @@ bool IsSupportedTrigger(const ScheduleTrigger& t) {
     if (t.minutesInterval <= 0 || t.minutesInterval > t.minutesDuration) return false;
     if (t.minutesDuration / t.minutesInterval > kMaxRunsPerTriggerDay) return false;
   }
+  // A test on the day of a run cannot tell a run past midnight from one of the day itself.
+  bool withinTheDay =
+      t.startHour * 60 + t.startMinute + (RunsPerTriggerDay(t) - 1) * int64_t{StepMinutes(t)} <
+      kMinutesPerDay;
   switch (t.type) {
     case TriggerType::Once:
       return true;
     case TriggerType::Daily:
-      return t.daysInterval == 1;
+      return t.daysInterval == 1 ||
+             (t.daysInterval > 1 && t.daysInterval <= kMaxDaysInterval && withinTheDay);
     case TriggerType::Weekly:
-      return t.weeksInterval == 1 && t.daysOfWeek > 0 && t.daysOfWeek < 128;
+      return t.daysOfWeek > 0 && t.daysOfWeek < 128 &&
+             (t.weeksInterval == 1 ||
+              (t.weeksInterval > 1 && t.weeksInterval <= kMaxWeeksInterval && withinTheDay));
     case TriggerType::MonthlyDate:
       return t.monthDays != 0 && t.months > 0 && t.months <= kAllMonths;
   }
   return false;
+}
+
+std::optional<DayCycle> DayCycleOf(const ScheduleTrigger& t) {
+  if (!IsSupportedTrigger(t)) return std::nullopt;
+  DayCycle cycle;
+  if (t.type == TriggerType::Daily && t.daysInterval > 1) {
+    cycle.every = t.daysInterval;
+  } else if (t.type == TriggerType::Weekly && t.weeksInterval > 1) {
+    cycle.unit = 7;
+    cycle.shift = 4;
+    cycle.every = t.weeksInterval;
+  } else {
+    return std::nullopt;
+  }
+  int64_t begin = DaysFromCivil(t.BeginDate());
+  cycle.remainder = static_cast<int32_t>((begin + cycle.shift) / cycle.unit % cycle.every);
+  return cycle;
+}
+
+std::string DayCycleShellTest(const DayCycle& c) {
+  // The local date at midnight UTC counts the local days since 1970.
+  return "[ $(( ($(date -u -d \"$(date +%F)\" +%s) / 86400 + " + std::to_string(c.shift) + ") / " +
+         std::to_string(c.unit) + " % " + std::to_string(c.every) + " )) -eq " +
+         std::to_string(c.remainder) + " ]";
 }
 
 std::string TriggerToText(const ScheduleTrigger& trigger) {

@@ -56,11 +56,32 @@ struct ScheduleTrigger {
 
 // The most runs one trigger day may make (minutesDuration / minutesInterval).
 inline constexpr int32_t kMaxRunsPerTriggerDay = 1440;
+// The longest day and week intervals.
+inline constexpr int32_t kMaxDaysInterval = 365;
+inline constexpr int32_t kMaxWeeksInterval = 52;
 
 // True when the scheduler adapters can carry the trigger: a valid begin date and start time,
-// daily and weekly intervals of 1, non-empty day and month masks, and a repetition that is
-// either absent or makes 1 to kMaxRunsPerTriggerDay runs.
+// daily intervals of 1 to kMaxDaysInterval and weekly ones of 1 to kMaxWeeksInterval, non-empty
+// day and month masks, and a repetition that is either absent or makes 1 to
+// kMaxRunsPerTriggerDay runs. An interval above 1 needs every run of a trigger day to fall on
+// that day (no repetition past midnight). Weeks start on Sunday.
 bool IsSupportedTrigger(const ScheduleTrigger& trigger);
+
+// A daily or weekly interval above 1 as a test on the day of a run: the trigger days are those
+// whose ((day + shift) / unit) % every equals `remainder`, with day the days since 1970-01-01
+// of the local date (unit 1 counts days; unit 7 with shift 4 counts weeks from Sunday).
+struct DayCycle {
+  int32_t unit = 1;
+  int32_t shift = 0;
+  int32_t every = 1;
+  int32_t remainder = 0;
+  bool operator==(const DayCycle&) const = default;
+};
+// nullopt when every matching day is a trigger day (intervals of 1, once and monthly).
+std::optional<DayCycle> DayCycleOf(const ScheduleTrigger& trigger);
+
+// The test as a /bin/sh command (GNU date), true (status 0) on a trigger day.
+std::string DayCycleShellTest(const DayCycle& cycle);
 
 // The stored form, one line of "key=value" words, and its exact reverse. Parsing refuses
 // unknown or missing keys and anything that is not a decimal number.
@@ -91,7 +112,8 @@ struct CalendarEntry {
   bool operator==(const CalendarEntry&) const = default;
 };
 
-// The trigger as calendar entries whose runs together are the trigger's runs. Exact except for
+// The trigger as calendar entries whose runs together are the trigger's runs, on the days that
+// pass DayCycleOf's test when there is one. Exact except for
 // a monthly trigger whose repetitions spill past midnight: the later days are placed by the
 // month lengths of a common year (a spill from February 29 and the leap-year shift of a spill
 // into March are lost). Empty for an unsupported trigger.

@@ -1,9 +1,10 @@
 #include "platform/SchedulerService.h"
 
-#include <cstdlib>
+#include <algorithm>
 
-#include "platform/CrontabScheduler.h"
-#include "platform/SystemdTimerScheduler.h"
+#include "common/Paths.h"
+#include "common/UserFolders.h"
+#include "platform/UserScheduler.h"
 
 namespace quillon {
 namespace {
@@ -17,16 +18,6 @@ int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
 }
 
 }  // namespace
@@ -72,12 +63,35 @@ std::optional<std::string> UnescapeItemName(const std::string& escaped) {
   return name;
 }
 
+std::string RunText(const WorkItem& item) {
+  std::string text = "=" + EscapeItemName(item.program) + " =" + EscapeItemName(item.workingFolder);
+  for (const std::string& argument : item.arguments) text += " =" + EscapeItemName(argument);
+  return text;
+}
+
+std::optional<WorkItem> RunFromText(const std::string& text) {
+  std::vector<std::string> words;
+  for (size_t start = 0; start <= text.size();) {
+    size_t blank = std::min(text.find(' ', start), text.size());
+    std::string word = text.substr(start, blank - start);
+    if (word.empty() || word.front() != '=') return std::nullopt;
+    std::optional<std::string> plain = UnescapeItemName(word.substr(1));
+    if (!plain) return std::nullopt;
+    words.push_back(std::move(*plain));
+    start = blank + 1;
+  }
+  if (words.size() < 2) return std::nullopt;
+  WorkItem item;
+  item.program = words[0];
+  item.workingFolder = words[1];
+  item.arguments.assign(words.begin() + 2, words.end());
+  return item;
+}
+
 SchedulerFolders UserSchedulerFolders() {
   SchedulerFolders folders;
-  folders.home = Env("HOME");
-  std::string config = Env("XDG_CONFIG_HOME");
-  if (config.empty() || config.front() != '/') config = folders.home + "/.config";
-  folders.unitFolder = config + "/systemd/user";
+  folders.home = UserHomeFolder();
+  folders.unitFolder = UserConfigFolder() + "/systemd/user";
   return folders;
 }
 
@@ -90,16 +104,7 @@ std::string ProgramHomeFor(const std::string& workingFolder, const std::string& 
 
 std::unique_ptr<SchedulerService> ConnectUserScheduler(CommandRunner& commands,
                                                        const SchedulerFolders& folders) {
-  CommandOutput systemd = commands.Run({"systemctl", "--user", "show", "--property=Version"});
-  if (systemd.Succeeded() && systemd.out.starts_with("Version=")) {
-    return std::make_unique<SystemdTimerScheduler>(commands, folders);
-  }
-  CommandOutput cron = commands.Run({"crontab", "-l"});
-  if (cron.started && cron.exited &&
-      (cron.code == 0 || cron.err.find("no crontab for") != std::string::npos)) {
-    return std::make_unique<CrontabScheduler>(commands, folders);
-  }
-  return nullptr;
+  return std::make_unique<UserScheduler>(commands, folders);
 }
 
 }  // namespace quillon

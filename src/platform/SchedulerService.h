@@ -38,6 +38,14 @@ enum class SaveStage {
   Save,           // writing or activating the item failed
 };
 
+// Whether the user's timers run while the user is logged out (systemd's lingering).
+enum class Lingering {
+  NotNeeded,  // the scheduler runs its items whether the user is logged in or not (cron)
+  On,
+  Off,      // timers run only while the user's manager runs, usually only while logged in
+  Unknown,  // the login manager cannot be asked
+};
+
 // The user's task scheduler: named work items with one time trigger each. Item names are task
 // names of any text; adapters escape them reversibly (EscapeItemName) so a name can never
 // inject into a unit file or a crontab line. Not thread-safe; one owner.
@@ -64,7 +72,30 @@ class SchedulerService {
   // (from Find), for schedulers that leave the computing to the caller.
   virtual std::optional<TimePoint> NextRun(const std::string& name, const ScheduleTrigger& trigger,
                                            TimePoint now) = 0;
+
+  // Quillon's item of that name as it was saved: program, arguments, working folder and
+  // trigger. nullopt when there is none, or when it was saved without its run (by an older
+  // Quillon) or its trigger cannot be read.
+  virtual std::optional<WorkItem> ReadItem(const std::string&) { return std::nullopt; }
+
+  // Why nothing can be saved here (no scheduler answers), for the user; "" when Save can work.
+  // Find, ReadItem and Delete still work on the items that can be reached.
+  virtual std::string Unavailable() const { return {}; }
+
+  // Whether saved items run while the user is logged out, and the way to make them do so;
+  // EnableLingering gives the reason in *error when it fails.
+  virtual Lingering UserLingering() { return Lingering::NotNeeded; }
+  virtual bool EnableLingering(std::string* error) {
+    if (error) *error = "This scheduler has no lingering.";
+    return false;
+  }
 };
+
+// The run of a work item (program, working folder, arguments) as one line of blank-separated
+// words, each escaped as item names are (EscapeItemName) behind a "=", and back. The trigger
+// is not part of it; RunFromText leaves it default. nullopt for text RunText cannot have made.
+std::string RunText(const WorkItem& item);
+std::optional<WorkItem> RunFromText(const std::string& text);
 
 // The escape of systemd-escape for a plain string: "/" becomes "-", a leading "." and every
 // byte outside [A-Za-z0-9:_.] become "\xNN" (lower-case hex). Reversible; the result has no
@@ -77,6 +108,7 @@ std::optional<std::string> UnescapeItemName(const std::string& escaped);
 struct SchedulerFolders {
   std::string home;        // $HOME
   std::string unitFolder;  // systemd user units: $XDG_CONFIG_HOME/systemd/user
+  std::string user;        // the login name, for the login manager; "" = the process owner's
 };
 SchedulerFolders UserSchedulerFolders();
 
@@ -85,8 +117,10 @@ SchedulerFolders UserSchedulerFolders();
 // else the folder itself.
 std::string ProgramHomeFor(const std::string& workingFolder, const std::string& home);
 
-// The user's scheduler: systemd user timers when `systemctl --user` answers, else the user's
-// crontab when `crontab -l` works; nullptr when neither does.
+// The user's scheduler (UserScheduler): new items become systemd user timers when
+// `systemctl --user` answers, else lines of the user's crontab when `crontab -l` works; items
+// are looked up, read and removed in both, so one saved while the other answered is not lost.
+// Never null: when neither answers, Unavailable() says why.
 std::unique_ptr<SchedulerService> ConnectUserScheduler(CommandRunner& commands,
                                                        const SchedulerFolders& folders);
 

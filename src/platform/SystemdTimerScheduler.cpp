@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
+#include "platform/UserName.h"
 
 namespace quillon {
 namespace {
@@ -193,6 +195,11 @@ SaveStage SystemdTimerScheduler::UnitTexts(const std::string& name, const WorkIt
   }
   std::vector<std::string> calendar = OnCalendarValues(item.trigger);
   if (calendar.empty()) return SaveStage::Trigger;
+  std::string condition;
+  if (std::optional<DayCycle> cycle = DayCycleOf(item.trigger)) {
+    condition =
+        "\"/bin/sh\" " + *Quoted("-c", true) + " " + *Quoted(DayCycleShellTest(*cycle), true);
+  }
 
   std::string unit = "[Unit]\nDescription=" + DescriptionOf(name) +
                      "\nX-Quillon-Task=" + EscapeItemName(name) + "\n";
@@ -200,13 +207,14 @@ SaveStage SystemdTimerScheduler::UnitTexts(const std::string& name, const WorkIt
                             "\n[Service]\nType=oneshot\n";
   if (!workingDirectory.empty()) serviceText += "WorkingDirectory=" + workingDirectory + "\n";
   if (!environment.empty()) serviceText += "Environment=" + environment + "\n";
+  if (!condition.empty()) serviceText += "ExecCondition=" + condition + "\n";
   serviceText += "ExecStart=" + exec + "\n";
 
   std::string timerText = "# Made by Quillon's Schedule dialog; edit the task there.\n" + unit +
                           "\n[Timer]\nUnit=" + base + ".service\n";
   for (const std::string& value : calendar) timerText += "OnCalendar=" + value + "\n";
-  timerText += "AccuracySec=1s\nX-Quillon-Trigger=" + TriggerToText(item.trigger) +
-               "\n\n[Install]\nWantedBy=timers.target\n";
+  timerText += "AccuracySec=1s\nPersistent=true\nX-Quillon-Trigger=" + TriggerToText(item.trigger) +
+               "\nX-Quillon-Run=" + RunText(item) + "\n\n[Install]\nWantedBy=timers.target\n";
   *service = std::move(serviceText);
   *timer = std::move(timerText);
   return SaveStage::Done;
@@ -257,8 +265,8 @@ bool SystemdTimerScheduler::Systemctl(std::vector<std::string> words) {
   return commands_.Run(words).Succeeded();
 }
 
-ItemLookup SystemdTimerScheduler::Find(const std::string& name,
-                                       std::optional<ScheduleTrigger>* trigger) {
+ItemLookup SystemdTimerScheduler::Lookup(const std::string& name,
+                                         std::vector<std::string>* timerLines) {
   std::string base = UnitBaseName(name);
   if (base.empty()) return ItemLookup::BadName;
   std::string mark = "X-Quillon-Task=" + EscapeItemName(name);
@@ -274,18 +282,48 @@ ItemLookup SystemdTimerScheduler::Find(const std::string& name,
     return lines;
   };
   if (hasService && !markedLines(base + ".service")) return ItemLookup::Foreign;
-  std::optional<std::vector<std::string>> timerLines;
-  if (hasTimer && !(timerLines = markedLines(base + ".timer"))) return ItemLookup::Foreign;
+  std::optional<std::vector<std::string>> lines;
+  if (hasTimer && !(lines = markedLines(base + ".timer"))) return ItemLookup::Foreign;
   if (!hasTimer) return ItemLookup::Missing;  // none, or a service left from a failed save
-  if (trigger) {
-    trigger->reset();
-    for (const std::string& line : *timerLines) {
-      if (line.starts_with("X-Quillon-Trigger=")) {
-        *trigger = TriggerFromText(line.substr(std::string_view("X-Quillon-Trigger=").size()));
-      }
-    }
-  }
+  if (timerLines) *timerLines = std::move(*lines);
   return ItemLookup::Found;
+}
+
+namespace {
+
+// The value of "key=" among a unit's lines; nullopt when it has none.
+std::optional<std::string> ValueOf(const std::vector<std::string>& lines, std::string_view key) {
+  std::optional<std::string> value;
+  for (const std::string& line : lines) {
+    if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=')
+      value = line.substr(key.size() + 1);
+  }
+  return value;
+}
+
+}  // namespace
+
+ItemLookup SystemdTimerScheduler::Find(const std::string& name,
+                                       std::optional<ScheduleTrigger>* trigger) {
+  std::vector<std::string> lines;
+  ItemLookup found = Lookup(name, trigger ? &lines : nullptr);
+  if (trigger && found == ItemLookup::Found) {
+    std::optional<std::string> text = ValueOf(lines, "X-Quillon-Trigger");
+    *trigger = text ? TriggerFromText(*text) : std::nullopt;
+  }
+  return found;
+}
+
+std::optional<WorkItem> SystemdTimerScheduler::ReadItem(const std::string& name) {
+  std::vector<std::string> lines;
+  if (Lookup(name, &lines) != ItemLookup::Found) return std::nullopt;
+  std::optional<std::string> trigger = ValueOf(lines, "X-Quillon-Trigger");
+  std::optional<std::string> run = ValueOf(lines, "X-Quillon-Run");
+  std::optional<ScheduleTrigger> read = trigger ? TriggerFromText(*trigger) : std::nullopt;
+  std::optional<WorkItem> item = run ? RunFromText(*run) : std::nullopt;
+  if (!read || !item) return std::nullopt;
+  item->trigger = *read;
+  return item;
 }
 
 SaveStage SystemdTimerScheduler::Save(const std::string& name, const WorkItem& item) {
@@ -303,8 +341,8 @@ SaveStage SystemdTimerScheduler::Save(const std::string& name, const WorkItem& i
   };
   std::error_code error;
   fs::create_directories(folders_.unitFolder, error);
-  if (!WriteFileAtomically(PathOf(base + ".service"), service, 0644) ||
-      !WriteFileAtomically(PathOf(base + ".timer"), timer, 0644)) {
+  if (!WriteFileAtomically(PathOf(base + ".service"), service, {.mode = 0644}) ||
+      !WriteFileAtomically(PathOf(base + ".timer"), timer, {.mode = 0644})) {
     removeNew();
     return SaveStage::Save;
   }
@@ -323,12 +361,46 @@ SaveStage SystemdTimerScheduler::Save(const std::string& name, const WorkItem& i
 bool SystemdTimerScheduler::Delete(const std::string& name) {
   if (Find(name, nullptr) != ItemLookup::Found) return false;
   std::string base = UnitBaseName(name);
-  if (!Systemctl({"disable", "--now", base + ".timer"})) return false;
+  // Without a running manager (the item was saved while it answered) the files are removed all
+  // the same, with the link that enabled the timer; the manager forgets them when it starts.
+  bool managed = Systemctl({"disable", "--now", base + ".timer"});
   std::error_code error;
+  fs::remove(PathOf("timers.target.wants/" + base + ".timer"), error);
   if (!fs::remove(PathOf(base + ".timer"), error)) return false;
   fs::remove(PathOf(base + ".service"), error);
-  Systemctl({"daemon-reload"});
+  if (managed) Systemctl({"daemon-reload"});
   return true;
+}
+
+std::string SystemdTimerScheduler::User() const {
+  return folders_.user.empty() ? CurrentUserName() : folders_.user;
+}
+
+Lingering SystemdTimerScheduler::UserLingering() {
+  std::string user = User();
+  if (user.empty()) return Lingering::Unknown;
+  CommandOutput shown =
+      commands_.Run({"loginctl", "show-user", user, "--property=Linger", "--value"});
+  std::string value = Trimmed(shown.out);
+  if (shown.Succeeded() && value == "yes") return Lingering::On;
+  if (shown.Succeeded() && value == "no") return Lingering::Off;
+  // logind knows only users with a session or lingering; one it does not know lingers not.
+  if (shown.started && shown.exited && shown.err.find("is not logged in") != std::string::npos)
+    return Lingering::Off;
+  return Lingering::Unknown;
+}
+
+bool SystemdTimerScheduler::EnableLingering(std::string* error) {
+  std::string user = User();
+  CommandOutput enabled = commands_.Run({"loginctl", "enable-linger", user});
+  if (enabled.Succeeded() && UserLingering() == Lingering::On) return true;
+  if (error) {
+    std::string said = Trimmed(enabled.err.empty() ? enabled.out : enabled.err);
+    *error = !enabled.started ? "loginctl cannot be started."
+             : said.empty()   ? "loginctl could not turn lingering on."
+                              : said;
+  }
+  return false;
 }
 
 std::optional<TimePoint> SystemdTimerScheduler::NextRun(const std::string& name,

@@ -10,12 +10,16 @@ namespace quillon {
 
 // Work items as systemd user units in the user's unit folder: "quillon-<escaped name>.service"
 // (Type=oneshot, ExecStart= the program and its arguments, WorkingDirectory=, QUILLON_HOME in
-// Environment= when the program folder is not the default) and a ".timer" of the same name with
-// one OnCalendar= line per calendar entry of the trigger. Both carry "X-Quillon-Task=" with the
-// escaped name; the timer keeps the trigger record in "X-Quillon-Trigger=" so it reads back
-// exactly. Description= shows the real name. A unit of that name without Quillon's mark is
-// someone else's and is never touched. Activation goes through `systemctl --user`
-// (daemon-reload, enable, restart; disable --now on delete).
+// Environment= when the program folder is not the default, and ExecCondition= with the day
+// test of a daily or weekly interval above 1) and a ".timer" of the same name with one
+// OnCalendar= line per calendar entry of the trigger and Persistent=true, so a run missed while
+// the user's manager was down (logged out, switched off) happens when it next starts. Both carry
+// "X-Quillon-Task=" with the escaped name; the timer keeps the trigger record in
+// "X-Quillon-Trigger=" and the run in "X-Quillon-Run=" (RunText) so both read back exactly.
+// Description= shows the real name. A unit of that name without Quillon's mark is someone
+// else's and is never touched. Activation goes through `systemctl --user` (daemon-reload,
+// enable, restart; disable --now on delete). The unit files can be found, read and removed
+// without a running manager.
 class SystemdTimerScheduler : public SchedulerService {
  public:
   SystemdTimerScheduler(CommandRunner& commands, SchedulerFolders folders)
@@ -29,6 +33,10 @@ class SystemdTimerScheduler : public SchedulerService {
   // trigger when systemctl cannot be asked or gives an answer it does not understand.
   std::optional<TimePoint> NextRun(const std::string& name, const ScheduleTrigger& trigger,
                                    TimePoint now) override;
+  std::optional<WorkItem> ReadItem(const std::string& name) override;
+  // `loginctl show-user` and `loginctl enable-linger` for the user of the folders.
+  Lingering UserLingering() override;
+  bool EnableLingering(std::string* error) override;
 
   // "quillon-<escaped name>"; empty when a unit name would pass systemd's 255 characters.
   static std::string UnitBaseName(const std::string& name);
@@ -56,6 +64,9 @@ class SystemdTimerScheduler : public SchedulerService {
  private:
   std::string PathOf(const std::string& unit) const { return folders_.unitFolder + "/" + unit; }
   bool Systemctl(std::vector<std::string> words);
+  // Quillon's units of `name`: the lines of its timer when both are marked as Quillon's.
+  ItemLookup Lookup(const std::string& name, std::vector<std::string>* timerLines);
+  std::string User() const;
 
   CommandRunner& commands_;
   SchedulerFolders folders_;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "profiles/ServerProtocol.h"
+
 namespace quillon {
 
 // The in-memory record of one connection profile (or the profile part of a task). Filled by
@@ -32,6 +34,9 @@ struct ConnectionProfile {
   bool decryptionKeyBound = false;
   bool backupRemoteFile = false; // "BackupRemoteFile"
   bool backupLocalFile = false;  // "BackupLocalFile"
+  ServerProtocol protocol = ServerProtocol::Ftp;  // "Protocol"; missing means plain FTP
+  std::string privateKeyFile;        // "PrivateKeyFile": SFTP login with this OpenSSH key
+  std::string privateKeyPassphrase;  // "PrivateKeyPassphrase" (protected form)
 };
 
 }  // namespace quillon

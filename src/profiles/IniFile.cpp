@@ -1,33 +1,18 @@
 #include "profiles/IniFile.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
+
+#include "common/FileIo.h"
+#include "common/LockedTextFile.h"
+#include "common/Text.h"
 
 namespace quillon {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Text helpers
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -83,13 +68,21 @@ ParsedLine Parse(std::string_view raw) {
   return parsed;
 }
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 struct Document {
   std::vector<Line> lines;
   std::string eol = "\r\n";     // a new file gets CRLF, like the Windows functions write
   bool endsWithEol = true;
+  bool bom = false;  // an editor's UTF-8 byte-order mark, kept by a rewrite
 
-  static Document FromText(const std::string& content) {
+  static Document FromText(std::string_view content) {
     Document doc;
+    // A mark before the first section would hide that section's header.
+    if (content.starts_with(kUtf8Bom)) {
+      doc.bom = true;
+      content.remove_prefix(kUtf8Bom.size());
+    }
     size_t firstLf = content.find('\n');
     if (firstLf != std::string::npos)
       doc.eol = (firstLf > 0 && content[firstLf - 1] == '\r') ? "\r\n" : "\n";
@@ -99,7 +92,7 @@ struct Document {
       size_t end = lf == std::string::npos ? content.size() : lf;
       size_t textEnd = end;
       if (textEnd > start && content[textEnd - 1] == '\r') --textEnd;
-      doc.lines.push_back({content.substr(start, textEnd - start)});
+      doc.lines.push_back({std::string(content.substr(start, textEnd - start))});
       if (lf == std::string::npos) {
         doc.endsWithEol = false;
         break;
@@ -110,7 +103,7 @@ struct Document {
   }
 
   std::string ToText() const {
-    std::string out;
+    std::string out(bom ? kUtf8Bom : "");
     for (size_t i = 0; i < lines.size(); ++i) {
       out += lines[i].text;
       if (i + 1 < lines.size() || endsWithEol) out += eol;
@@ -128,7 +121,7 @@ struct Document {
   std::optional<Range> FindSection(std::string_view name) const {
     for (size_t i = 0; i < lines.size(); ++i) {
       ParsedLine p = Parse(lines[i].text);
-      if (p.kind != LineKind::Section || !EqualsNoCase(p.name, name)) continue;
+      if (p.kind != LineKind::Section || !EqualsIgnoringCase(p.name, name)) continue;
       size_t end = i + 1;
       while (end < lines.size() && Parse(lines[end].text).kind != LineKind::Section) ++end;
       return Range{i, end};
@@ -139,7 +132,7 @@ struct Document {
   std::optional<size_t> FindKey(const Range& range, std::string_view key) const {
     for (size_t i = range.header + 1; i < range.end; ++i) {
       ParsedLine p = Parse(lines[i].text);
-      if (p.kind == LineKind::Key && EqualsNoCase(p.name, key)) return i;
+      if (p.kind == LineKind::Key && EqualsIgnoringCase(p.name, key)) return i;
     }
     return std::nullopt;
   }
@@ -159,147 +152,17 @@ struct Document {
   }
 };
 
-std::optional<std::string> LoadFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return content;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Writing: one writer at a time per file (advisory lock on a side file, held from read to
-// rename), the new content in a temporary file beside the target, renamed over it.
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A symbolic link to an INI file is written through to its target, not replaced.
-std::string ResolveTarget(const std::string& path) {
-  char resolved[PATH_MAX];
-  struct stat st;
-  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(path.c_str(), resolved))
-    return resolved;
-  return path;
-}
-
-class FileLock {
- public:
-  explicit FileLock(const std::string& target) {
-    fd_ = open((target + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;
-    while (flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  ~FileLock() {
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
-  }
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-bool WriteAll(int fd, const std::string& content) {
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-const char kTempInfix[] = ".tmp-";
-
-// Removes temporary files that a writer killed between naming and renaming left behind. Runs
-// under the lock, so no live writer owns one of them.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
-  DIR* d = opendir(dir.c_str());
-  if (!d) return;
-  std::string prefix = base + kTempInfix;
-  while (dirent* entry = readdir(d)) {
-    if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
-      unlinkat(dirfd(d), entry->d_name, 0);
-  }
-  closedir(d);
-}
-
-// Writes `content` to `target` atomically. The data goes first into an unnamed file
-// (O_TMPFILE), so a kill during the write leaves nothing behind; it gets a name only for the
-// instant before the rename.
-bool ReplaceFile(const std::string& target, const std::string& content) {
-  std::string dir = DirectoryOf(target);
-  std::string base = BaseNameOf(target);
-  mode_t mode = 0600;  // profiles hold protected passwords: private unless the file says else
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-
-  std::string tempName = dir + "/" + base + kTempInfix + "XXXXXX";
-  int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  bool unnamed = fd >= 0;
-  if (!unnamed) {
-    fd = mkostemp(tempName.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-  }
-  bool ok = WriteAll(fd, content) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-  if (ok && unnamed) {
-    // Give the unnamed file a fresh unique name: make one with mkostemp, then link over it.
-    int placeholder = mkostemp(tempName.data(), O_CLOEXEC);
-    ok = placeholder >= 0;
-    if (ok) {
-      close(placeholder);
-      unlink(tempName.c_str());
-      std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-      ok = linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, tempName.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    }
-  }
-  close(fd);
-  if (ok) ok = rename(tempName.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(tempName.c_str());
-  return ok;
-}
-
-// Reads, edits and rewrites one file under its lock. `edit` returns false to abandon the write.
+// Reads, edits and rewrites one file under its lock (EditTextFile: the lock, the atomic
+// replace, the stale-temporary clean-up and the read-only refusal). `edit` returns false to
+// leave the file as it is.
 template <typename Edit>
 bool EditFile(const std::string& file, Edit&& edit) {
-  std::string target = ResolveTarget(file);
-  FileLock lock(target);
-  if (!lock.held()) return false;
-  RemoveStaleTemporaries(DirectoryOf(target), BaseNameOf(target));
-  std::optional<std::string> content = LoadFile(target);
-  if (!content && errno != ENOENT) return false;
-  Document doc = Document::FromText(content.value_or(""));
-  if (!edit(doc)) return false;
-  std::string updated = doc.ToText();
-  if (content && updated == *content) return true;
-  return ReplaceFile(target, updated);
+  return EditTextFile(file, [&](std::string& text) {
+    Document doc = Document::FromText(text);
+    if (!edit(doc)) return false;
+    text = doc.ToText();
+    return true;
+  });
 }
 
 std::string Unquote(std::string_view value) {
@@ -316,7 +179,7 @@ namespace ini {
 
 std::optional<std::string> Read(const std::string& file, std::string_view section,
                                 std::string_view key) {
-  std::optional<std::string> content = LoadFile(file);
+  std::optional<std::string> content = ReadWholeFile(file);
   if (!content) return std::nullopt;
   Document doc = Document::FromText(*content);
   auto range = doc.FindSection(section);
@@ -378,7 +241,7 @@ bool RemoveSection(const std::string& file, std::string_view section) {
 }
 
 std::optional<KeyValues> ReadSection(const std::string& file, std::string_view section) {
-  std::optional<std::string> content = LoadFile(file);
+  std::optional<std::string> content = ReadWholeFile(file);
   if (!content) return std::nullopt;
   Document doc = Document::FromText(*content);
   auto range = doc.FindSection(section);
@@ -409,9 +272,11 @@ bool WriteSection(const std::string& file, std::string_view section, const KeyVa
   });
 }
 
+bool IsWritable(const std::string& file) { return IsRewritableTextFile(file); }
+
 std::vector<std::string> SectionNames(const std::string& file) {
   std::vector<std::string> names;
-  std::optional<std::string> content = LoadFile(file);
+  std::optional<std::string> content = ReadWholeFile(file);
   if (!content) return names;
   for (const Line& line : Document::FromText(*content).lines) {
     ParsedLine p = Parse(line.text);

@@ -20,7 +20,10 @@ namespace quillon {
 // the side file "<name>.lock" held from read to rename, so concurrent writers in several
 // processes never lose each other's keys and readers never see a half-written file.
 // Names and values that contain CR, LF or NUL would change the file's structure: such writes
-// fail and change nothing. Every call is safe from any thread.
+// fail and change nothing. A file that is read-only (no write permission for this process, or no
+// write bit at all, as after chmod 0444) refuses every write and stays as it is. A UTF-8
+// byte-order mark at the start of a file (as some editors save) is skipped when reading and kept
+// by a rewrite. Every call is safe from any thread.
 namespace ini {
 
 // GetPrivateProfileString: the value, or nullopt when the section or key is missing.
@@ -53,6 +56,9 @@ std::optional<KeyValues> ReadSection(const std::string& file, std::string_view s
 // WritePrivateProfileSection: replaces the section's lines with `entries` (the section is
 // created at the end when missing).
 bool WriteSection(const std::string& file, std::string_view section, const KeyValues& entries);
+
+// False when `file` exists and a write would be refused (see above); true for a missing file.
+bool IsWritable(const std::string& file);
 
 // The names of all sections in file order.
 std::vector<std::string> SectionNames(const std::string& file);

@@ -77,6 +77,15 @@ bool ReadProfile(int32_t slot, ConnectionProfile& record, const std::string& fil
   if (slot < 0 || slot >= kSlotCount) return false;
   record.locked = false;
 
+  // First, so that a record whose read fails never keeps the protocol of an earlier profile:
+  // a caller that goes on with it must not reach a server by the wrong protocol.
+  const std::string protocol = ReadText(slot, kProtocolKey, file);
+  record.protocol = protocol.empty() ? ServerProtocol::Ftp
+                                     : ProtocolFromName(protocol).value_or(ServerProtocol::Unknown);
+  record.privateKeyFile = ReadText(slot, kPrivateKeyFileKey, file);
+  record.privateKeyPassphrase = ReadProtected(slot, kPrivateKeyPassphraseKey, file);
+  if (record.protocol == ServerProtocol::Unknown) return false;
+
   std::string address = ReadText(slot, "Address", file);
   if (address.empty()) return false;
   std::string lockedPassword;

@@ -29,6 +29,11 @@ namespace quillon {
 inline constexpr std::string_view kLockedAddress = "0.0.0.0";
 inline constexpr std::string_view kBindingMarker = ":[QVR]:";
 
+// The profile keys of the secure transports (see ReadProfile).
+inline constexpr std::string_view kProtocolKey = "Protocol";
+inline constexpr std::string_view kPrivateKeyFileKey = "PrivateKeyFile";
+inline constexpr std::string_view kPrivateKeyPassphraseKey = "PrivateKeyPassphrase";
+
 // A stored text must fit the 511 characters that a read sees.
 inline constexpr size_t kMaxStoredText = 511;
 
@@ -58,6 +63,13 @@ bool WriteBound(int32_t slot, std::string_view key, std::string_view value,
 // for a slot outside 0-19, an empty "Address", a locked profile whose "Password" lacks the
 // marker or has nothing before it, an empty lock password, or an empty or wrongly bound
 // "RMTROOT". Nothing is repaired.
+//
+// The keys of the secure transports, optional in both layouts: "Protocol" (text, a name of
+// ServerProtocol: "ftp", "ftpes", "ftps" or "sftp"; missing or empty means plain FTP),
+// "PrivateKeyFile" (text, the OpenSSH private key of an SFTP login) and "PrivateKeyPassphrase"
+// (protected form). A "Protocol" this build does not know fails the read and leaves the record's
+// protocol Unknown, which is never connected to: a profile that asks for a secure transport
+// never falls back to plain FTP.
 bool ReadProfile(int32_t slot, ConnectionProfile& record, const std::string& file);
 
 }  // namespace quillon

@@ -1,7 +1,8 @@
 #include "remote/FtpError.h"
 
-#include <algorithm>
 #include <cctype>
+
+#include "common/Text.h"
 
 namespace quillon {
 
@@ -24,11 +25,35 @@ ConnectRefusal ClassifyConnectFailure(std::string_view errorText) {
 }
 
 bool NamesConnectionLimit(std::string_view replyLine) {
-  std::string lower(replyLine);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = LowerCased(replyLine);
   return lower.find("too many") != std::string::npos ||
          lower.find("maximum number") != std::string::npos;
+}
+
+namespace {
+
+bool InWord(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || c == '_' || c == '-';
+}
+
+}  // namespace
+
+std::string MaskPassword(std::string text, std::string_view password) {
+  if (password.empty()) return text;
+  static constexpr std::string_view kMask = "****";
+  for (size_t at = text.find(password); at != std::string::npos;) {
+    const size_t end = at + password.size();
+    const bool alone =
+        (at == 0 || !InWord(text[at - 1])) && (end == text.size() || !InWord(text[end]));
+    if (alone) {
+      text.replace(at, password.size(), kMask);
+      at = text.find(password, at + kMask.size());
+    } else {
+      at = text.find(password, at + 1);
+    }
+  }
+  return text;
 }
 
 }  // namespace quillon

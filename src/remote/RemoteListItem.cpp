@@ -24,59 +24,24 @@ std::vector<RemoteListItem> MakeRemoteListRows(const std::vector<RemoteEntry>& e
   return folders;
 }
 
+FileRowKey RowKey(const RemoteListItem& item) {
+  // A view into the path itself: the key lives no longer than the item.
+  std::string_view name = item.path;
+  if (size_t slash = name.rfind('/'); slash != std::string_view::npos)
+    name.remove_prefix(slash + 1);
+  return {name, item.folder, item.size, item.time};
+}
+
 std::string RemoteSizeText(const RemoteListItem& item) {
   if (item.folder && item.size == 0) return {};
-  // Whole thousands rounded up, in 64 bits: sizes beyond 2 GiB keep their value.
-  return std::to_string((item.size + 999) / 1000) + " KB";
+  return HumanSizeText(item.size);
 }
 
-std::string RemoteTimeText(const RemoteListItem& item) {
-  if (item.time == TimePoint{}) return {};
-  return FormatLocalTime(item.time, "%m/%d/%Y %I:%M %p");
-}
+std::string RemoteTimeText(const RemoteListItem& item) { return FileDateText(item.time, true); }
 
-namespace {
-
-int CompareNoCase(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char ca = static_cast<unsigned char>(a[i]);
-    unsigned char cb = static_cast<unsigned char>(b[i]);
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-template <typename T>
-int Order(const T& a, const T& b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-}  // namespace
-
-int CompareRemoteListItems(const RemoteListItem& a, const RemoteListItem& b, RemoteColumn column,
-                           bool ascending) {
-  const int direction = ascending ? 1 : -1;
-  if (column == RemoteColumn::Date) return direction * Order(a.time, b.time);
-  // A folder against a file is settled before the direction applies, so folders keep their
-  // place in front whichever way the column is sorted.
-  if (a.folder != b.folder) return a.folder ? -1 : 1;
-  if (column == RemoteColumn::Size && !a.folder) return direction * Order(a.size, b.size);
-  return direction * CompareNoCase(a.Name(), b.Name());
-}
-
-void SortRemoteListItems(std::vector<RemoteListItem>& rows, RemoteColumn column, bool ascending) {
-  std::stable_sort(rows.begin(), rows.end(), [&](const RemoteListItem& a, const RemoteListItem& b) {
-    return CompareRemoteListItems(a, b, column, ascending) < 0;
-  });
-}
-
-void RemoteSortOrder::Click(RemoteColumn column) {
-  ascending_ = column == column_ ? !ascending_ : true;
-  column_ = column;
+void SortRemoteListItems(std::vector<RemoteListItem>& rows, FileColumn column, bool ascending) {
+  SortRows(
+      rows, [](const RemoteListItem& row) { return RowKey(row); }, column, ascending);
 }
 
 }  // namespace quillon

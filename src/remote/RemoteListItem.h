@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/Clock.h"
+#include "common/FileRows.h"
 #include "remote/FtpConnection.h"
 
 namespace quillon {
@@ -26,40 +26,18 @@ struct RemoteListItem {
 std::vector<RemoteListItem> MakeRemoteListRows(const std::vector<RemoteEntry>& entries,
                                                std::string_view folder);
 
-// The "Size" cell: empty for a folder of size 0, otherwise "%d KB" with the size in thousands
-// of bytes rounded up (1 and 1000 bytes give "1 KB", 1001 give "2 KB", an empty file "0 KB").
+// The sort key of a row.
+FileRowKey RowKey(const RemoteListItem& item);
+
+// The "Size" cell: empty for a folder of size 0, otherwise HumanSizeText ("0 KB" for an empty
+// file, "1 KB" for 1 to 1000 bytes, "2 KB" for 1001).
 std::string RemoteSizeText(const RemoteListItem& item);
 
-// The "Date Modified" cell: empty for an unknown time, otherwise the local time as
-// "%m/%d/%Y %I:%M %p".
+// The "Date Modified" cell: empty for an unknown time, otherwise the time as the server listed
+// it, "%m/%d/%Y %I:%M %p".
 std::string RemoteTimeText(const RemoteListItem& item);
 
-enum class RemoteColumn { Name = 0, Size = 1, Date = 2 };
-
-// Compares two rows for the given column and direction (<0: a first, 0: equal, >0: b first).
-// Name: folders before files, then names without regard to ASCII case. Size: two files by
-// size, otherwise as Name. Date: by time, folders and files mixed. Descending reverses every
-// result except folder against file: folders stay in front in both directions.
-int CompareRemoteListItems(const RemoteListItem& a, const RemoteListItem& b, RemoteColumn column,
-                           bool ascending);
-
-// Stable sort of rows by CompareRemoteListItems.
-void SortRemoteListItems(std::vector<RemoteListItem>& rows, RemoteColumn column, bool ascending);
-
-// The column last used for sorting and the direction. Clicking the same column again reverses
-// the direction, another column (or the first click ever) sorts ascending. Listing a folder
-// resets the direction to ascending and keeps the column.
-class RemoteSortOrder {
- public:
-  void Click(RemoteColumn column);
-  void FolderListed() { ascending_ = true; }
-
-  std::optional<RemoteColumn> column() const { return column_; }
-  bool ascending() const { return ascending_; }
-
- private:
-  std::optional<RemoteColumn> column_;
-  bool ascending_ = true;
-};
+// Stable sort of rows by CompareFileRows.
+void SortRemoteListItems(std::vector<RemoteListItem>& rows, FileColumn column, bool ascending);
 
 }  // namespace quillon

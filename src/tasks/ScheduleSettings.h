@@ -51,6 +51,17 @@ inline constexpr std::string_view kScheduleHelpText =
     "admin access to this computer\n   and your task doesn't need to access a network drive,\t\n"
     "   you may leave BOTH boxes blank.";
 
+// What the dialog says when the user's timers run only while the user is logged in, its button,
+// and the answers to the button (information icon, warning icon with the reason).
+inline constexpr std::string_view kLingerOffNote =
+    "Scheduled tasks run only while you are logged in: systemd stops your timers when you log "
+    "out, and a run missed then happens at your next log-in. Turn on lingering (loginctl "
+    "enable-linger) to let them run at any time.";
+inline constexpr std::string_view kLingerButton = "Run While Logged Out";
+inline constexpr std::string_view kLingerTurnedOn =
+    "Lingering is on: your scheduled tasks also run while you are logged out.";
+inline constexpr std::string_view kLingerFailed = "Lingering could not be turned on: ";
+
 // The limits of the "Every" numbers, checked only while "Every" is on.
 inline constexpr int32_t kMaxEveryHours = 800;
 inline constexpr int32_t kMaxEveryMinutes = 59;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/UniqueFd.h"
+
 namespace quillon {
 
 // The plain-text log of one task run: "<program folder><task name>.log", holding only the
@@ -37,7 +39,7 @@ class TaskLog {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   State state_ = State::Unavailable;
 };
 

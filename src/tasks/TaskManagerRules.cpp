@@ -3,10 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
+#include "common/FileIo.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tasks/TaskLog.h"
@@ -83,10 +82,8 @@ std::string TaskLogText(const std::string& programFolder, int32_t slot,
   std::string text(taskmanagertext::kLogRule);
   std::string name = ReadText(slot, "Profile", taskFile);
   if (!name.empty()) {
-    std::ifstream in(TaskLog::PathFor(programFolder, name), std::ios::binary);
-    std::string log;
-    if (in) log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) log.clear();
+    const std::string log =
+        ReadWholeFile(TaskLog::PathFor(programFolder, name)).value_or(std::string());
     for (char c : log) {
       if (c == '\n') text += '\r';
       text += c;

@@ -18,8 +18,6 @@ namespace quillon {
 
 namespace taskmanagertext {
 inline constexpr std::string_view kTitle = "Harbell Task Manager";
-inline constexpr std::string_view kSchedulerProblem =
-    "There is a problem with your Task Scheduler.\n\n";
 inline constexpr std::string_view kNoTask = "Click New Task to create a taks first.";
 inline constexpr std::string_view kDiscardNewTask = "The new task has not been saved. Discard it?";
 inline constexpr std::string_view kShortcutsWarning =

@@ -5,15 +5,17 @@
 #include <exception>
 #include <memory>
 
-#include "app/AppTransfers.h"
+#include "common/Paths.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
+#include "tasks/ProgramTransferSettings.h"
 #include "tasks/TaskStore.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/TransferEventLoop.h"
+#include "transfer/TransferNames.h"
 #include "transfer/UploadManager.h"
 
 namespace quillon {
@@ -49,14 +51,14 @@ std::string Printf(const char* format, const std::string& a, const std::string& 
   return out;
 }
 
-void TrimTrailing(std::string& text, char c) {
-  while (!text.empty() && text.back() == c) text.pop_back();
-}
-
 }  // namespace
 
-TaskRun::TaskRun(MainApp& app, const Clock& clock, TaskRunView view)
-    : app_(app), clock_(clock), view_(std::move(view)) {
+TaskRun::TaskRun(TaskRunContext program, const Clock& clock, TaskRunView view)
+    : settings_(program.settings),
+      connector_(program.connector),
+      messages_(program.messages),
+      clock_(clock),
+      view_(std::move(view)) {
   if (!view_.showLog) {
     view_.showLog = [](const std::string& log) {
       std::string framed = "=======================\n" + log + "=======================\n";
@@ -71,7 +73,7 @@ std::string TaskRun::Title(const TaskHandOver& task) {
 }
 
 bool TaskRun::Dispatch(const TaskHandOver& task) {
-  TaskLog log(app_.ProgramFolder(), task.taskName);
+  TaskLog log(settings_.ProgramFolder(), task.taskName);
   if (log.state() == TaskLog::State::Busy) {
     std::fprintf(stderr, "Task [%s] is already running; this run is skipped.\n",
                  task.taskName.c_str());
@@ -101,7 +103,7 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
 
 int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bool showWindow) {
   slot_ = slot;
-  ConnectionProfile& profile = app_.currentProfile;
+  ConnectionProfile& profile = settings_.currentProfile;
   ReadProfile(slot, profile, taskFile);
   if (!profile.locked) {
     // An unlocked profile's keys would come from the program's own profile; a task uses its own.
@@ -110,8 +112,8 @@ int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bo
     profile.decryptionKey = ReadProtected(slot, "DecryptionKey", taskFile);
   }
   LoadTask(definition_, slot, taskFile);
-  app_.encryptMode = definition_.encryptFiles ? 1 : 0;
-  app_.decryptMode = definition_.decryptFiles ? 1 : 0;
+  settings_.encryptMode = definition_.encryptFiles ? 1 : 0;
+  settings_.decryptMode = definition_.decryptFiles ? 1 : 0;
 
   if (!definition_.encryptFiles) {
     Log(log, "All files uploaded to Harbell must be encrypted.\nusing a key (password) you choose.");
@@ -155,9 +157,18 @@ std::optional<TimePoint> TaskRun::Cutoff(int32_t mode, float hours) const {
 void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log) {
   std::string command = ReadText(slot, key, taskFile);
   if (command.empty()) return;
-  CommandStatus status = RunShellCommand(command);
+  int32_t seconds = ReadProgramNumber(settings_.ProfileFile(), kHookTimeout);
+  if (seconds < 0) seconds = kHookTimeout.fallback;
+  ShellLimits limits;
+  limits.timeout = std::chrono::seconds(seconds);
+  CommandStatus status = RunShellCommand(command, limits);
   std::string line = status.Succeeded() ? "\nOK: " : "\nFAILED: ";
-  Log(log, line + key + ": " + command + "\n");
+  line += std::string(key) + ": " + command + "\n";
+  if (status.timedOut) {
+    line += "The command did not end within " + std::to_string(seconds) +
+            " seconds (\"HookTimeout\") and was stopped.\n";
+  }
+  Log(log, line);
 }
 
 namespace {
@@ -190,31 +201,31 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
                         TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow) {
   if (localFrom.empty() || remoteTo.empty()) return 1;
   Log(log, Printf("\nUploading files from %s to %s.\n", localFrom, remoteTo));
-  TrimTrailing(remoteTo, '/');
-  TrimTrailing(localFrom, '/');
+  remoteTo = WithoutTrailingSlashes(remoteTo);
+  localFrom = WithoutTrailingSlashes(localFrom);
 
   TaskLogSink sink(log);
-  UploadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(), clock_);
-  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  UploadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
+  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
   if (!connection) {
     Log(log, "Connection failed in uploading.\n");
     return 0;
   }
   manager.SetBuildingConnection(connection.get());
-  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetBinary(settings_.currentProfile.binaryMode);
   manager.SetSourceBase(localFrom);
   manager.SetDestinationBase(remoteTo);
   manager.SetBuildLog(&sink);
   // Crash-safe uploads note their temporary names beside the task's log; what a killed run
   // left on the server goes first.
-  manager.UseUploadJournal(UploadJournalPath(app_.ProgramFolder(), definition_.name));
+  manager.UseUploadJournal(UploadJournalPath(settings_.ProgramFolder(), definition_.name));
   manager.RemoveLeftoverUploads(&sink);
   CreateRemoteFolderTree(*connection, remoteTo);
   manager.ExpandLocalFolder(localFrom, &sink, cutoff);
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
+  RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   if (showWindow && manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;
@@ -222,7 +233,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   WriteNumber(slot_, "FilesUploadedOK", manager.Succeeded(), taskFile);
   WriteNumber(slot_, "FilesUploadedFail", manager.Failed(), taskFile);
 
-  if (app_.currentProfile.deleteAfterUpload) {
+  if (settings_.currentProfile.deleteAfterUpload) {
     if (auto entries = ListLocalFolder(localFrom)) {
       for (const LocalEntry& entry : *entries)
         if (entry.isFolder) manager.AddEmptiedFolder(entry.path);
@@ -237,31 +248,30 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
                           bool showWindow) {
   if (remoteFrom.empty() || localTo.empty()) return 1;
   Log(log, Printf("\nDownloading files from %s to %s.\n", remoteFrom, localTo));
-  TrimTrailing(localTo, '/');
-  TrimTrailing(remoteFrom, '/');
+  localTo = WithoutTrailingSlashes(localTo);
+  remoteFrom = WithoutTrailingSlashes(remoteFrom);
 
   TaskLogSink sink(log);
-  DownloadManager manager(MakeTransferSettings(app_, taskFile), app_.Connector(), app_.Messages(),
-                          clock_);
-  std::unique_ptr<FtpConnection> connection = app_.OpenFtpConnection();
+  DownloadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
+  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
   if (!connection) {
     Log(log, "Connection failed in downloading.\n");
     return 0;
   }
   manager.SetBuildingConnection(connection.get());
-  manager.SetBinary(app_.currentProfile.binaryMode);
+  manager.SetBinary(settings_.currentProfile.binaryMode);
   manager.SetBuildLog(&sink);
   manager.SetSourceBase(remoteFrom);
   manager.SetDestinationBase(localTo);
   CreateLocalFolderTree(localTo);
   manager.ExpandRemoteFolder(remoteFrom, &sink, cutoff);
 
-  if (app_.currentProfile.deleteAfterDownload) {
+  if (settings_.currentProfile.deleteAfterDownload) {
     std::optional<std::string> previous = connection->CurrentFolder();
     if (connection->SetCurrentFolder(remoteFrom)) {
       if (auto entries = connection->List()) {
         for (const RemoteEntry& entry : *entries)
-          if (entry.isFolder) manager.AddEmptiedFolder(remoteFrom + "/" + entry.name);
+          if (entry.isFolder) manager.AddEmptiedFolder(JoinRemote(remoteFrom, entry.name));
       }
       if (previous) connection->SetCurrentFolder(*previous);
     }
@@ -269,14 +279,14 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   manager.SetBuildingConnection(nullptr);
   connection.reset();
 
-  RunQueue(manager, sink, taskFile, app_.currentProfile.threadCount, showWindow, view_);
+  RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);
   WriteNumber(slot_, "FilesDownloadedFail", manager.Failed(), taskFile);
   if (manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;
   }
-  if (app_.currentProfile.deleteAfterDownload) manager.RemoveEmptiedSourceFolders();
+  if (settings_.currentProfile.deleteAfterDownload) manager.RemoveEmptiedSourceFolders();
   return 1;
 }
 

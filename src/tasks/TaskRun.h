@@ -5,14 +5,19 @@
 #include <optional>
 #include <string>
 
-#include "app/MainApp.h"
 #include "common/Clock.h"
+#include "profiles/IniFile.h"
 #include "tasks/TaskDefinition.h"
 #include "tasks/TaskLog.h"
+#include "tasks/TaskRunContext.h"
 
 namespace quillon {
 
 class CFTPMgr;
+
+// How long a hook may run, in seconds, in section "Quillon" of "Quillon.ini"; 0 waits for its
+// end however long that takes. A negative value counts as missing.
+inline constexpr ProgramKey kHookTimeout{"HookTimeout", 3600};
 
 // How a run shows itself. Without a display the log goes to stdout and a run asked to show its
 // transfers runs the lanes without drawing them; the windowed program fills in its windows.
@@ -28,7 +33,7 @@ struct TaskRunView {
 // counters, the notification mail and showing the log. Runs on the start-up thread.
 class TaskRun {
  public:
-  TaskRun(MainApp& app, const Clock& clock, TaskRunView view = {});
+  TaskRun(TaskRunContext program, const Clock& clock, TaskRunView view = {});
 
   // "Harbell task [<name>] of [<task file>]"
   static std::string Title(const TaskHandOver& task);
@@ -39,6 +44,9 @@ class TaskRun {
 
   // The steps, public for tests. Results: 1 when every step that ran succeeded, else 0.
   int RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bool showWindow);
+  // Runs the hook's command through /bin/sh. One that does not end within kHookTimeout is ended
+  // with its process group and logged as failed with the reason, so it cannot hold the task's
+  // run (and every later run of the task) forever.
   void RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log);
   int UploadPass(const std::string& taskFile, std::string localFrom, std::string remoteTo,
                  TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow);
@@ -51,7 +59,9 @@ class TaskRun {
  private:
   void SendNotification(const TaskHandOver& task, TaskLog& log);
 
-  MainApp& app_;
+  ProgramSettings& settings_;
+  FtpConnector& connector_;
+  MessagePresenter& messages_;
   const Clock& clock_;
   TaskRunView view_;
   TaskDefinition definition_;

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "platform/CommandRunner.h"
+#include "tasks/TaskSchedules.h"
+#include "tasks/TaskShortcuts.h"
 
 namespace quillon {
 namespace {
@@ -23,11 +25,12 @@ TaskSchedulerLink::TaskSchedulerLink(MessagePresenter& messages, ScheduleEditor&
 
 TaskSchedulerLink::~TaskSchedulerLink() = default;
 
-void TaskSchedulerLink::SetWorkItem(std::string program, std::vector<std::string> parameters,
-                                    std::string workingFolder) {
+void TaskSchedulerLink::SetTask(std::string program, std::string taskStorePath, int32_t slot,
+                                int32_t taskId) {
   program_ = std::move(program);
-  parameters_ = std::move(parameters);
-  workingFolder_ = std::move(workingFolder);
+  taskStorePath_ = std::move(taskStorePath);
+  slot_ = slot;
+  taskId_ = taskId;
 }
 
 bool TaskSchedulerLink::ConnectScheduler() {
@@ -35,12 +38,35 @@ bool TaskSchedulerLink::ConnectScheduler() {
   return scheduler_ != nullptr;
 }
 
+bool TaskSchedulerLink::CanSchedule() const {
+  return scheduler_ && scheduler_->Unavailable().empty();
+}
+
+std::string TaskSchedulerLink::SchedulerProblem() const {
+  if (!scheduler_) return "There is a problem with your Task Scheduler.";
+  return scheduler_->Unavailable();
+}
+
 bool TaskSchedulerLink::TaskExists(const std::string& name) {
   return scheduler_ && !name.empty() && scheduler_->Find(name, nullptr) == ItemLookup::Found;
 }
 
+namespace {
+
+// What the dialog cannot show of a trigger stays while its repetition and start date do.
+void KeepUnseenParts(const ScheduleTrigger& existing, ScheduleTrigger& entered) {
+  if (existing.type != entered.type || existing.BeginDate() != entered.BeginDate()) return;
+  entered.daysInterval = existing.daysInterval;
+  entered.weeksInterval = existing.weeksInterval;
+  entered.daysOfWeek = existing.daysOfWeek;
+  entered.monthDays = existing.monthDays;
+  entered.months = existing.months;
+}
+
+}  // namespace
+
 int32_t TaskSchedulerLink::ScheduleTask(const std::string& name) {
-  if (!scheduler_) return kScheduleFailed;
+  if (!CanSchedule()) return kScheduleFailed;
   auto fail = [this](const char* text) {
     messages_.Show(text, MessageButtons::Ok, MessageIcon::Warning);
     return kScheduleFailed;
@@ -57,16 +83,26 @@ int32_t TaskSchedulerLink::ScheduleTask(const std::string& name) {
     case ItemLookup::Failed:
       return fail("Err: Access denied");
     case ItemLookup::Found:
+      if (!EntryRunsTask(scheduler_->ReadItem(name), taskStorePath_, slot_))
+        return kScheduleForeign;
       if (!existing) return fail("Err: rTrigger");
       PresetScheduleFromTrigger(*existing, settings);
       break;
     case ItemLookup::Missing:
       break;
   }
+  ScheduleNotes notes;
+  if (scheduler_->UserLingering() == Lingering::Off) {
+    notes.enableLingering = [this](std::string* error) {
+      return scheduler_->EnableLingering(error);
+    };
+  }
   // Nothing is written before the dialog's OK, so a cancelled new item leaves nothing behind.
-  if (!editor_.Edit(settings)) return kScheduleCancelled;
+  if (!editor_.Edit(settings, notes)) return kScheduleCancelled;
 
-  WorkItem item{program_, parameters_, workingFolder_, TriggerFromSchedule(settings)};
+  WorkItem item{program_, ScheduledRunArguments(taskStorePath_, slot_, taskId_),
+                StoreFolder(taskStorePath_), TriggerFromSchedule(settings)};
+  if (existing) KeepUnseenParts(*existing, item.trigger);
   switch (scheduler_->Save(name, item)) {
     case SaveStage::Done:
       return kScheduleDone;
@@ -105,19 +141,13 @@ std::string TaskSchedulerLink::GetScheduleText(const std::string& name) {
   return DescribeTrigger(*trigger);
 }
 
-std::vector<std::string> ScheduledRunArguments(const std::string& taskStorePath, int32_t slot) {
-  char session[16];
-  std::snprintf(session, sizeof session, "SESSION%02d", slot);
-  return {taskStorePath, session};
-}
-
 std::optional<ScheduleLabels> ScheduleSavedTask(TaskSchedulerLink& link, MessagePresenter& messages,
                                                 const std::string& taskName, int32_t slot,
                                                 const std::string& program,
-                                                const std::string& taskStorePath,
-                                                const std::string& programFolder) {
-  link.SetWorkItem(program, ScheduledRunArguments(taskStorePath, slot), programFolder);
-  int32_t result = link.ScheduleTask(taskName);
+                                                const std::string& taskStorePath) {
+  std::optional<int32_t> id = EnsureTaskId(slot, taskStorePath, link.ClockInUse());
+  link.SetTask(program, taskStorePath, slot, id.value_or(-1));
+  int32_t result = id ? link.ScheduleTask(taskName) : int32_t{kScheduleFailed};
   if (result == kScheduleForeign) {
     messages.Show(
         "The task name has been used by other users. Please use a different connection profile "

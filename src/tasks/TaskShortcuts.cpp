@@ -2,17 +2,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 
+#include "common/Paths.h"
+#include "platform/SchedulerService.h"
 #include "profiles/IniFile.h"
+#include "tasks/TaskSchedules.h"
 
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string* FolderOf(int32_t place, const LauncherFolders& folders) {
+const std::string* LauncherFolderFor(int32_t place, const LauncherFolders& folders) {
   switch (place) {
     case kShortcutDesktop:
       return &folders.desktop;
@@ -24,17 +24,6 @@ const std::string* FolderOf(int32_t place, const LauncherFolders& folders) {
       return &folders.programs;
   }
   return nullptr;
-}
-
-// Quick Launch is Quillon's own folder, so it is made when the data folder it lives in exists;
-// the desktop and the menu are the user's and are left as they are.
-void PrepareQuickLaunch(const LauncherFolders& folders) {
-  std::error_code error;
-  if (folders.quickLaunch.empty() || folders.dataHome.empty() ||
-      fs::exists(folders.quickLaunch, error) || !fs::is_directory(folders.dataHome, error)) {
-    return;
-  }
-  fs::create_directories(folders.quickLaunch, error);
 }
 
 }  // namespace
@@ -76,23 +65,22 @@ std::optional<int32_t> EnsureTaskId(int32_t slot, const std::string& taskStorePa
 
 bool CreateTaskShortcuts(const std::string& target, const std::vector<std::string>& arguments,
                          const std::string& name, int32_t places, const std::string& description,
-                         const LauncherFolders& folders) {
+                         const std::string& programFolder, const LauncherFolders& folders) {
   LauncherEntry launcher;
   launcher.name = name;
   launcher.program = target;
   launcher.arguments = arguments;
-  size_t slash = target.rfind('/');
-  launcher.workingFolder = slash == std::string::npos ? "" : target.substr(0, slash);
-  if (slash == 0) launcher.workingFolder = "/";
+  launcher.workingFolder = target.find('/') == std::string::npos ? "" : FolderOf(target);
   launcher.comment = description;
+  if (std::string home = ProgramHomeFor(programFolder, folders.home); !home.empty())
+    launcher.environment.push_back("QUILLON_HOME=" + home);
   std::optional<std::string> text = DesktopEntryText(launcher);
 
   bool ok = true;
   for (int32_t place :
        {kShortcutDesktop, kShortcutQuickLaunch, kShortcutStartMenu, kShortcutPrograms}) {
     if (!(places & place)) continue;
-    if (place == kShortcutQuickLaunch) PrepareQuickLaunch(folders);
-    const std::string* folder = FolderOf(place, folders);
+    const std::string* folder = LauncherFolderFor(place, folders);
     if (!text || !folder || !WriteLauncherFile(*folder, name, *text)) ok = false;
   }
   return ok;
@@ -105,9 +93,10 @@ bool CreateShortcutsForTask(const ShortcutChoice& choice, const std::string& tas
   if (choice.places == 0) return false;
   std::optional<int32_t> id = EnsureTaskId(slot, taskStorePath, clock);
   // Shortcuts carrying an id the task does not keep would be refused at every start.
-  bool ok = id && CreateTaskShortcuts(program, ShortcutArguments(taskStorePath, slot, *id),
-                                      choice.name, choice.places,
-                                      ShortcutDescription(taskName, taskStorePath), folders);
+  bool ok =
+      id && CreateTaskShortcuts(program, ShortcutArguments(taskStorePath, slot, *id), choice.name,
+                                choice.places, ShortcutDescription(taskName, taskStorePath),
+                                StoreFolder(taskStorePath), folders);
   if (ok) {
     messages.Show("Shortcut(s) created successfully.", MessageButtons::Ok,
                   MessageIcon::Information);

@@ -43,15 +43,18 @@ std::optional<int32_t> EnsureTaskId(int32_t slot, const std::string& taskStorePa
                                     const Clock& clock);
 
 // Writes one launcher per place bit of `places` (1, 2, 4, 8 in this order) named `name` that
-// starts `target` with `arguments` in the target's folder, described by `description`. A place
-// that fails makes the result false; the other places are still tried. Desktop and menu folders
-// are never made; the Quick Launch folder, Quillon's own, is made below an existing data folder.
+// starts `target` with `arguments` in the target's folder, described by `description`, with
+// QUILLON_HOME set to `programFolder` when that is not the default folder a run finds by itself
+// (so its log lands where the task manager looks). A place that fails (a missing folder, or
+// Quick Launch, which Linux has none of) makes the result false; the other places are still
+// tried. No folder is ever made.
 bool CreateTaskShortcuts(const std::string& target, const std::vector<std::string>& arguments,
                          const std::string& name, int32_t places, const std::string& description,
-                         const LauncherFolders& folders);
+                         const std::string& programFolder, const LauncherFolders& folders);
 
 // The task manager's "Create Shortcut" after the dialog's OK and the task's save: gives the task
-// its "TaskID" when it has none, writes the shortcuts, and says "Shortcut(s) created
+// its "TaskID" when it has none, writes the shortcuts (for the program folder the task store
+// lies in), and says "Shortcut(s) created
 // successfully." (information icon) or "Error in creating shortcut(s)." (warning icon). No place
 // chosen: nothing happens. True when every shortcut was written.
 bool CreateShortcutsForTask(const ShortcutChoice& choice, const std::string& taskName, int32_t slot,

@@ -214,7 +214,7 @@ std::optional<int32_t> FindFreeTaskSlot(const std::string& file) {
 bool TaskStoreIsWritable(const std::string& file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) return errno == ENOENT;  // made by the first write
-  return S_ISREG(info.st_mode) && ::access(file.c_str(), R_OK | W_OK) == 0;
+  return S_ISREG(info.st_mode) && ::access(file.c_str(), R_OK) == 0 && ini::IsWritable(file);
 }
 
 bool PlaceNewTask(TaskDefinition& task, const std::string& profileFile, const std::string& taskFile,

@@ -21,7 +21,9 @@ Paths InAndOut(const Arguments& a) {
   return {a.Positional()[0], a.Positional()[1]};
 }
 
-// Moves what `reader` gives into `writer`, a piece at a time, and finishes the file.
+// Moves what `reader` gives into `writer`, a piece at a time, and finishes the file. The
+// writers are set to write behind: the file is written on a helper thread while the next piece
+// is read and enciphered.
 void Pump(FileCrypter& crypter, UploadReader& reader, DownloadWriter& writer) {
   std::vector<uint8_t> buffer(kPiece);
   for (;;) {
@@ -50,6 +52,7 @@ void Encrypt(const Arguments& a) {
   if (reader->AlreadyEncrypted()) throw Failure{crypter.LastMessage()};
   auto writer = crypter.OpenDownload(paths.out, false);
   if (!writer) throw Failure{crypter.LastMessage()};
+  writer->WriteInBackground();
   Pump(crypter, *reader, *writer);
 }
 
@@ -80,6 +83,7 @@ void Decrypt(const Arguments& a) {
   }
   auto writer = crypter.OpenDownload(paths.out, true);
   if (!writer) throw Failure{crypter.LastMessage()};
+  writer->WriteInBackground();
   if (!writer->Write(head.data(), head.size())) throw Failure{crypter.LastMessage()};
   Pump(crypter, *reader, *writer);
 }

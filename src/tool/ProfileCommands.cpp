@@ -1,9 +1,11 @@
-#include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <istream>
 #include <ostream>
 
+#include "common/Text.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tool/ToolCommands.h"
@@ -50,10 +52,8 @@ class SectionEdit {
 
  private:
   ini::KeyValues::iterator Find(std::string_view key) {
-    return std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
-      return entry.first.size() == key.size() &&
-             ::strncasecmp(entry.first.c_str(), key.data(), key.size()) == 0;
-    });
+    return std::find_if(entries_.begin(), entries_.end(),
+                        [&](const auto& entry) { return EqualsIgnoringCase(entry.first, key); });
   }
   ini::KeyValues::const_iterator Find(std::string_view key) const {
     return const_cast<SectionEdit*>(this)->Find(key);
@@ -89,6 +89,25 @@ bool Inside(const std::string& dir, std::string root) {
                          dir[root.size()] == '/');
 }
 
+// The protocol of --protocol (plain FTP when not given).
+ServerProtocol Protocol(const Arguments& a) {
+  const std::string name = a.Get("--protocol").value_or("ftp");
+  const auto protocol = ProtocolFromName(name);
+  if (!protocol) throw Failure{"--protocol must be ftp, ftpes, ftps or sftp, not '" + name + "'"};
+  return *protocol;
+}
+
+// The absolute path of --key-file, which must name a readable file.
+std::string KeyFile(const std::string& given) {
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::absolute(given, error);
+  if (given.empty() || error || !std::filesystem::is_regular_file(path, error) ||
+      access(path.c_str(), R_OK) != 0) {
+    throw Failure{"--key-file '" + given + "' is not a readable file"};
+  }
+  return path.lexically_normal().string();
+}
+
 }  // namespace
 
 void ProfileSet(const Arguments& a, std::istream& in) {
@@ -96,7 +115,9 @@ void ProfileSet(const Arguments& a, std::istream& in) {
   const int slot = Slot(a);
   const std::string name = a.Required("--name");
   const std::string address = a.Required("--address");
-  const int port = ParseNumber(a.Get("--port").value_or("21"), 1, 65535, "--port");
+  const ServerProtocol protocol = Protocol(a);
+  const int port =
+      a.Get("--port") ? ParseNumber(*a.Get("--port"), 1, 65535, "--port") : DefaultPort(protocol);
   const std::string user = a.Get("--user").value_or("");
   const int threads = ParseNumber(a.Get("--threads").value_or("3"), 1, kMaxThreads, "--threads");
   if (!a.Positional().empty()) throw Failure{"unexpected argument '" + a.Positional()[0] + "'"};
@@ -108,12 +129,26 @@ void ProfileSet(const Arguments& a, std::istream& in) {
   }
   RequireSingleLine(name, "--name");
   RequireSingleLine(user, "--user");
+  const bool keyLogin = a.Get("--key-file").has_value();
+  if (keyLogin && protocol != ServerProtocol::Sftp)
+    throw Failure{"--key-file goes with --protocol sftp"};
+  if (a.Flag("--passphrase-stdin") && !keyLogin)
+    throw Failure{"--passphrase-stdin goes with --key-file"};
+  const std::string keyFile = keyLogin ? KeyFile(*a.Get("--key-file")) : std::string();
+  RequireSingleLine(keyFile, "--key-file");
 
+  // Both secrets on standard input: the password on the first line, the passphrase after it.
   std::string password;
   if (a.Flag("--password-stdin")) {
     const auto line = ReadLine(in);
     if (!line || line->empty()) throw Failure{"no password on standard input"};
     password = *line;
+  }
+  std::string passphrase;
+  if (a.Flag("--passphrase-stdin")) {
+    const auto line = ReadLine(in);
+    if (!line || line->empty()) throw Failure{"no key passphrase on standard input"};
+    passphrase = *line;
   }
 
   SectionEdit section(file, slot);
@@ -137,10 +172,27 @@ void ProfileSet(const Arguments& a, std::istream& in) {
   section.Set("PASVMode", a.Flag("--passive") ? "1" : "0");
   section.Set("BinaryMode", a.Flag("--binary") ? "1" : "0");
   section.Set("MaxThread", std::to_string(threads));
+  // A plain FTP profile carries none of the secure-transport keys, as before they existed.
+  if (protocol == ServerProtocol::Ftp) {
+    section.Remove(kProtocolKey);
+  } else {
+    section.Set(kProtocolKey, std::string(ProtocolName(protocol)));
+  }
+  if (keyFile.empty()) {
+    section.Remove(kPrivateKeyFileKey);
+  } else {
+    section.Set(kPrivateKeyFileKey, keyFile);
+  }
+  if (passphrase.empty()) {
+    section.Remove(kPrivateKeyPassphraseKey);
+  } else {
+    section.Set(kPrivateKeyPassphraseKey, Sealed(ProtectedForm(passphrase), "the key passphrase"));
+  }
   section.Save();
 
   ConnectionProfile check;
-  if (!ReadProfile(slot, check, file) || check.address != address) {
+  if (!ReadProfile(slot, check, file) || check.address != address || check.protocol != protocol ||
+      check.privateKeyPassphrase != passphrase) {
     throw Failure{"the profile written to " + file + " does not read back"};
   }
 }
@@ -218,7 +270,10 @@ void ProfileShow(const Arguments& a, std::ostream& out) {
       << "encryptionKeyBound=" << flag(p.encryptionKeyBound) << '\n'
       << "decryptionKeyBound=" << flag(p.decryptionKeyBound) << '\n'
       << "backupRemoteFile=" << flag(p.backupRemoteFile) << '\n'
-      << "backupLocalFile=" << flag(p.backupLocalFile) << '\n';
+      << "backupLocalFile=" << flag(p.backupLocalFile) << '\n'
+      << "protocol=" << ProtocolName(p.protocol) << '\n'
+      << "privateKeyFile=" << p.privateKeyFile << '\n'
+      << "privateKeyPassphrase=" << secret(p.privateKeyPassphrase) << '\n';
 }
 
 }  // namespace quillon::tool

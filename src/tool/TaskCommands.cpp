@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "common/Messages.h"
+#include "mail/MailAddress.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "tasks/TaskSettingsText.h"
@@ -57,25 +58,6 @@ class CollectedMessages : public MessagePresenter {
 
 int SlotOption(const Arguments& a, std::string_view option) {
   return ParseNumber(a.Required(option), 0, kLastSlot, option);
-}
-
-void NoPositional(const Arguments& a) {
-  if (!a.Positional().empty()) throw Failure{"unexpected argument '" + a.Positional()[0] + "'"};
-}
-
-// A store that exists must be a file that can be read; a missing one is an empty store.
-void RequireReadableStore(const std::string& store) {
-  struct stat info {};
-  if (::stat(store.c_str(), &info) != 0) {
-    if (errno == ENOENT) return;
-  } else if (S_ISREG(info.st_mode) && ::access(store.c_str(), R_OK) == 0) {
-    return;
-  }
-  throw Failure{"cannot read " + store};
-}
-
-std::string NoTask(int slot, const std::string& store) {
-  return "slot " + std::to_string(slot) + " of " + store + " holds no task";
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -327,8 +309,14 @@ void ApplyOptions(const Arguments& a, std::istream& in, TaskDefinition& task,
     RequireStorable(*server, "--email-server");
     RequireStorable(*from, "--email-from");
     RequireStorable(*to, "--email-to");
-    if (to->find_first_not_of(",; \t") == std::string::npos)
-      throw Failure{"--email-to holds no address"};
+    // The same check as the e-mail dialog's: the run's mail would be refused otherwise.
+    if (!IsMailAddress(*from)) throw Failure{"--email-from is not a mail address: '" + *from + "'"};
+    const std::vector<std::string> recipients = SplitRecipients(*to);
+    if (recipients.empty()) throw Failure{"--email-to holds no address"};
+    for (const std::string& recipient : recipients) {
+      if (!IsMailAddress(recipient))
+        throw Failure{"--email-to holds '" + recipient + "', which is not a mail address"};
+    }
   }
   task.emailServer = server.value_or("");
   task.emailFrom = from.value_or("");
@@ -336,6 +324,20 @@ void ApplyOptions(const Arguments& a, std::istream& in, TaskDefinition& task,
 }
 
 }  // namespace
+
+void RequireReadableStore(const std::string& store) {
+  struct stat info {};
+  if (::stat(store.c_str(), &info) != 0) {
+    if (errno == ENOENT) return;
+  } else if (S_ISREG(info.st_mode) && ::access(store.c_str(), R_OK) == 0) {
+    return;
+  }
+  throw Failure{"cannot read " + store};
+}
+
+std::string NoTask(int slot, const std::string& store) {
+  return "slot " + std::to_string(slot) + " of " + store + " holds no task";
+}
 
 void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   const std::string store = a.Required("--store");
@@ -349,6 +351,7 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   TaskDefinition task;
   std::string profileFile;
   std::string lockPassword;
+  std::string storedName;  // before a rename
   if (isNew) {
     profileFile = a.Required("--ini");
     const int profileSlot =
@@ -368,6 +371,7 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
     RequireReadableStore(store);
     if (!IsTaskSlotUsed(slot, store)) throw Failure{NoTask(slot, store) + " (--new makes one)"};
     LoadTask(task, slot, store);
+    storedName = task.name;
     if (task.locked) lockPassword = ReadProtected(slot, "LockPassword", store);
   }
 
@@ -393,6 +397,9 @@ void TaskSet(const Arguments& a, std::istream& in, std::ostream& out) {
   TaskDefinition check;
   LoadTask(check, *slot, store);
   if (!SameTask(task, check)) throw Failure{"the task written to " + store + " does not read back"};
+  // A renamed task takes its schedule along, as in the task manager.
+  if (!storedName.empty() && storedName != task.name)
+    MoveSchedule(a, store, *slot, storedName, task.name);
   out << *slot << '\n';
 }
 
@@ -420,7 +427,7 @@ void TaskShow(const Arguments& a, std::ostream& out) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     shown += text[i];
   }
-  out << shown;
+  out << shown << ScheduleLines(store, slot, ReadText(slot, "Profile", store));
 }
 
 void TaskDelete(const Arguments& a) {
@@ -429,8 +436,10 @@ void TaskDelete(const Arguments& a) {
   NoPositional(a);
   RequireReadableStore(store);
   if (!IsTaskSlotUsed(slot, store)) throw Failure{NoTask(slot, store)};
-  if (!TaskStoreIsWritable(store) || !DeleteTask(slot, store))
-    throw Failure{"cannot write " + store};
+  if (!TaskStoreIsWritable(store)) throw Failure{"cannot write " + store};
+  // The entry goes first: left behind, it would run whatever task takes the slot next.
+  RemoveSchedule(store, slot, ReadText(slot, "Profile", store));
+  if (!DeleteTask(slot, store)) throw Failure{"cannot write " + store};
 }
 
 }  // namespace quillon::tool

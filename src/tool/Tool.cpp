@@ -1,5 +1,6 @@
 #include "tool/Tool.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -60,6 +61,10 @@ int ParseNumber(const std::string& text, int low, int high, std::string_view wha
   return value;
 }
 
+void NoPositional(const Arguments& a) {
+  if (!a.Positional().empty()) throw Failure{"unexpected argument '" + a.Positional()[0] + "'"};
+}
+
 std::string SecretFromEnvironment(const std::string& variable) {
   const char* value = variable.empty() ? nullptr : std::getenv(variable.c_str());
   if (value == nullptr || *value == '\0') {
@@ -92,16 +97,23 @@ void Unseal(std::istream& in, std::ostream& out) {
   out << *text << '\n';
 }
 
-constexpr const char* kUsage =
-    "usage:\n"
+constexpr const char* kProfileUsage =
     "  quillon-tool profile set --ini FILE --slot N --name NAME --address HOST [--port P]\n"
     "               [--user U] [--password-stdin] [--passive] [--binary] [--threads N]\n"
+    "               [--protocol ftp|ftpes|ftps|sftp] [--key-file PATH [--passphrase-stdin]]\n"
+    "      (ftpes: FTP with TLS after AUTH TLS; ftps: implicit TLS, port 990 by default;\n"
+    "       sftp: port 22 by default, with a password and/or an OpenSSH private key file;\n"
+    "       the password comes first on standard input when both secrets are read there)\n"
     "  quillon-tool profile lock --ini FILE --slot N --lock-password-env VAR --root /DIR\n"
-    "  quillon-tool profile show --ini FILE --slot N\n"
+    "  quillon-tool profile show --ini FILE --slot N\n";
+
+constexpr const char* kFileUsage =
     "  quillon-tool encrypt --key-env VAR [--key-name NAME] IN OUT\n"
     "  quillon-tool decrypt --key-env VAR IN OUT\n"
     "  quillon-tool seal      (reads one line, prints its protected form)\n"
-    "  quillon-tool unseal    (reads one protected line, prints its text)\n"
+    "  quillon-tool unseal    (reads one protected line, prints its text)\n";
+
+constexpr const char* kTaskUsage =
     "  quillon-tool task set --store FILE (--slot N | --new --ini FILE [--profile-slot P])\n"
     "               --name NAME [--upload-from DIR --upload-to /RDIR]\n"
     "               [--download-from /RDIR --download-to DIR]\n"
@@ -113,24 +125,49 @@ constexpr const char* kUsage =
     "               [--run-before-upload CMD] [--run-after-upload CMD]\n"
     "               [--run-before-download CMD] [--run-after-download CMD]\n"
     "               [--email-server HOST[:PORT] --email-from ADDR --email-to ADDRS]\n"
+    "               [--program PATH]\n"
     "      (writes every task setting from the options: what is not given is off or empty;\n"
     "       --new copies the connection of the profile slot, 0 by default; prints the slot;\n"
-    "       the encryption key comes first on standard input when both keys are read there)\n"
+    "       the encryption key comes first on standard input when both keys are read there;\n"
+    "       a renamed task's schedule moves to the new name)\n"
     "  quillon-tool task list --store FILE             (one line per task: slot, tab, name)\n"
-    "  quillon-tool task show --store FILE --slot N    (the task's settings as stored)\n"
-    "  quillon-tool task delete --store FILE --slot N\n";
+    "  quillon-tool task show --store FILE --slot N    (the task's settings as stored, its\n"
+    "                                                   schedule and next run)\n"
+    "  quillon-tool task delete --store FILE --slot N  (and its schedule)\n"
+    "  quillon-tool task schedule --store FILE --slot N [--program PATH]\n"
+    "               (--once \"YYYY-MM-DD HH:MM\" | --daily HH:MM [--every-days N]\n"
+    "                | --weekly DAYS HH:MM [--every-weeks N]\n"
+    "                | --monthly DAY[,DAY...] HH:MM [--months MONTHS])\n"
+    "               [--repeat-every MINUTES --repeat-for MINUTES]\n"
+    "      (DAYS like mon,wed,fri; MONTHS like jan,jul; daily, weekly and monthly start today;\n"
+    "       the entry runs PATH, by default the quillon beside quillon-tool or on PATH, as a\n"
+    "       systemd user timer when systemctl --user answers, else in the user's crontab)\n"
+    "  quillon-tool task unschedule --store FILE --slot N\n";
 
-void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out) {
+void PrintUsage(std::ostream& out, std::string command) {
+  if (command != "profile" && command != "task" && command != "encrypt" && command != "decrypt" &&
+      command != "seal" && command != "unseal")
+    command.clear();
+  out << "usage:\n";
+  if (command.empty() || command == "profile") out << kProfileUsage;
+  if (command.empty() || command == "encrypt" || command == "decrypt" || command == "seal" ||
+      command == "unseal")
+    out << kFileUsage;
+  if (command.empty() || command == "task") out << kTaskUsage;
+}
+
+void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+              std::ostream& err) {
   const std::string& command = args[0];
   if (command == "profile") {
     if (args.size() < 2) throw Failure{"profile needs one of set, lock, show"};
     const std::string& action = args[1];
     if (action == "set") {
-      ProfileSet(
-          Arguments(args, 2,
-                    {"--ini", "--slot", "--name", "--address", "--port", "--user", "--threads"},
-                    {"--password-stdin", "--passive", "--binary"}),
-          in);
+      ProfileSet(Arguments(args, 2,
+                           {"--ini", "--slot", "--name", "--address", "--port", "--user",
+                            "--threads", "--protocol", "--key-file"},
+                           {"--password-stdin", "--passive", "--binary", "--passphrase-stdin"}),
+                 in);
     } else if (action == "lock") {
       ProfileLock(Arguments(args, 2, {"--ini", "--slot", "--lock-password-env", "--root"}, {}));
     } else if (action == "show") {
@@ -139,11 +176,13 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
       throw Failure{"unknown profile action '" + action + "' (set, lock, show)"};
     }
   } else if (command == "task") {
-    if (args.size() < 2) throw Failure{"task needs one of set, list, show, delete"};
+    if (args.size() < 2)
+      throw Failure{"task needs one of set, list, show, delete, schedule, unschedule"};
     const std::string& action = args[1];
     if (action == "set") {
       TaskSet(Arguments(args, 2,
                         {"--store",
+                         "--program",
                          "--slot",
                          "--ini",
                          "--profile-slot",
@@ -175,8 +214,18 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
       TaskShow(Arguments(args, 2, {"--store", "--slot"}, {}), out);
     } else if (action == "delete") {
       TaskDelete(Arguments(args, 2, {"--store", "--slot"}, {}));
+    } else if (action == "schedule") {
+      TaskSchedule(
+          Arguments(JoinTwoWordOptions(args), 2,
+                    {"--store", "--slot", "--program", "--once", "--daily", "--weekly", "--monthly",
+                     "--every-days", "--every-weeks", "--months", "--repeat-every", "--repeat-for"},
+                    {}),
+          out, err);
+    } else if (action == "unschedule") {
+      TaskUnschedule(Arguments(args, 2, {"--store", "--slot"}, {}));
     } else {
-      throw Failure{"unknown task action '" + action + "' (set, list, show, delete)"};
+      throw Failure{"unknown task action '" + action +
+                    "' (set, list, show, delete, schedule, unschedule)"};
     }
   } else if (command == "encrypt") {
     Encrypt(Arguments(args, 1, {"--key-env", "--key-name"}, {}));
@@ -196,13 +245,17 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
 
 int RunTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
             std::ostream& err) {
-  if (!args.empty() && (args[0] == "--help" || args[0] == "help")) {
-    out << tool::kUsage;
+  // "--help" (or "-h") anywhere asks for the usage of the command it follows.
+  if (!args.empty() &&
+      (args[0] == "help" || std::find_if(args.begin(), args.end(), [](const std::string& word) {
+                              return word == "--help" || word == "-h";
+                            }) != args.end())) {
+    tool::PrintUsage(out, args[0].starts_with("-") || args[0] == "help" ? "" : args[0]);
     return 0;
   }
   try {
     if (args.empty()) throw tool::Failure{"no command given (try --help)"};
-    tool::Dispatch(args, in, out);
+    tool::Dispatch(args, in, out, err);
     out.flush();
     if (!out) throw tool::Failure{"cannot write to standard output"};
     return 0;

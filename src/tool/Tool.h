@@ -12,6 +12,7 @@ namespace quillon {
 //
 //   profile set  --ini FILE --slot N --name NAME --address HOST [--port P] [--user U]
 //                [--password-stdin] [--passive] [--binary] [--threads N]
+//                [--protocol ftp|ftpes|ftps|sftp] [--key-file PATH [--passphrase-stdin]]
 //   profile lock --ini FILE --slot N --lock-password-env VAR --root /DIR
 //   profile show --ini FILE --slot N
 //   encrypt --key-env VAR [--key-name NAME] IN OUT
@@ -20,8 +21,15 @@ namespace quillon {
 //   task set    --store FILE (--slot N | --new --ini FILE [--profile-slot P]) --name NAME
 //               [folders, ages, keys, after-transfer choices, backups, hooks, e-mail]
 //   task list   --store FILE
-//   task show   --store FILE --slot N
-//   task delete --store FILE --slot N
+//   task show   --store FILE --slot N          (settings, then schedule and next run)
+//   task delete --store FILE --slot N          (and the task's scheduled entry)
+//   task schedule   --store FILE --slot N [--program PATH] (--once | --daily | --weekly |
+//                   --monthly ...) [--repeat-every M --repeat-for M]
+//   task unschedule --store FILE --slot N
+//
+// Scheduled entries are the task manager's (tasks/TaskSchedules): systemd user timers or crontab
+// blocks that run the task with its "TaskID"; `task set` renaming a task moves its entry.
+// "--help" (or "-h") after any command prints that command's usage and gives 0.
 //
 // `task set` writes every task setting from its options and checks the task as the task
 // manager does; its messages ("Invalid upload From/To folder.", "Cannot save: Maximum tasks

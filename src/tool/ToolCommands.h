@@ -49,9 +49,33 @@ void ProfileLock(const Arguments& a);
 void ProfileShow(const Arguments& a, std::ostream& out);
 void Encrypt(const Arguments& a);
 void Decrypt(const Arguments& a);
+// Failure when positional words were given.
+void NoPositional(const Arguments& a);
+
+// A store that exists must be a file that can be read; a missing one is an empty store.
+void RequireReadableStore(const std::string& store);
+// "slot N of STORE holds no task"
+std::string NoTask(int slot, const std::string& store);
+
 void TaskSet(const Arguments& a, std::istream& in, std::ostream& out);
 void TaskList(const Arguments& a, std::ostream& out);
 void TaskShow(const Arguments& a, std::ostream& out);
 void TaskDelete(const Arguments& a);
+void TaskSchedule(const Arguments& a, std::ostream& out, std::ostream& err);
+void TaskUnschedule(const Arguments& a);
+
+// The schedule of the task in `slot` of `store` named `name`, as the task manager shows it:
+// "Schedule: <description or Not Set>\nNext Run: <time or Never>\n".
+std::string ScheduleLines(const std::string& store, int slot, const std::string& name);
+// After `task set` renamed a task: its entry moves to the new name (the program of --program,
+// else the one beside quillon-tool or on PATH, stands in for an entry saved without its run).
+void MoveSchedule(const Arguments& a, const std::string& store, int slot,
+                  const std::string& oldName, const std::string& newName);
+// Before `task delete`: the task's entry is removed.
+void RemoveSchedule(const std::string& store, int slot, const std::string& name);
+
+// The two words of "--weekly DAYS HH:MM" and "--monthly DAYS HH:MM" made one value, so the
+// options parser sees one word after each.
+std::vector<std::string> JoinTwoWordOptions(const std::vector<std::string>& args);
 
 }  // namespace quillon::tool

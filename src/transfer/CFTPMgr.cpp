@@ -41,6 +41,7 @@ void CFTPMgr::Reset() {
   claimed_.clear();
   emptiedFolders_.clear();
   building_ = nullptr;
+  buildingOwner_.reset();
   destinationBase_.clear();
   sourceBase_.clear();
 }

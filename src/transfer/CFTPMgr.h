@@ -92,7 +92,18 @@ class CFTPMgr {
   // Set-up before a run.
   void SetMaxThreads(int n);  // clamped to 1..6
   int MaxThreads() const { return laneLimit_; }
-  void SetBuildingConnection(FtpConnection* connection) { building_ = connection; }
+  // The connection job building lists and creates folders on, borrowed: the caller keeps it
+  // alive while jobs are built.
+  void SetBuildingConnection(FtpConnection* connection) {
+    buildingOwner_.reset();
+    building_ = connection;
+  }
+  // The same, held by the manager until it is set again (or Reset), so that it outlives
+  // whatever else lets it go while jobs are built (a window's keep-alive, say).
+  void HoldBuildingConnection(std::shared_ptr<FtpConnection> connection) {
+    buildingOwner_ = std::move(connection);
+    building_ = buildingOwner_.get();
+  }
   void SetDestinationBase(const std::string& folder) { destinationBase_ = folder; }
   void SetSourceBase(const std::string& folder) { sourceBase_ = folder; }
   void SetBinary(bool binary) { binary_ = binary; }
@@ -178,6 +189,7 @@ class CFTPMgr {
   const Clock& clock_;
 
   FtpConnection* building_ = nullptr;
+  std::shared_ptr<FtpConnection> buildingOwner_;  // set when the manager holds it
   std::string destinationBase_;
   std::string sourceBase_;
   ActivityLog* activityLog_ = nullptr;

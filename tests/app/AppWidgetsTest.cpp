@@ -6,10 +6,13 @@
 #include <QtTest/QTest>
 #include <thread>
 
+#include "app/MainApp.h"
 #include "app/ui/ActivityLogWidget.h"
 #include "app/ui/Colour.h"
 #include "app/ui/InformationDialog.h"
 #include "app/ui/QtMessagePresenter.h"
+#include "app/ui/StartupMessagePresenter.h"
+#include "profiles/IniFile.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 
@@ -63,11 +66,12 @@ TEST(QtMessagePresenter, ReturnsTheClickedButtonsAnswer) {
       {MessageButtons::YesYesToAllNoNoToAll, "No to All", MessageAnswer::NoToAll},
   };
   for (const auto& c : cases) {
-    QString seenText;
+    QString seenText, seenTitle;
     test::WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
       ASSERT_NE(box, nullptr);
       seenText = box->text();
+      seenTitle = box->windowTitle();
       for (QAbstractButton* button : box->buttons())
         if (button->text() == c.click) button->click();
     });
@@ -75,6 +79,9 @@ TEST(QtMessagePresenter, ReturnsTheClickedButtonsAnswer) {
               c.answer)
         << c.click.toStdString();
     EXPECT_EQ(seenText, "report.txt already exists!");
+    EXPECT_EQ(seenTitle, c.buttons == MessageButtons::YesYesToAllNoNoToAll
+                             ? "File Already Exists..."
+                             : "Harbell");
   }
 }
 
@@ -92,6 +99,49 @@ TEST(InformationDialog, ShowsTheTextAndDiscardsEdits) {
   dialog.exec();
   EXPECT_EQ(dialog.Text(), "first\r\nsecond\r\n");
   EXPECT_EQ(dialog.windowTitle(), "Information");
+}
+
+// A refused task line from a launcher comes up in a box (and on stderr); one from cron goes to
+// stderr alone. Start-up itself talks to the presenter, as the real program does.
+TEST(StartupMessagePresenter, RefusalsGoToStderrAndIntoABoxWhenAsked) {
+  test::TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  ASSERT_TRUE(WriteText(1, "Profile", "Nightly", folder + "QvrTask.ini"));
+  ASSERT_TRUE(WriteNumber(1, "TaskID", 20, folder + "QvrTask.ini"));
+  int argc = 1;
+  char name[] = "quillon";
+  char* argv[] = {name, nullptr};
+  struct Case {
+    std::string line;
+    bool boxes;
+    std::string text;
+  } cases[] = {
+      {"QvrTask.ini SESSION01 -Notify -TaskID 19 -ShowWin", true,
+       "Task Failed:\n\nThe task is outdated."},
+      {"QvrTask.ini SESSION01 -TaskID 21", false,
+       "Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut."},
+      {"QvrTask.ini SESSION33 -Notify", true, "Session number out of range."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    StartupMessagePresenter presenter(argc, argv, c.boxes);
+    MainApp app(folder, presenter);
+    std::string boxText = "(no box)";
+    if (c.boxes) {
+      test::WhenModalOpens([&boxText](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_TRUE(box);
+        boxText = box->text().toStdString();
+        box->buttons().front()->click();
+      });
+    }
+    testing::internal::CaptureStderr();
+    app.Run(c.line, {});
+    // (The offscreen platform may add a line of its own after it.)
+    EXPECT_TRUE(testing::internal::GetCapturedStderr().starts_with(c.text + "\n"));
+    EXPECT_EQ(boxText, c.boxes ? c.text : "(no box)");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  }
 }
 
 }  // namespace

@@ -41,5 +41,26 @@ TEST(OpenFtpConnection, ConnectsOrKeepsAndPostsItsOwnCopyOfTheError) {
   EXPECT_EQ(posted.size(), 1u);
 }
 
+// A profile that asks for TLS or SFTP never reaches the server in clear text.
+TEST(OpenFtpConnection, SecureProfilesAreNeverServedByPlainFtp) {
+  ASSERT_TRUE(InitCurlGlobal());
+  test::TempDir dir;
+  test::FtpServer server({dir.path()});
+  test::RecordingMessages messages;
+  MainApp app(dir.path().string(), messages);
+  app.SetSession(std::make_unique<CurlFtpConnector>());
+  for (const ServerProtocol protocol :
+       {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls, ServerProtocol::Sftp,
+        ServerProtocol::Unknown}) {
+    ConnectionProfile profile = server.Profile();
+    profile.protocol = protocol;
+    std::string error;
+    EXPECT_FALSE(app.OpenFtpConnection(&profile, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, app.LastConnectionError());
+  }
+  EXPECT_TRUE(server.Commands().empty());
+}
+
 }  // namespace
 }  // namespace quillon

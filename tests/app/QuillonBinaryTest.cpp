@@ -13,8 +13,11 @@ class QuillonBinaryTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   std::vector<std::string> env{"QUILLON_HOME=" + dir.file("home"),
-                               "XDG_DATA_HOME=" + dir.file("data"), "DISPLAY",
-                               "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+                               "XDG_DATA_HOME=" + dir.file("data"),
+                               "XDG_DATA_DIRS=" + dir.file("none"),
+                               "DISPLAY",
+                               "WAYLAND_DISPLAY",
+                               "QT_QPA_PLATFORM"};
 
   test::ProcessResult Quillon(std::vector<std::string> args) {
     args.insert(args.begin(), test::BuiltProgram("app/quillon"));
@@ -22,14 +25,16 @@ class QuillonBinaryTest : public ::testing::Test {
   }
 };
 
-TEST_F(QuillonBinaryTest, RefusedLinesExitWith255AndSayWhyOnlyWithNotify) {
+// Without a display every refusal goes to stderr, notified or not: under cron or systemd that
+// is the only trace an administrator gets.
+TEST_F(QuillonBinaryTest, RefusedLinesExitWith255AndSayWhyOnStderr) {
   auto refused = Quillon({"tasks.ini", "SESSION20", "-Notify"});
   EXPECT_EQ(refused.exitCode, 255);
   EXPECT_EQ(refused.err, "Session number out of range.\n");
 
-  auto silent = Quillon({"tasks.ini", "SESSION20"});
-  EXPECT_EQ(silent.exitCode, 255);
-  EXPECT_EQ(silent.err, "");
+  auto scheduled = Quillon({"tasks.ini", "SESSION20"});
+  EXPECT_EQ(scheduled.exitCode, 255);
+  EXPECT_EQ(scheduled.err, "Session number out of range.\n");
 
   auto missing = Quillon({"-notify"});
   EXPECT_EQ(missing.exitCode, 255);
@@ -52,6 +57,15 @@ TEST_F(QuillonBinaryTest, HelpVersionAndTheProgramFolder) {
   auto package = dir.path() / "data/mime/packages/quillon-qvr.xml";
   ASSERT_TRUE(std::filesystem::exists(package));
   EXPECT_NE(test::ReadFile(package).find("QVR5"), std::string::npos);
+  // Its icon and the main window's launcher too, for the program that was started.
+  EXPECT_EQ(test::ReadFile(dir.path() / "data/icons/hicolor/scalable/apps/quillon.svg"),
+            test::ReadFile(test::SourceDir() / "data/quillon.svg"));
+  std::string launcher = test::ReadFile(dir.path() / "data/applications/quillon.desktop");
+  EXPECT_NE(launcher.find("\nExec=\"" +
+                          std::filesystem::canonical(test::BuiltProgram("app/quillon")).string() +
+                          "\"\n"),
+            std::string::npos)
+      << launcher;
 }
 
 }  // namespace

@@ -56,30 +56,81 @@ TEST_F(StartupTest, TaskCommandLines) {
     bool notify;
     bool showWindow;
   } cases[] = {
-      {"\"" + blankStore + "\" SESSION03 -Notify -TaskID 7 -ShowWin", 0, {}, blankStore, 3, true,
+      {"\"" + blankStore + "\" SESSION03 -Notify -TaskID 7 -ShowWin",
+       0,
+       {},
+       blankStore,
+       3,
+       true,
        true},
       {"qvrtask.ini session5", 0, {}, folder + "qvrtask.ini", 5, false, false},
       {"-NOTIFY", -1, {"Command syntax error."}, "", -1, false, false},
-      {"-TASKID 5 " + store + " SESSION01 -notify", -1,
-       {"Task cannot be found: The task is outdated."}, "", -1, false, false},
-      {store + " -TaskID 4 SESSION01 -Notify", -1, {"Command syntax error."}, "", -1, false,
+      {"-TASKID 5 " + store + " SESSION01 -notify",
+       -1,
+       {"Task cannot be found: The task is outdated."},
+       "",
+       -1,
+       false,
        false},
-      {blankStore + " -TaskID 7 SESSION03 -Notify", -1, {"Wrong parameters."}, "", -1, false,
+      {store + " -TaskID 4 SESSION01 -Notify", -1, {"Command syntax error."}, "", -1, false, false},
+      {blankStore + " -TaskID 7 SESSION03 -Notify",
+       -1,
+       {"Wrong parameters."},
+       "",
+       -1,
+       false,
        false},
       {store + " SESSION20 -notify", -1, {"Session number out of range."}, "", -1, false, false},
       {store + " SESSION-1 -notify", -1, {"Session number out of range."}, "", -1, false, false},
-      {store + " SESSION20", -1, {}, "", -1, false, false},  // without notify: silent
+      // Without notify too: the presenter decides where it is seen.
+      {store + " SESSION20", -1, {"Session number out of range."}, "", -1, false, false},
       {store + " SESSION01 -Notify -TaskID 0", 0, {}, store, 1, true, false},
       {store + " -sHoWwIn SESSION02 -NoTiFy", 0, {}, store, 2, true, true},
       {store + " SESSION01 -Notify -TaskID 4", 0, {}, store, 1, true, false},
-      {store + " SESSION01 -Notify -TaskID 3", 0, {"Task Failed:\n\nThe task is outdated."}, "",
-       -1, false, false},
-      {store + " SESSION01 -Notify -TaskID 9", 0,
-       {"Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut."}, "",
-       -1, false, false},
-      {store + " SESSION01 -TaskID 9", 0, {}, store, 1, false, false},  // id checked with notify only
-      {store + " SESSION04 -Notify", -1, {"Task cannot be found: The task is outdated."}, "", -1,
-       false, false},
+      {store + " SESSION01 -Notify -TaskID 3",
+       0,
+       {"Task Failed:\n\nThe task is outdated."},
+       "",
+       -1,
+       false,
+       false},
+      {store + " SESSION01 -Notify -TaskID 9",
+       0,
+       {"Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut."},
+       "",
+       -1,
+       false,
+       false},
+      // A scheduled entry runs without notify and is checked all the same.
+      {store + " SESSION01 -TaskID 9",
+       0,
+       {"Task Failed:\n\nThe target task cannot be found.\nPlease re-create the shortcut."},
+       "",
+       -1,
+       false,
+       false},
+      {store + " SESSION01 -TaskID 3",
+       0,
+       {"Task Failed:\n\nThe task is outdated."},
+       "",
+       -1,
+       false,
+       false},
+      {store + " SESSION01 -TaskID 4", 0, {}, store, 1, false, false},
+      {store + " SESSION04",
+       -1,
+       {"Task cannot be found: The task is outdated."},
+       "",
+       -1,
+       false,
+       false},
+      {store + " SESSION04 -Notify",
+       -1,
+       {"Task cannot be found: The task is outdated."},
+       "",
+       -1,
+       false,
+       false},
       {store + " SESSIONX -Notify", -1, {"Wrong parameters."}, "", -1, false, false},
   };
   for (const auto& c : cases) {
@@ -108,6 +159,65 @@ TEST_F(StartupTest, ParsedTaskIdAndPathCase) {
   EXPECT_EQ(parsed.task.slot, 7);
   EXPECT_EQ(parsed.task.taskId, 12);
   EXPECT_EQ(ParseTaskCommandLine("-TASKID 5 /a/b SESSION1", "/p/").task.taskId, -1);
+}
+
+// Switches are whole arguments: a path that holds their words stays whole.
+TEST_F(StartupTest, SwitchesAreWholeArguments) {
+  using Words = std::vector<std::string>;
+  struct Case {
+    Words arguments;
+    std::string path;
+    int32_t slot;
+    bool notify, showWindow;
+    int32_t taskId;
+  } cases[] = {
+      {{"/srv/x-notify/QvrTask.ini", "SESSION02"},
+       "/srv/x-notify/QvrTask.ini",
+       2,
+       false,
+       false,
+       -1},
+      {{"/srv/a -showwin b/-TaskID 7.ini", "SESSION03", "-notify"},
+       "/srv/a -showwin b/-TaskID 7.ini",
+       3,
+       true,
+       false,
+       -1},
+      {{"/srv/-taskid/QvrTask.ini", "session04", "-ShowWin", "-TaskID", "12"},
+       "/srv/-taskid/QvrTask.ini",
+       4,
+       false,
+       true,
+       12},
+      {{"/srv/q.ini", "SESSION05", "-taskid12"}, "/srv/q.ini", 5, false, false, 12},
+      {{"/srv/q.ini", "SESSION06", "-notifyme"}, "", -1, false, false, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    ParsedCommandLine parsed = ParseTaskCommandLine(c.arguments, "/p/");
+    if (c.slot < 0) {
+      EXPECT_EQ(parsed.error, "Wrong parameters.");
+      continue;
+    }
+    ASSERT_FALSE(parsed.error) << *parsed.error;
+    EXPECT_EQ(parsed.task.storePath, c.path);
+    EXPECT_EQ(parsed.task.slot, c.slot);
+    EXPECT_EQ(parsed.task.notify, c.notify);
+    EXPECT_EQ(parsed.task.showWindow, c.showWindow);
+    EXPECT_EQ(parsed.task.taskId, c.taskId);
+  }
+  // The whole start-up takes the words as they are.
+  std::string odd = folder + "x-notify -showwin";
+  std::filesystem::create_directory(odd);
+  ASSERT_TRUE(WriteText(2, "Profile", "Odd", odd + "/QvrTask.ini"));
+  MainApp app(folder, messages);
+  StartupHooks hooks;
+  hooks.runTask = [&](MainApp&, const TaskHandOver& task) { handedOver = task; };
+  EXPECT_EQ(app.Run(Words{odd + "/QvrTask.ini", "SESSION02"}, hooks), 0);
+  ASSERT_TRUE(handedOver);
+  EXPECT_EQ(handedOver->storePath, odd + "/QvrTask.ini");
+  EXPECT_FALSE(handedOver->notify || handedOver->showWindow);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(StartupTest, BackupCopiesTakesOnly1To255) {

@@ -41,22 +41,27 @@ TEST(CipherBlob, KnownAnswerBlobs) {
     SCOPED_TRACE(line);
     const auto keyText = Hex(f[3]);
     const auto plain = Hex(f[4]);
-    RijndaelKey key;
-    MakeKey(key, std::stoi(f[2]),
-            std::string_view(reinterpret_cast<const char*>(keyText.data()), keyText.size()),
-            std::stoi(f[1]) / 32);
-    const auto blob = EncryptBuffer(key, plain.data(), plain.size());
-    ASSERT_TRUE(blob);
-    EXPECT_EQ(ToHex(*blob), f[5]);
+    for (const CipherPath path : {CipherPath::Table, CipherPath::Hardware}) {
+      SCOPED_TRACE(path == CipherPath::Table ? "table path" : "hardware path");
+      RijndaelKey key;
+      key.UseCipherPath(path);
+      MakeKey(key, std::stoi(f[2]),
+              std::string_view(reinterpret_cast<const char*>(keyText.data()), keyText.size()),
+              std::stoi(f[1]) / 32);
+      const auto blob = EncryptBuffer(key, plain.data(), plain.size());
+      ASSERT_TRUE(blob);
+      EXPECT_EQ(ToHex(*blob), f[5]);
 
-    // A fresh key object with the key bytes only: DecryptBuffer expands it itself.
-    RijndaelKey fresh;
-    fresh.SetKeyLength(std::stoi(f[2]));
-    fresh.SetKeyBytes(keyText.data(), keyText.size());
-    const auto back = DecryptBuffer(fresh, blob->data(), blob->size());
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, plain);
-    EXPECT_EQ(fresh.BlockWords(), std::stoi(f[1]) / 32);
+      // A fresh key object with the key bytes only: DecryptBuffer expands it itself.
+      RijndaelKey fresh;
+      fresh.UseCipherPath(path);
+      fresh.SetKeyLength(std::stoi(f[2]));
+      fresh.SetKeyBytes(keyText.data(), keyText.size());
+      const auto back = DecryptBuffer(fresh, blob->data(), blob->size());
+      ASSERT_TRUE(back);
+      EXPECT_EQ(*back, plain);
+      EXPECT_EQ(fresh.BlockWords(), std::stoi(f[1]) / 32);
+    }
   }
   EXPECT_EQ(seen, 6);
 }

@@ -325,8 +325,8 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(container.data());
   FileCrypter receiver("bob", "");
   receiver.SetDecryptionKey("big key");
-  auto receive = [&](const std::string& data, size_t piece) {
-    auto writer = receiver.OpenDownload(dir.file("big.bin"), true);
+  auto receive = [&](const std::string& data, size_t piece, bool decrypt = true) {
+    auto writer = receiver.OpenDownload(dir.file("big.bin"), decrypt);
     writer->WriteInBackground();
     for (size_t at = 0; at < data.size(); at += piece) {
       const size_t n = std::min(piece, data.size() - at);
@@ -339,6 +339,14 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
     EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain) << piece;
   }
   EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+  // Bytes written as they come (no decryption asked, or no container) go behind too.
+  for (const bool decrypt : {false, true}) {
+    ASSERT_EQ(receive(plain, 300 * 1024, decrypt), 1) << receiver.LastMessage();
+    EXPECT_TRUE(test::ReadFile(dir.file("big.bin")) == plain) << decrypt;
+  }
+  ASSERT_EQ(receive(container, 65536, false), 1);
+  EXPECT_TRUE(test::ReadFile(dir.file("big.bin")) == container);
+  ASSERT_EQ(receive(container, 65536), 1);
 
   // A damaged end mark and a cut container fail at the end; the file stays as it was.
   std::string damaged = container;
@@ -366,7 +374,7 @@ TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
 }
 
 // A new file gets 0666 less the umask; whatever holds the name already is replaced, never
-// written through (a link that leads nowhere too); a folder there is an error.
+// written through (a link that leads nowhere too); a folder there is an error that says so.
 TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
   FileCrypter crypter("bob", "");
   const mode_t oldMask = ::umask(027);
@@ -386,7 +394,7 @@ TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
   ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
   const auto before = Entries(dir.path());
   EXPECT_EQ(Write(crypter, "x", dir.file("folder"), false), -1);
-  EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write.");
+  EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write. Is a directory.");
   EXPECT_EQ(Entries(dir.path()), before);
 }
 

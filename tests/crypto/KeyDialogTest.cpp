@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest/QTest>
 
 #include "crypto/ui/KeyDialog.h"
@@ -82,6 +83,13 @@ TEST(KeyDialog, OpensAsEachCallerNeedsIt) {
     EXPECT_TRUE(ui.key->text().isEmpty() && ui.confirmation->text().isEmpty());
     EXPECT_EQ(ui.key->echoMode(), QLineEdit::Password);
     EXPECT_EQ(ui.confirmation->echoMode(), QLineEdit::Password);
+    // A key, not a warning sign: the theme's icon, or one drawn when the theme has none.
+    auto* icon = dialog.findChild<QLabel*>("keyIcon");
+    ASSERT_NE(icon, nullptr);
+    const QImage shown = icon->pixmap().toImage();
+    EXPECT_FALSE(shown.isNull());
+    EXPECT_NE(shown,
+              dialog.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32).toImage());
   }
 }
 

@@ -1,7 +1,9 @@
 // The real quillon binary running tasks from its command line against real FTP and SMTP
 // servers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "profiles/IniFile.h"
@@ -10,6 +12,7 @@
 #include "support/SmtpServer.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskLog.h"
+#include "tasks/TaskShortcuts.h"
 #include "tasks/TaskStore.h"
 
 namespace quillon {
@@ -104,6 +107,125 @@ TEST_F(TaskCommandLineTest, ASecondRunWhileOneIsGoingLeavesTheLogAlone) {
   EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
   EXPECT_EQ(running.ReadAll(), "first run still going\n");
   EXPECT_FALSE(fs::exists(serverRoot / "vault"));
+}
+
+// The words of a launcher's Exec= as a desktop runs them: the string escapes of the value, then
+// the double-quoted words with their backslash escapes and "%%" for "%".
+std::vector<std::string> ExecWords(const std::string& desktopFile) {
+  std::string text = ReadFile(desktopFile);
+  size_t at = text.find("\nExec=");
+  std::string value = text.substr(at + 6, text.find('\n', at + 1) - at - 6);
+  std::string unescaped;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      char c = value[++i];
+      unescaped += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    } else {
+      unescaped += value[i];
+    }
+  }
+  std::vector<std::string> words;
+  for (size_t i = 0; i < unescaped.size(); ++i) {
+    if (unescaped[i] != '"') continue;
+    std::string word;
+    for (++i; i < unescaped.size() && unescaped[i] != '"'; ++i) {
+      if (unescaped[i] == '\\') ++i;
+      if (unescaped[i] == '%') ++i;
+      word += unescaped[i];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+// A launcher made while QUILLON_HOME names the program folder runs, from a bare environment,
+// with that folder: its log lands where the task manager looks.
+TEST_F(TaskCommandLineTest, ALaunchersRunFindsTheProgramFolderFromABareEnvironment) {
+  WriteFile(local / "out/ledger.csv", "date,amount\n");
+  fs::create_directories(dir.path() / "Desktop");
+  LauncherFolders folders;
+  folders.desktop = dir.file("Desktop");
+  folders.home = dir.file("user");
+  FixedClock clock{TimePoint(std::chrono::seconds(1767225600))};
+  const std::string program = fs::canonical(test::BuiltProgram("app/quillon")).string();
+  test::RecordingMessages messages;
+  ASSERT_TRUE(CreateShortcutsForTask({"Backup now", kShortcutDesktop}, "Backup", 2, program, store,
+                                     folders, clock, messages));
+  std::vector<std::string> words = ExecWords(dir.file("Desktop/Backup now.desktop"));
+  ASSERT_GE(words.size(), 3u);
+  EXPECT_EQ(words[0], "env");
+  EXPECT_EQ(words[1], "QUILLON_HOME=" + home.string() + "/");
+  words.insert(words.begin(), {"/usr/bin/env", "-i"});
+  auto run = test::RunProcess(words);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string log = ReadFile(home / "Backup.log");
+  EXPECT_NE(log.find("Harbell task [Backup] of [" + store + "]"), std::string::npos);
+  EXPECT_EQ(run.out, "=======================\n" + log + "=======================\n");
+  EXPECT_EQ(ReadFile(local / "back/ledger.csv"), "date,amount\n");
+}
+
+// A hook that never ends is stopped at "HookTimeout"; the run ends and the next one runs.
+TEST_F(TaskCommandLineTest, AHookIsStoppedAtItsTimeOutAndTheNextRunIsNotHeldUp) {
+  ASSERT_TRUE(ini::Write((home / "Quillon.ini").string(), "Quillon", "HookTimeout", "2"));
+  task.runBeforeUpload = "sleep 600";
+  task.useEmail = false;
+  ASSERT_TRUE(SaveTask(task, store));
+  WriteFile(local / "out/a.txt", "a");
+  for (int round = 0; round < 2; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    auto run = Quillon({store, "SESSION02"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err.find("already running"), std::string::npos) << run.err;
+    std::string log = ReadFile(home / "Backup.log");
+    EXPECT_NE(log.find("\nFAILED: RunBeforeUpload: sleep 600\nThe command did not end within 2 "
+                       "seconds (\"HookTimeout\") and was stopped.\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Ended at: "), std::string::npos);
+  }
+  EXPECT_EQ(ReadFile(local / "back/a.txt"), "a");
+}
+
+// Files from an editor (a byte-order mark), the server's root as a folder, and a store made
+// read-only: each run does its work and a read-only store stays exactly as it was.
+TEST_F(TaskCommandLineTest, HandWrittenFilesTheRootFolderAndAReadOnlyStore) {
+  WriteFile(serverRoot / "top.txt", "top");
+  fs::create_directories(serverRoot / "sub");
+  WriteFile(serverRoot / "sub/deep.txt", "deep");
+  task.upload = false;
+  task.uploadFrom.clear();
+  task.uploadTo.clear();
+  task.downloadFrom = "/";
+  task.useEmail = false;
+  ASSERT_TRUE(SaveTask(task, store));
+  WriteFile(store, "\xEF\xBB\xBF" + ReadFile(store));
+
+  auto run = Quillon({store, "SESSION02"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string log = ReadFile(home / "Backup.log");
+  EXPECT_NE(log.find("\nDownloading files from / to " + task.downloadTo + ".\n"), std::string::npos)
+      << log;
+  EXPECT_EQ(ReadFile(local / "back/top.txt"), "top") << log;
+  EXPECT_EQ(ReadFile(local / "back/sub/deep.txt"), "deep") << log;
+  EXPECT_EQ(ReadNumber(2, "FilesDownloadedOK", store), 2);
+  EXPECT_TRUE(ReadFile(store).starts_with("\xEF\xBB\xBF[SESSION02]"));
+
+  ASSERT_EQ(chmod(store.c_str(), 0444), 0);
+  const std::string before = ReadFile(store);
+  fs::remove_all(local / "back");
+  run = Quillon({store, "SESSION02"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(local / "back/top.txt"), "top");
+  auto refused = test::RunProcess(
+      {test::BuiltProgram("tool/quillon-tool"), "task", "delete", "--store", store, "--slot", "2"},
+      {}, {"PATH=/nonexistent", "HOME=" + dir.file("user")});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, "quillon-tool: cannot write " + store + "\n");
+  EXPECT_EQ(ReadFile(store), before);
+  struct stat info;
+  ASSERT_EQ(stat(store.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0444u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest/QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "localfs/LocalPaths.h"
 #include "localfs/ui/CDirComboEx.h"
 #include "localfs/ui/CDirList.h"
+#include "localfs/ui/LocalBrowserPanel.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -181,8 +183,10 @@ TEST_F(LocalBrowserTest, ShowsTheFolderSortedByNameWithItsColumns) {
   EXPECT_EQ(list_.model()->headerData(0, Qt::Horizontal).toString(), "Name");
   EXPECT_EQ(list_.model()->headerData(1, Qt::Horizontal).toString(), "Size");
   EXPECT_EQ(list_.model()->headerData(2, Qt::Horizontal).toString(), "Date Modified");
-  EXPECT_EQ(header->sectionSize(0), 180);
-  EXPECT_EQ(header->sectionSize(1), 50);
+  // Columns are as wide as their texts, never narrower than the classic 180, 50 and 120.
+  EXPECT_GE(header->sectionSize(0), 180);
+  EXPECT_GE(header->sectionSize(1), 50);
+  EXPECT_GE(header->sectionSize(2), 120);
   EXPECT_EQ(list_.model()->index(0, 1).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
             Qt::AlignRight);
 
@@ -194,26 +198,42 @@ TEST_F(LocalBrowserTest, ShowsTheFolderSortedByNameWithItsColumns) {
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
-TEST_F(LocalBrowserTest, FoldersThatCannotBeShown) {
+TEST_F(LocalBrowserTest, FoldersThatCannotBeShownLeaveTheListWhereItWas) {
   ASSERT_TRUE(list_.ShowFolder(root_));
   struct Case {
     std::string path;
-    std::string shownAfter;  // the list's folder afterwards
-    size_t rowsAfter;
+    std::string error;
   } cases[] = {
-      {"relative/folder", root_, 6},  // no folder at all: nothing changes
-      {root_ + "/missing", root_ + "/missing", 0},
-      {root_ + "/one byte", root_ + "/one byte", 0},
+      {"relative/folder", "Not an absolute path"},
+      {root_ + "/missing", "No such file or directory"},
+      {root_ + "/one byte", "Not a directory"},
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(list_.ShowFolder(root_));
     EXPECT_FALSE(list_.ShowFolder(c.path)) << c.path;
-    EXPECT_EQ(list_.CurrentFolder(), c.shownAfter);
-    EXPECT_EQ(Names().size(), c.rowsAfter) << c.path;
+    EXPECT_EQ(list_.ErrorText(), c.error) << c.path;
+    EXPECT_EQ(list_.CurrentFolder(), root_);
+    EXPECT_EQ(Names().size(), 6u) << c.path;
+    EXPECT_TRUE(list_.Placeholder().isEmpty());
   }
-  // From an unreadable folder Up still leads back.
+  // A folder that goes away while shown says so rather than showing an empty list, and Up
+  // still leads back.
+  ASSERT_TRUE(list_.ShowFolder(root_ + "/alpha"));
+  fs::remove(root_ + "/alpha");
+  EXPECT_FALSE(list_.Refresh());
+  EXPECT_EQ(Names().size(), 0u);
+  EXPECT_EQ(list_.Placeholder().toStdString(),
+            "Cannot open folder \"" + root_ + "/alpha\": No such file or directory");
   EXPECT_TRUE(list_.UpOneLevel());
   EXPECT_EQ(list_.CurrentFolder(), root_);
+  EXPECT_TRUE(list_.Placeholder().isEmpty());
+}
+
+TEST_F(LocalBrowserTest, SizeColumnFitsItsWidestText) {
+  WriteFile(root_ + "/wide.bin", std::string(200'000, 'w'));
+  ASSERT_TRUE(list_.ShowFolder(root_));
+  const int needed = list_.fontMetrics().horizontalAdvance("200 KB");
+  EXPECT_GT(list_.header()->sectionSize(1), needed);
+  EXPECT_EQ(Column(1)[3], "2 KB");
 }
 
 TEST_F(LocalBrowserTest, UpGoesToTheParentAndStopsAtTheTop) {
@@ -393,15 +413,24 @@ TEST_F(LocalBrowserTest, RenameInPlace) {
   EXPECT_EQ(ReadFile(dir_.file("target/precious")), "precious");
 }
 
-TEST_F(LocalBrowserTest, DeleteMovesToTheTrashAndNeverFollowsALink) {
+TEST_F(LocalBrowserTest, DeleteAsksThenMovesToTheTrashAndNeverFollowsALink) {
   ASSERT_TRUE(list_.ShowFolder(root_));
   QSignalSpy refresh(&list_, &CDirList::localRefresh);
   Select({"one byte", "dirlink", "Sub"});
+  messages_.QueueAnswer(MessageAnswer::No);
+  Menu(RowCentre("Sub"), "deleteAction");
+  EXPECT_EQ(Names().size(), 6u) << "No keeps everything";
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0].text,
+            "Are you sure you want to move the selected items to the trash?");
+  EXPECT_EQ(messages_.shown[0].buttons, MessageButtons::YesNo);
+  messages_.shown.clear();
+
   EXPECT_EQ(Menu(RowCentre("Sub"), "deleteAction"),
             (Strings{"&Open", "E&xplore", "-", "&Delete", "Rename"}));
   EXPECT_EQ(Names(), (Strings{"alpha", "big.bin", "empty"}));
   EXPECT_EQ(refresh.count(), 1);
-  EXPECT_TRUE(messages_.shown.empty());
+  ASSERT_EQ(messages_.shown.size(), 1u) << "only the question";
   EXPECT_EQ(ReadFile(Trash("files/one byte")), "x");
   EXPECT_EQ(ReadFile(Trash("files/Sub/inner/f")), "inside");
   EXPECT_TRUE(fs::is_symlink(Trash("files/dirlink")));
@@ -414,10 +443,11 @@ TEST_F(LocalBrowserTest, DeleteMovesToTheTrashAndNeverFollowsALink) {
   WriteFile(dir_.file("blocked"), "");
   setenv("XDG_DATA_HOME", dir_.file("blocked").c_str(), 1);
   Select({"big.bin", "empty"});
+  messages_.shown.clear();
   list_.RunCommand(LocalCommand::Delete);
-  ASSERT_EQ(messages_.shown.size(), 1u);
-  EXPECT_EQ(messages_.shown[0].text.rfind("Cannot move \"big.bin\" to the trash: ", 0), 0u)
-      << messages_.shown[0].text;
+  ASSERT_EQ(messages_.shown.size(), 2u);
+  EXPECT_EQ(messages_.shown[1].text.rfind("Cannot move \"big.bin\" to the trash: ", 0), 0u)
+      << messages_.shown[1].text;
   EXPECT_EQ(Names(), (Strings{"alpha", "big.bin", "empty"}));
   EXPECT_EQ(refresh.count(), 2);
 }
@@ -437,6 +467,76 @@ TEST_F(LocalBrowserTest, OpenHandsEachSelectedItemToTheDesktop) {
   EXPECT_EQ(launcher_.opened, Strings{root_ + "/big.bin"});  // stops at the first refusal
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_EQ(messages_.shown[0].text, "Cannot open \"big.bin\"");
+}
+
+TEST_F(LocalBrowserTest, KeysOfADesktopFileList) {
+  ASSERT_TRUE(list_.ShowFolder(root_));
+  QSignalSpy opened(&list_, &CDirList::itemDoubleClicked);
+  QSignalSpy up(&list_, &FileListView::upRequested);
+  QSignalSpy back(&list_, &FileListView::backRequested);
+  QSignalSpy forward(&list_, &FileListView::forwardRequested);
+  list_.setFocus();
+  Select({"big.bin"});
+  QTest::keyClick(&list_, Qt::Key_Return);
+  QTest::keyClick(&list_, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(opened.count(), 2);
+  QTest::keyClick(&list_, Qt::Key_Backspace);
+  QTest::keyClick(&list_, Qt::Key_Up, Qt::AltModifier);
+  EXPECT_EQ(up.count(), 2);
+  QTest::keyClick(&list_, Qt::Key_Left, Qt::AltModifier);
+  QTest::keyClick(&list_, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(back.count(), 1);
+  EXPECT_EQ(forward.count(), 1);
+
+  // F5 shows the folder again; Delete asks, then trashes.
+  WriteFile(root_ + "/appeared", "");
+  QTest::keyClick(&list_, Qt::Key_F5);
+  EXPECT_TRUE(Has("appeared"));
+  Select({"appeared"});
+  messages_.QueueAnswer(MessageAnswer::Yes);
+  QTest::keyClick(&list_, Qt::Key_Delete);
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_FALSE(Has("appeared"));
+  EXPECT_TRUE(fs::exists(Trash("files/appeared")));
+}
+
+TEST_F(LocalBrowserTest, ThePanelNavigatesAndStaysWhereItWasBeforeAFolderItCannotRead) {
+  list_.hide();
+  LocalBrowserPanel panel(messages_);
+  panel.List().SetLauncher(launcher_);
+  panel.resize(600, 400);
+  panel.show();
+  auto enabled = [&](const char* name) { return panel.findChild<QWidget*>(name)->isEnabled(); };
+  ASSERT_TRUE(panel.GoTo(root_));
+  EXPECT_TRUE(enabled("upButton"));
+  EXPECT_FALSE(enabled("backButton"));
+
+  EXPECT_FALSE(panel.Open(root_ + "/missing"));
+  EXPECT_EQ(panel.CurrentFolder(), root_);
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0].text,
+            "Cannot open folder \"" + root_ + "/missing\": No such file or directory");
+
+  // A folder opened in the list is a visit; Back and Forward move; Up goes to the parent.
+  emit panel.List().itemDoubleClicked(panel.List().Entries()[2]);  // "Sub"
+  EXPECT_EQ(panel.CurrentFolder(), root_ + "/Sub");
+  EXPECT_EQ(panel.Combo().CurrentFolder(), root_ + "/Sub");
+  QTest::mouseClick(panel.findChild<QToolButton*>("backButton"), Qt::LeftButton);
+  EXPECT_EQ(panel.CurrentFolder(), root_);
+  EXPECT_TRUE(enabled("forwardButton"));
+  QTest::keyClick(&panel.List(), Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(panel.CurrentFolder(), root_ + "/Sub");
+  QTest::keyClick(&panel.List(), Qt::Key_Backspace);
+  EXPECT_EQ(panel.CurrentFolder(), root_);
+  EXPECT_EQ(panel.History().entries(), (Strings{root_, root_ + "/Sub", root_}));
+
+  // A file opens on the desktop; renaming a folder starts the history again.
+  emit panel.List().itemDoubleClicked(panel.List().Entries()[5]);  // "one byte"
+  EXPECT_EQ(launcher_.opened, Strings{root_ + "/one byte"});
+  QSignalSpy reset(&panel, &BrowserPanel::historyReset);
+  emit panel.List().localRefresh();
+  EXPECT_EQ(reset.count(), 1);
+  EXPECT_EQ(panel.History().entries(), Strings{root_});
 }
 
 TEST(LocalFolderCombo, ShowsTheTopAndTheChainDownToAFolder) {

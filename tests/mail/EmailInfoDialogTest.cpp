@@ -88,6 +88,7 @@ TEST(EmailInfoDialog, OkTakesTheFields) {
     bool untick;
     bool accepted;
     EmailSettings result;
+    std::string refusal = "Fields cannot be blank.";
   } cases[] = {
       {"  me@example.com",
        " smtp.example.com",
@@ -98,12 +99,15 @@ TEST(EmailInfoDialog, OkTakesTheFields) {
       {"", "smtp.example.com", "a@x", false, false, {}},
       {"me@example.com", "   ", "a@x", false, false, {}},
       {"me@example.com", "smtp.example.com", "", false, false, {}},
+      {"me@example.com", "smtp.example.com", ";;", false, false, {}, "Invalid recipient address."},
       {"me@example.com",
        "smtp.example.com",
-       ";;",
+       "a@x <b@y>",
        false,
-       true,
-       {true, "me@example.com", "smtp.example.com", ";;"}},
+       false,
+       {},
+       "Invalid recipient address."},
+      {"me", "smtp.example.com", "a@x", false, false, {}, "Invalid sender address."},
       // Turned off: the task is saved without any of the three.
       {"me@example.com", "smtp.example.com", "a@x", true, true, {false, "", "", ""}},
       {"", "", "", true, true, {false, "", "", ""}},
@@ -125,7 +129,7 @@ TEST(EmailInfoDialog, OkTakesTheFields) {
       EXPECT_EQ(dialog.Settings(), c.result);
       EXPECT_TRUE(messages.shown.empty());
     } else {
-      EXPECT_EQ(Texts(messages), std::vector<std::string>{"Fields cannot be blank."});
+      EXPECT_EQ(Texts(messages), std::vector<std::string>{c.refusal});
     }
   }
 }

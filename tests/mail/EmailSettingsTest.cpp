@@ -17,25 +17,28 @@ TEST(EmailSettings, TakingTheFieldsDropsSurroundingWhiteSpace) {
 TEST(EmailSettings, OkRule) {
   const struct {
     EmailSettings taken;
-    bool refused;
+    std::string refusal;  // "" when taken
     EmailSettings after;
   } cases[] = {
-      {{true, "ops@example.com", "mail", "a@x"}, false, {true, "ops@example.com", "mail", "a@x"}},
-      {{true, "", "mail", "a@x"}, true, {}},
-      {{true, "ops@example.com", "", "a@x"}, true, {}},
-      {{true, "ops@example.com", "mail", ""}, true, {}},
-      // Only emptiness counts: recipients of only separators pass here (and fail "Test").
-      {{true, "ops@example.com", "mail", ";,;"}, false, {true, "ops@example.com", "mail", ";,;"}},
-      {{false, "ops@example.com", "mail", "a@x"}, false, {false, "", "", ""}},
-      {{false, "", "", ""}, false, {false, "", "", ""}},
+      {{true, "ops@example.com", "mail", "a@x"}, "", {true, "ops@example.com", "mail", "a@x"}},
+      {{true, "", "mail", "a@x"}, "Fields cannot be blank.", {}},
+      {{true, "ops@example.com", "", "a@x"}, "Fields cannot be blank.", {}},
+      {{true, "ops@example.com", "mail", ""}, "Fields cannot be blank.", {}},
+      {{true, "ops@example.com", "mail", ";,;"}, "Invalid recipient address.", {}},
+      {{true, "ops@example.com", "mail", "a@x; ops@example.org> SIZE=1 <x"},
+       "Invalid recipient address.",
+       {}},
+      {{true, "ops", "mail", "a@x"}, "Invalid sender address.", {}},
+      {{true, "ops@example.com\x01", "mail", "a@x"}, "Invalid sender address.", {}},
+      // Turned off, nothing is checked: the fields are emptied.
+      {{false, "ops", "mail", "<a@x>"}, "", {false, "", "", ""}},
+      {{false, "", "", ""}, "", {false, "", "", ""}},
   };
   for (const auto& c : cases) {
     EmailSettings settings = c.taken;
     const auto problem = FinishEmailSettings(settings);
-    EXPECT_EQ(problem.has_value(), c.refused) << c.taken.from << "|" << c.taken.to;
-    if (c.refused) {
-      EXPECT_EQ(*problem, "Fields cannot be blank.");
-    } else {
+    EXPECT_EQ(std::string(problem.value_or("")), c.refusal) << c.taken.from << "|" << c.taken.to;
+    if (!problem) {
       EXPECT_EQ(settings, c.after);
     }
   }

@@ -94,13 +94,12 @@ TEST(SmtpMailerDialogue, SendsTheCommandsAndTheHeaderBlockExactly) {
   EXPECT_EQ(received[5], "QUIT");
 }
 
-TEST(SmtpMailerDialogue, HeloTakesWhatFollowsTheFirstAtSignOfTheSender) {
+TEST(SmtpMailerDialogue, HeloTakesTheDomainOfTheSender) {
   struct Case {
     std::string from;
     std::string helo;
   } cases[] = {{"ops@example.com", "HELO example.com"},
-               {"ops-machine", "HELO ops-machine"},
-               {"a@b@c.example", "HELO b@c.example"}};
+               {"night.ops@[192.0.2.7]", "HELO [192.0.2.7]"}};
   for (const auto& c : cases) {
     Peer peer(Accepting(1));
     Fixture f(peer);
@@ -312,8 +311,8 @@ TEST(SmtpMailerSilence, AServerThatStopsTakingTheMessageEndsTheExchange) {
 }
 
 // An address with a line break would end its command line early and let the rest act as
-// further commands; nothing is sent then.
-TEST(SmtpMailerAddresses, WithALineBreakAreRefusedBeforeConnecting) {
+// further commands, one with a blank or ">" would add parameters; nothing is sent then.
+TEST(SmtpMailerAddresses, ThatAreNotBareAddressesAreRefusedBeforeConnecting) {
   struct Case {
     const char* name;
     void (*spoil)(SmtpMailer&);
@@ -326,6 +325,14 @@ TEST(SmtpMailerAddresses, WithALineBreakAreRefusedBeforeConnecting) {
        "Invalid recipient address."},
       {"copy", [](SmtpMailer& m) { m.cc.push_back("c@x.com\r"); }, "Invalid recipient address."},
       {"blind copy", [](SmtpMailer& m) { m.bcc.push_back("d@x.com\nQUIT"); },
+       "Invalid recipient address."},
+      {"sender with a parameter", [](SmtpMailer& m) { m.from = "ops@example.org> SIZE=1 <x"; },
+       "Invalid sender address."},
+      {"sender without a domain", [](SmtpMailer& m) { m.from = "ops-machine"; },
+       "Invalid sender address."},
+      {"recipient with a blank", [](SmtpMailer& m) { m.to.push_back("b@x.com NOTIFY=NEVER"); },
+       "Invalid recipient address."},
+      {"recipient in brackets", [](SmtpMailer& m) { m.to.push_back("<b@x.com>"); },
        "Invalid recipient address."},
   };
   for (const auto& c : cases) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/MailAddress.h"
 #include "mail/SmtpMailer.h"
 #include "mail/SmtpSocket.h"
 
@@ -34,6 +35,56 @@ TEST(SmtpMailerRecipients, SplitsAtBlanksCommasSemicolonsAndLineBreaks) {
     EXPECT_EQ(mailer.AddRecipients(c.text), static_cast<int>(c.expected.size())) << c.text;
     EXPECT_EQ(mailer.to, c.expected) << c.text;
   }
+}
+
+TEST(MailAddresses, OnlyBareAddressesPass) {
+  const std::string longLocal(65, 'a'), longLabel(64, 'b');
+  const struct {
+    std::string address;
+    bool valid;
+  } cases[] = {
+      {"ops@example.org", true},
+      {"first.last+tag@mail.example.co.uk", true},
+      {"o'neil!#$%&*/=?^_`{|}~-@example.org", true},
+      {"ops@localhost", true},
+      {"ops@[192.0.2.1]", true},
+      {"ops@[IPv6:2001:db8::1]", true},
+      {"j\xc3\xb6rg@b\xc3\xbc"
+       "cher.example",
+       true},
+      {std::string(64, 'a') + "@example.org", true},
+      {"", false},
+      {"ops", false},
+      {"@example.org", false},
+      {"ops@", false},
+      {"ops@example.org> SIZE=1 <x", false},
+      {"ops@example.org>\r\nRCPT TO:<evil@x.com", false},
+      {"<ops@example.org>", false},
+      {"ops @example.org", false},
+      {"ops@exa mple.org", false},
+      {"ops@example.org\t", false},
+      {"John Smith <js@x.com>", false},
+      {"\"quoted\"@example.org", false},
+      {"a@b@example.org", false},
+      {".ops@example.org", false},
+      {"ops.@example.org", false},
+      {"o..ps@example.org", false},
+      {"ops@example..org", false},
+      {"ops@example.org.", false},
+      {"ops@-example.org", false},
+      {"ops@example-.org", false},
+      {"ops@exa_mple.org", false},
+      {"ops@[300.1.1.1.1]", false},
+      {"ops@[IPv6:]", false},
+      {"ops,x@example.org", false},
+      {"ops;x@example.org", false},
+      {std::string("o\0ps@example.org", 16), false},
+      {"o\x7fps@example.org", false},
+      {longLocal + "@example.org", false},
+      {"ops@" + longLabel + ".org", false},
+      {"ops@" + std::string(250, 'c'), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsMailAddress(c.address), c.valid) << c.address;
 }
 
 TEST(SmtpMailerRecipients, AppendsToTheListAlreadyThere) {

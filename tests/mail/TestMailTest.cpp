@@ -38,9 +38,12 @@ TEST(TestMail, FailuresSayWhy) {
     std::string server;
     std::string to;
     std::string shown;
+    std::string from = "ops@example.com";
   } cases[] = {
       {server.address(), " ;, ;", "Invalid recipient address."},
       {server.address(), "", "Invalid recipient address."},
+      {server.address(), "admin@example.org> NOTIFY=NEVER", "Invalid recipient address."},
+      {server.address(), "admin@example.org", "Invalid sender address.", "ops machine"},
       {"127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()), "admin@example.org",
        "Test failed: Cannot connect to server."},
       {"", "admin@example.org", "Test failed: Cannot connect to server."},
@@ -48,7 +51,7 @@ TEST(TestMail, FailuresSayWhy) {
        "Test failed: 5.1.1 <nobody@example.org>: Recipient address rejected"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(SendTestMail({true, "ops@example.com", c.server, c.to}, kBounded), c.shown)
+    EXPECT_EQ(SendTestMail({true, c.from, c.server, c.to}, kBounded), c.shown)
         << c.server << " " << c.to;
   EXPECT_EQ(refusing.Received().back(), "RCPT TO: nobody@example.org");
   EXPECT_TRUE(server.Messages().empty());  // nothing was sent for invalid recipients

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/DesktopIntegration.h"
 #include "platform/LauncherEntry.h"
 #include "support/TestSupport.h"
 
@@ -14,18 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 class AnsweringCommands : public CommandRunner {
  public:
@@ -46,7 +36,8 @@ LauncherEntry Tricky(const std::string& program = "/opt/q apps/quillon") {
           {"/home/ann/it's 100%/QvrTask.ini", "SESSION03", "-TaskID", "7", "$HOME \"q\" `x` \\",
            "two\nlines"},
           program.substr(0, program.rfind('/')),
-          "Harbell Task [Nightly] of [/home/ann/QvrTask.ini]"};
+          "Harbell Task [Nightly] of [/home/ann/QvrTask.ini]",
+          {}};
 }
 
 TEST(LauncherEntry, EntryTextQuotesEveryWord) {
@@ -65,6 +56,16 @@ TEST(LauncherEntry, EntryTextQuotesEveryWord) {
   LauncherEntry bad = Tricky();
   bad.comment = "bell\a";
   EXPECT_EQ(DesktopEntryText(bad), std::nullopt);
+
+  // An environment goes through `env`, quoted like every other word.
+  LauncherEntry withHome = Tricky();
+  withHome.arguments = {"SESSION03"};
+  withHome.environment = {"QUILLON_HOME=/srv/q 100%/"};
+  std::string text = DesktopEntryText(withHome).value_or("");
+  EXPECT_NE(text.find("\nExec=\"env\" \"QUILLON_HOME=/srv/q 100%%/\" \"/opt/q apps/quillon\" "
+                      "\"SESSION03\"\n"),
+            std::string::npos)
+      << text;
 }
 
 TEST(LauncherEntry, FileNamesStayInsideTheFolder) {
@@ -106,10 +107,10 @@ TEST(LauncherEntry, FoldersFromTheUsersSettings) {
   LauncherFolders folders = UserLauncherFolders(commands);
   EXPECT_EQ(commands.calls.front(), (std::vector<std::string>{"xdg-user-dir", "DESKTOP"}));
   EXPECT_EQ(folders.desktop, "/home/ann/Schreibtisch");
-  EXPECT_EQ(folders.quickLaunch, "/data/quillon/quick-launch");
+  EXPECT_EQ(folders.quickLaunch, "");  // no Linux desktop shows one
   EXPECT_EQ(folders.startMenu, "/data/applications");
   EXPECT_EQ(folders.programs, "/data/applications");
-  EXPECT_EQ(folders.dataHome, "/data");
+  EXPECT_EQ(folders.home, "/home/ann");
 
   ScopedEnv relative("XDG_DATA_HOME", "data");
   AnsweringCommands missing{CommandOutput{}};
@@ -137,6 +138,49 @@ TEST(LauncherEntry, GioStartsTheProgramWithTheExactArguments) {
   EXPECT_EQ(test::ReadFile(started), program.parent_path().string() +
                                          "\n[/home/ann/it's 100%/QvrTask.ini]\n[SESSION03]\n"
                                          "[-TaskID]\n[7]\n[$HOME \"q\" `x` \\]\n[two\nlines]\n");
+}
+
+// Quillon's icon and menu launcher go to the user's data folder unless a system install brought
+// them; the built-in icon is the one in data/.
+TEST(DesktopIntegration, IconAndLauncherWhereNoSystemInstallHasThem) {
+  test::TempDir dir;
+  ScopedEnv data("XDG_DATA_HOME", dir.file("data").c_str());
+  ScopedEnv system("XDG_DATA_DIRS", (dir.file("usr") + ":relative").c_str());
+  const std::string svg = test::ReadFile(test::SourceDir() / "data/quillon.svg");
+  ASSERT_NE(svg.find("<svg"), std::string::npos);
+
+  const std::string icon = dir.file("data/icons/hicolor/scalable/apps/quillon.svg");
+  EXPECT_EQ(InstallQuillonIcon(), icon);
+  EXPECT_EQ(test::ReadFile(icon), svg);
+  const std::string launcher = dir.file("data/applications/quillon.desktop");
+  ASSERT_TRUE(InstallApplicationLauncher("/opt/quillon dev/quillon"));
+  std::string text = test::ReadFile(launcher);
+  EXPECT_NE(text.find("\nName=Quillon\nComment="), std::string::npos) << text;
+  EXPECT_NE(text.find("\nExec=\"/opt/quillon dev/quillon\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nIcon=quillon\n"), std::string::npos) << text;
+  if (fs::exists("/usr/bin/desktop-file-validate")) {
+    test::ProcessResult checked = test::RunProcess({"/usr/bin/desktop-file-validate", launcher});
+    EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
+    checked = test::RunProcess(
+        {"/usr/bin/desktop-file-validate", (test::SourceDir() / "data/quillon.desktop").string()});
+    EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
+  }
+  // A moved program gets its launcher rewritten; a changed icon is put back.
+  ASSERT_TRUE(InstallApplicationLauncher("/usr/local/bin/quillon"));
+  EXPECT_NE(test::ReadFile(launcher).find("Exec=\"/usr/local/bin/quillon\""), std::string::npos);
+  test::WriteFile(icon, "spoilt");
+  EXPECT_EQ(InstallQuillonIcon(), icon);
+  EXPECT_EQ(test::ReadFile(icon), svg);
+
+  // Installed for the system: that icon is used, and nothing more is written for the user.
+  fs::remove_all(dir.path() / "data");
+  fs::create_directories(dir.path() / "usr/icons/hicolor/scalable/apps");
+  fs::create_directories(dir.path() / "usr/applications");
+  test::WriteFile(dir.path() / "usr/icons/hicolor/scalable/apps/quillon.svg", svg);
+  test::WriteFile(dir.path() / "usr/applications/quillon.desktop", "[Desktop Entry]\n");
+  EXPECT_EQ(InstallQuillonIcon(), dir.file("usr/icons/hicolor/scalable/apps/quillon.svg"));
+  EXPECT_TRUE(InstallApplicationLauncher("/usr/bin/quillon"));
+  EXPECT_FALSE(fs::exists(dir.path() / "data"));
 }
 
 }  // namespace

@@ -105,8 +105,60 @@ TEST(ScheduleTrigger, NextRunFollowsTheTriggerDaysAndRepetitions) {
     EXPECT_EQ(NextTriggerRun(c.trigger, c.now), c.next) << c.what;
   }
   ScheduleTrigger unsupported = Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30);
-  unsupported.daysInterval = 2;
+  unsupported.daysInterval = 0;
   EXPECT_EQ(NextTriggerRun(unsupported, At(2024, 5, 1, 0, 0)), std::nullopt);
+}
+
+// Intervals above 1: every n-th day from the begin day, every n-th week (from Sunday) from the
+// begin's week, tested on the day of a run.
+TEST(ScheduleTrigger, DayAndWeekIntervalsCountFromTheBegin) {
+  ScheduleTrigger every3 = Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30);
+  every3.daysInterval = 3;
+  ScheduleTrigger fortnight = Trigger(TriggerType::Weekly, {2024, 5, 15}, 9, 30);  // a Wednesday
+  fortnight.weeksInterval = 2;
+  fortnight.daysOfWeek = 2 | 32;  // Monday and Friday
+  struct Case {
+    const char* what;
+    ScheduleTrigger trigger;
+    TimePoint now;
+    TimePoint next;
+  } cases[] = {
+      {"the begin day", every3, At(2024, 5, 1, 0, 0), At(2024, 5, 15, 9, 30)},
+      {"three days on", every3, At(2024, 5, 15, 9, 30), At(2024, 5, 18, 9, 30)},
+      {"across a month", every3, At(2024, 5, 31, 10, 0), At(2024, 6, 2, 9, 30)},
+      {"Friday of the begin's week", fortnight, At(2024, 5, 15, 10, 0), At(2024, 5, 17, 9, 30)},
+      {"Monday two weeks on", fortnight, At(2024, 5, 17, 10, 0), At(2024, 5, 27, 9, 30)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NextTriggerRun(c.trigger, c.now), c.next) << c.what;
+    // The day test says yes on the run's day and no on the other days around it.
+    std::optional<DayCycle> cycle = DayCycleOf(c.trigger);
+    ASSERT_TRUE(cycle) << c.what;
+    int64_t runDay =
+        std::chrono::duration_cast<std::chrono::hours>(c.next.time_since_epoch()).count() /
+        24;  // TZ=UTC
+    auto passes = [&](int64_t day) {
+      return (day + cycle->shift) / cycle->unit % cycle->every == cycle->remainder;
+    };
+    EXPECT_TRUE(passes(runDay)) << c.what;
+  }
+  EXPECT_EQ(DescribeTrigger(every3), "At 9:30 AM every 3 days, starting 5/15/2024");
+  EXPECT_EQ(DescribeTrigger(fortnight),
+            "At 9:30 AM every Mon, Fri of every 2 weeks, starting 5/15/2024");
+  EXPECT_EQ(DayCycleOf(Trigger(TriggerType::Daily, {2024, 5, 15}, 9, 30)), std::nullopt);
+  EXPECT_EQ(DayCycleShellTest({7, 4, 2, 1}),
+            "[ $(( ($(date -u -d \"$(date +%F)\" +%s) / 86400 + 4) / 7 % 2 )) -eq 1 ]");
+
+  // A day test cannot place a run past midnight: such a trigger is not taken.
+  ScheduleTrigger spilling = every3;
+  spilling.startHour = 23;
+  spilling.minutesInterval = 60;
+  spilling.minutesDuration = 180;
+  EXPECT_FALSE(IsSupportedTrigger(spilling));
+  spilling.daysInterval = 1;
+  EXPECT_TRUE(IsSupportedTrigger(spilling));
+  every3.daysInterval = kMaxDaysInterval + 1;
+  EXPECT_FALSE(IsSupportedTrigger(every3));
 }
 
 TEST(ScheduleTrigger, Descriptions) {

@@ -129,12 +129,39 @@ TEST(SystemdTimers, UnitTextsCarryTheItemSafely) {
             "OnCalendar=Wed 2024-06..12-* 09,12:30:00\n"
             "OnCalendar=Wed 2025/1-*-* 09,12:30:00\n"
             "AccuracySec=1s\n"
+            "Persistent=true\n"
             "X-Quillon-Trigger=" +
                 TriggerToText(item.trigger) +
+                "\n"
+                "X-Quillon-Run=" +
+                RunText(item) +
                 "\n"
                 "\n"
                 "[Install]\n"
                 "WantedBy=timers.target\n");
+
+  // Every second week: the service checks the week of the day it is started on.
+  item.trigger.weeksInterval = 2;
+  ASSERT_EQ(SystemdTimerScheduler::UnitTexts("Night", item, "/home/ann", &service, &timer),
+            SaveStage::Done);
+  EXPECT_NE(service.find("ExecCondition=\"/bin/sh\" \"-c\" \"[ $$(( ($$(date -u -d "
+                         "\\\"$$(date +%%F)\\\" +%%s) / 86400 + 4) / 7 %% 2 )) -eq 1 ]\"\n"
+                         "ExecStart="),
+            std::string::npos)
+      << service;
+}
+
+TEST(ItemNames, TheRunReadsBackWordForWord) {
+  WorkItem item{"/opt/q u/quillon", {"/srv/a b/Qvr=Task.ini", "", "-TaskID", "7"}, "/srv/a b/", {}};
+  std::string text = RunText(item);
+  EXPECT_EQ(text.find_first_of("\n\"'$%"), std::string::npos) << text;
+  std::optional<WorkItem> back = RunFromText(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->program, item.program);
+  EXPECT_EQ(back->arguments, item.arguments);
+  EXPECT_EQ(back->workingFolder, item.workingFolder);
+  for (const char* bad : {"", "=a", "a b", "=a =b c", "=a  =b", "=a\\x2"})
+    EXPECT_EQ(RunFromText(bad), std::nullopt) << bad;
 }
 
 TEST(SystemdTimers, WhatCannotBeWrittenStopsAtItsStage) {
@@ -151,7 +178,7 @@ TEST(SystemdTimers, WhatCannotBeWrittenStopsAtItsStage) {
        SaveStage::WorkingFolder},
       {"folder ending in a blank", [](WorkItem& i) { i.workingFolder = "/q "; },
        SaveStage::WorkingFolder},
-      {"unsupported trigger", [](WorkItem& i) { i.trigger.weeksInterval = 2; }, SaveStage::Trigger},
+      {"unsupported trigger", [](WorkItem& i) { i.trigger.weeksInterval = 0; }, SaveStage::Trigger},
   };
   for (const Case& c : cases) {
     WorkItem item = Item();
@@ -240,7 +267,7 @@ class SystemdTimersInFolder : public ::testing::Test {
   }
   test::TempDir dir;
   ScriptedCommands commands;
-  SystemdTimerScheduler scheduler{commands, {"/home/ann", dir.file("units")}};
+  SystemdTimerScheduler scheduler{commands, {"/home/ann", dir.file("units"), "ann"}};
 };
 
 TEST_F(SystemdTimersInFolder, SaveFindAndDeleteAnItem) {
@@ -258,6 +285,12 @@ TEST_F(SystemdTimersInFolder, SaveFindAndDeleteAnItem) {
   EXPECT_EQ(info.st_mode & 0777, 0644u);
   EXPECT_EQ(scheduler.Find("Nightly run", &trigger), ItemLookup::Found);
   EXPECT_EQ(trigger, item.trigger);
+  std::optional<WorkItem> read = scheduler.ReadItem("Nightly run");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->program, item.program);
+  EXPECT_EQ(read->arguments, item.arguments);
+  EXPECT_EQ(read->workingFolder, item.workingFolder);
+  EXPECT_EQ(read->trigger, item.trigger);
 
   // An edit keeps the item; the old trigger is gone.
   item.trigger.startHour = 7;
@@ -273,6 +306,17 @@ TEST_F(SystemdTimersInFolder, SaveFindAndDeleteAnItem) {
   EXPECT_FALSE(fs::exists(Unit(".service")));
   EXPECT_FALSE(scheduler.Delete("Nightly run"));
   EXPECT_TRUE(fs::is_empty(dir.path() / "units"));  // no temporary file left
+
+  // Without a running manager the files go all the same, with the link that enabled the timer.
+  ASSERT_EQ(scheduler.Save("Nightly run", item), SaveStage::Done);
+  fs::create_directories(dir.path() / "units/timers.target.wants");
+  fs::create_symlink(Unit(".timer"),
+                     dir.path() / "units/timers.target.wants/quillon-Nightly\\x20run.timer");
+  commands.answer = [](const Words&, std::string_view) { return Exited(1, "", "No bus\n"); };
+  EXPECT_TRUE(scheduler.Delete("Nightly run"));
+  EXPECT_FALSE(fs::exists(Unit(".timer")));
+  EXPECT_FALSE(fs::exists(
+      fs::symlink_status(dir.path() / "units/timers.target.wants/quillon-Nightly\\x20run.timer")));
 }
 
 TEST_F(SystemdTimersInFolder, AnotherUnitOfTheSameNameIsNeverTouched) {
@@ -335,6 +379,9 @@ TEST(Crontab, BlockTextRunsTheProgramThroughShAndCron) {
             "# X-Quillon-Trigger: " +
                 TriggerToText(item.trigger) +
                 "\n"
+                "# X-Quillon-Run: " +
+                RunText(item) +
+                "\n"
                 "0 23 * * 3 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240515" +
                 run + "0 1 * * 4 [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240516" + run +
                 "# <<< Quillon task Nightly\\x20run <<<\n");
@@ -345,6 +392,16 @@ TEST(Crontab, BlockTextRunsTheProgramThroughShAndCron) {
   EXPECT_NE(block.find("30 9 15 5 * [ \"$(date +\\%Y\\%m\\%d)\" = 20240515 ] && "
                        "cd '/home/ann/.config/quillon/' && '/usr/bin/quillon' "),
             std::string::npos);
+
+  // Every third day: the day test follows the begin guard, its "%" escaped for cron.
+  item = Item();
+  item.trigger.type = TriggerType::Daily;
+  item.trigger.daysInterval = 3;
+  ASSERT_EQ(CrontabScheduler::BlockText("T", item, "/home/ann", &block), SaveStage::Done);
+  EXPECT_NE(block.find("30 9 * * * [ \"$(date +\\%Y\\%m\\%d)\" -ge 20240515 ] && [ $(( ($(date "
+                       "-u -d \"$(date +\\%F)\" +\\%s) / 86400 + 0) / 1 \\% 3 )) -eq 1 ] && cd "),
+            std::string::npos)
+      << block;
 
   struct Case {
     std::function<void(WorkItem&)> change;
@@ -377,7 +434,7 @@ class CrontabInMemory : public ::testing::Test {
   }
   ScriptedCommands commands;
   std::optional<std::string> crontab;
-  CrontabScheduler scheduler{commands, {"/home/ann", "/unused"}};
+  CrontabScheduler scheduler{commands, {"/home/ann", "/unused", "ann"}};
 };
 
 TEST_F(CrontabInMemory, SaveFindAndDeleteKeepTheUsersOtherLines) {
@@ -416,7 +473,7 @@ TEST_F(CrontabInMemory, AnUnclosedBlockOrAnUnreadableCrontabIsLeftAlone) {
   EXPECT_EQ(scheduler.Save("Nightly run", Item()), SaveStage::Save);
 }
 
-TEST(UserScheduler, SystemdWhenItAnswersElseCronElseNone) {
+TEST(UserScheduler, SystemdWhenItAnswersElseCronElseNoneWithTheReason) {
   ScriptedCommands commands;
   commands.answer = [](const Words&, std::string_view) { return Exited(0, "Version=252\n"); };
   EXPECT_EQ(ConnectUserScheduler(commands, {})->Kind(), "systemd");
@@ -427,9 +484,126 @@ TEST(UserScheduler, SystemdWhenItAnswersElseCronElseNone) {
                                   : Exited(1, "", "no crontab for ann\n");
   };
   EXPECT_EQ(ConnectUserScheduler(commands, {})->Kind(), "cron");
+  EXPECT_EQ(ConnectUserScheduler(commands, {})->Unavailable(), "");
+
+  commands.answer = [](const Words& argv, std::string_view) {
+    return argv[0] == "systemctl"
+               ? Exited(1, "", "Failed to connect to bus: No medium found\n")
+               : Exited(1, "", "You (ann) are not allowed to use this program (crontab)\n");
+  };
+  std::unique_ptr<SchedulerService> none = ConnectUserScheduler(commands, {});
+  EXPECT_EQ(none->Kind(), "none");
+  EXPECT_EQ(none->Unavailable(),
+            "Neither systemd user timers nor cron can be used here (systemctl --user: Failed to "
+            "connect to bus: No medium found; crontab: You (ann) are not allowed to use this "
+            "program (crontab)).");
+  EXPECT_EQ(none->Save("T", Item()), SaveStage::Save);
 
   commands.answer = [](const Words&, std::string_view) { return CommandOutput{}; };
-  EXPECT_EQ(ConnectUserScheduler(commands, {}), nullptr);
+  EXPECT_EQ(ConnectUserScheduler(commands, {})->Unavailable(),
+            "Neither systemd user timers nor cron can be used here (systemctl --user: systemctl "
+            "is not installed; crontab: crontab is not installed).");
+}
+
+// Items in the scheduler that does not answer now are still found, read and removed, and a
+// save into the one that answers takes the other's copy away.
+class UserSchedulerBothWays : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    commands.answer = [this](const Words& argv, std::string_view input) {
+      if (argv[0] == "systemctl") {
+        if (!systemdUp) return Exited(1, "", "Failed to connect to bus\n");
+        return argv[2] == "show" && argv[3] == "--property=Version" ? Exited(0, "Version=252\n")
+                                                                    : Exited(0);
+      }
+      if (argv[0] == "loginctl") return loginctl(argv);
+      if (argv == Words{"crontab", "-l"})
+        return crontab ? Exited(0, *crontab) : Exited(1, "", "no crontab for ann\n");
+      if (argv == Words{"crontab", "-"}) crontab = std::string(input);
+      return Exited(0);
+    };
+  }
+  std::unique_ptr<SchedulerService> Connect() {
+    return ConnectUserScheduler(commands, {"/home/ann", dir.file("units"), "ann"});
+  }
+
+  test::TempDir dir;
+  ScriptedCommands commands;
+  bool systemdUp = false;
+  std::optional<std::string> crontab;
+  std::function<CommandOutput(const Words&)> loginctl = [](const Words&) { return Exited(1); };
+};
+
+TEST_F(UserSchedulerBothWays, AnItemIsFoundWhereverItWasSaved) {
+  WorkItem item = Item();
+  ASSERT_EQ(Connect()->Save("Nightly", item), SaveStage::Done);  // into the crontab
+  ASSERT_TRUE(crontab);
+
+  systemdUp = true;
+  std::unique_ptr<SchedulerService> scheduler = Connect();
+  EXPECT_EQ(scheduler->Kind(), "systemd");
+  std::optional<ScheduleTrigger> trigger;
+  EXPECT_EQ(scheduler->Find("Nightly", &trigger), ItemLookup::Found);
+  EXPECT_EQ(trigger, item.trigger);
+  ASSERT_TRUE(scheduler->ReadItem("Nightly"));
+  EXPECT_EQ(scheduler->ReadItem("Nightly")->arguments, item.arguments);
+  EXPECT_EQ(scheduler->NextRun("Nightly", item.trigger, FromLocalTime(2024, 5, 16, 0, 0, 0)),
+            FromLocalTime(2024, 5, 22, 9, 30, 0));
+  EXPECT_TRUE(scheduler->Delete("Nightly"));
+  EXPECT_EQ(crontab, "");
+  EXPECT_EQ(scheduler->Find("Nightly", nullptr), ItemLookup::Missing);
+  EXPECT_FALSE(scheduler->Delete("Nightly"));
+
+  // Saved again while systemd answers: the crontab's copy goes.
+  systemdUp = false;
+  ASSERT_EQ(Connect()->Save("Nightly", item), SaveStage::Done);
+  systemdUp = true;
+  ASSERT_EQ(Connect()->Save("Nightly", item), SaveStage::Done);
+  EXPECT_EQ(crontab, "");
+  EXPECT_TRUE(fs::exists(dir.path() / "units/quillon-Nightly.timer"));
+
+  // With neither answering, the unit files are still found and removed.
+  systemdUp = false;
+  commands.answer = [](const Words&, std::string_view) { return CommandOutput{}; };
+  scheduler = Connect();
+  EXPECT_NE(scheduler->Unavailable(), "");
+  EXPECT_EQ(scheduler->Find("Nightly", nullptr), ItemLookup::Found);
+  EXPECT_TRUE(scheduler->Delete("Nightly"));
+  EXPECT_FALSE(fs::exists(dir.path() / "units/quillon-Nightly.timer"));
+  EXPECT_EQ(scheduler->Find("Nightly", nullptr), ItemLookup::Missing);
+}
+
+TEST_F(UserSchedulerBothWays, LingeringIsAskedOfTheLoginManagerForTimersOnly) {
+  EXPECT_EQ(Connect()->UserLingering(), Lingering::NotNeeded);  // cron runs logged out too
+  systemdUp = true;
+  bool lingering = false;
+  loginctl = [&lingering](const Words& argv) {
+    if (argv == Words{"loginctl", "show-user", "ann", "--property=Linger", "--value"})
+      return Exited(0, lingering ? "yes\n" : "no\n");
+    if (argv == Words{"loginctl", "enable-linger", "ann"}) {
+      lingering = true;
+      return Exited(0);
+    }
+    return Exited(1);
+  };
+  std::unique_ptr<SchedulerService> scheduler = Connect();
+  EXPECT_EQ(scheduler->UserLingering(), Lingering::Off);
+  std::string error;
+  EXPECT_TRUE(scheduler->EnableLingering(&error));
+  EXPECT_EQ(scheduler->UserLingering(), Lingering::On);
+
+  loginctl = [](const Words& argv) {
+    return argv[1] == "enable-linger"
+               ? Exited(1, "", "Could not enable linger: Access denied\n")
+               : Exited(1, "", "Failed to get user: User ID 1000 is not logged in or lingering\n");
+  };
+  EXPECT_EQ(scheduler->UserLingering(), Lingering::Off);
+  EXPECT_FALSE(scheduler->EnableLingering(&error));
+  EXPECT_EQ(error, "Could not enable linger: Access denied");
+  loginctl = [](const Words&) { return CommandOutput{}; };
+  EXPECT_EQ(scheduler->UserLingering(), Lingering::Unknown);
+  EXPECT_FALSE(scheduler->EnableLingering(&error));
+  EXPECT_EQ(error, "loginctl cannot be started.");
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 // crontab line as cron would, and systemd's own offline parsers (systemd-analyze) reading the
 // generated calendar values and units. Runs with TZ=UTC.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 
@@ -104,6 +106,11 @@ TEST(SystemCommandRunner, FeedsInputCollectsOutputAndEndsRunaways) {
   EXPECT_EQ(mixed.err, "err\n");
 
   EXPECT_TRUE(runner.Run({"true"}, big).Succeeded());  // never reads its input
+  // Programs start with default signal handling, whatever this process ignores.
+  signal(SIGPIPE, SIG_IGN);
+  CommandOutput ignored = runner.Run({"grep", "^SigIgn:", "/proc/self/status"});
+  signal(SIGPIPE, SIG_DFL);
+  EXPECT_EQ(std::stoull(ignored.out.substr(8), nullptr, 16) & 0x7fffffffu, 0u) << ignored.out;
   EXPECT_FALSE(runner.Run({"quillon-no-such-program"}).started);
   CommandOutput runaway = runner.Run({"sleep", "60"});
   EXPECT_TRUE(runaway.started);
@@ -122,7 +129,7 @@ TEST(SchedulerCommands, CronThroughTheCrontabProgramAndSh) {
                            dir.file("started") + "'\n");
 
   std::unique_ptr<SchedulerService> scheduler =
-      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units")});
+      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units"), "ann"});
   ASSERT_NE(scheduler, nullptr);
   EXPECT_EQ(scheduler->Kind(), "cron");
   EXPECT_EQ(fakes.Read("systemctl.log"), "--user show --property=Version\n");
@@ -162,7 +169,7 @@ TEST(SchedulerCommands, SystemdThroughTheSystemctlProgram) {
   test::WriteFile(fakes.file("systemd-up"), "");
   test::WriteFile(fakes.file("next-elapse"), "Thu 2024-05-16 01:00:00 UTC\n");
   std::unique_ptr<SchedulerService> scheduler =
-      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units")});
+      ConnectUserScheduler(SystemCommands(), {"/home/ann", dir.file("units"), "ann"});
   ASSERT_NE(scheduler, nullptr);
   EXPECT_EQ(scheduler->Kind(), "systemd");
 
@@ -183,7 +190,10 @@ TEST(SchedulerCommands, SystemdThroughTheSystemctlProgram) {
             "--user show --property=NextElapseUSecRealtime --value quillon-Nightly.timer\n"
             "--user disable --now quillon-Nightly.timer\n"
             "--user daemon-reload\n");
-  EXPECT_FALSE(fs::exists(fakes.file("crontab.log")));
+  // The crontab is only looked into, for a copy of the item made while cron was in use.
+  EXPECT_FALSE(fs::exists(fakes.file("crontab")));
+  std::string asked = fakes.Read("crontab.log");
+  EXPECT_EQ(asked.find_first_not_of("-l\n"), std::string::npos) << asked;
 }
 
 // systemd's own calendar parser, asked for the next runs of the values a trigger becomes,
@@ -254,24 +264,48 @@ TEST(SchedulerCommands, SystemdAcceptsTheUnits) {
   fs::path program = dir.path() / "bin dir" / "quillon";
   fs::create_directories(program.parent_path());
   WriteScript(program, "exit 0\n");
-  WorkItem item{program.string(),
-                {(folder / "QvrTask.ini").string(), "SESSION19", "a\nb", "${X}", "\\;"},
-                folder.string() + "/",
-                Make(TriggerType::MonthlyDate, {2024, 1, 31}, 23, 0, 120, 2)};
-  std::string service, timer;
-  const std::string name = "Backup [A] 50% \\ \"B\" ;";
-  ASSERT_EQ(SystemdTimerScheduler::UnitTexts(name, item, "/home/ann", &service, &timer),
-            SaveStage::Done);
-  std::string base = SystemdTimerScheduler::UnitBaseName(name);
-  test::WriteFile(dir.path() / (base + ".service"), service);
-  test::WriteFile(dir.path() / (base + ".timer"), timer);
-  fs::create_directories(dir.path() / "runtime");
-  test::ProcessResult verified = test::RunProcess(
-      {kSystemdAnalyze, "verify", "--man=no", (dir.path() / (base + ".timer")).string(),
-       (dir.path() / (base + ".service")).string()},
-      {}, {"XDG_RUNTIME_DIR=" + dir.file("runtime")});
-  EXPECT_EQ(verified.exitCode, 0) << verified.err << service << timer;
-  EXPECT_EQ(verified.err, "");
+  ScheduleTrigger fortnightly = Make(TriggerType::Weekly, {2024, 5, 15}, 9, 30, 60, 3);
+  fortnightly.weeksInterval = 2;
+  for (const ScheduleTrigger& trigger :
+       {Make(TriggerType::MonthlyDate, {2024, 1, 31}, 23, 0, 120, 2), fortnightly}) {
+    WorkItem item{program.string(),
+                  {(folder / "QvrTask.ini").string(), "SESSION19", "a\nb", "${X}", "\\;"},
+                  folder.string() + "/",
+                  trigger};
+    std::string service, timer;
+    const std::string name = "Backup [A] 50% \\ \"B\" ;";
+    ASSERT_EQ(SystemdTimerScheduler::UnitTexts(name, item, "/home/ann", &service, &timer),
+              SaveStage::Done);
+    std::string base = SystemdTimerScheduler::UnitBaseName(name);
+    test::WriteFile(dir.path() / (base + ".service"), service);
+    test::WriteFile(dir.path() / (base + ".timer"), timer);
+    fs::create_directories(dir.path() / "runtime");
+    test::ProcessResult verified = test::RunProcess(
+        {kSystemdAnalyze, "verify", "--man=no", (dir.path() / (base + ".timer")).string(),
+         (dir.path() / (base + ".service")).string()},
+        {}, {"XDG_RUNTIME_DIR=" + dir.file("runtime")});
+    EXPECT_EQ(verified.exitCode, 0) << verified.err << service << timer;
+    EXPECT_EQ(verified.err, "");
+  }
+}
+
+// The day test of an interval, run by /bin/sh on today's date, says yes on the days of its
+// cycle and no on the others.
+TEST(SchedulerCommands, TheDayTestOfAnIntervalRunsInSh) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  int64_t today = DaysFromCivil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday});
+  for (int32_t every : {2, 3, 7}) {
+    for (int32_t remainder = 0; remainder < every; ++remainder) {
+      DayCycle days{1, 0, every, remainder};
+      int code = test::RunProcess({"/bin/sh", "-c", DayCycleShellTest(days)}).exitCode;
+      EXPECT_EQ(code, today % every == remainder ? 0 : 1) << DayCycleShellTest(days);
+      DayCycle weeks{7, 4, every, remainder};
+      code = test::RunProcess({"/bin/sh", "-c", DayCycleShellTest(weeks)}).exitCode;
+      EXPECT_EQ(code, (today + 4) / 7 % every == remainder ? 0 : 1) << DayCycleShellTest(weeks);
+    }
+  }
 }
 
 }  // namespace

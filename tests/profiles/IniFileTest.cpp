@@ -157,6 +157,36 @@ TEST_F(IniFileTest, NothingIsCachedAndPermissionsStay) {
   EXPECT_EQ(ReadText(0, "B", file), "2");
 }
 
+TEST_F(IniFileTest, AByteOrderMarkIsSkippedAndKept) {
+  const std::string bom = "\xEF\xBB\xBF";
+  WriteFile(file, bom + "[SESSION00]\r\nProfile=Nightly\r\n");
+  EXPECT_EQ(ReadText(0, "Profile", file), "Nightly");
+  EXPECT_EQ(ini::SectionNames(file), (std::vector<std::string>{"SESSION00"}));
+  ASSERT_TRUE(WriteText(0, "Port", "21", file));
+  EXPECT_EQ(ReadFile(file), bom + "[SESSION00]\r\nProfile=Nightly\r\nPort=21\r\n");
+}
+
+// A rename would replace a file its owner made read-only; every kind of write is refused
+// instead, for root too, and the file and its folder stay as they were.
+TEST_F(IniFileTest, AReadOnlyFileRefusesEveryWrite) {
+  WriteFile(file, "[SESSION00]\r\nA=1\r\n");
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  EXPECT_FALSE(ini::IsWritable(file));
+  EXPECT_TRUE(ini::IsWritable(dir.file("new.ini")));
+  EXPECT_FALSE(WriteText(0, "A", "2", file));
+  EXPECT_FALSE(WriteText(0, "B", std::nullopt, file));
+  EXPECT_FALSE(ini::WriteSection(file, "SESSION01", {{"C", "3"}}));
+  EXPECT_FALSE(ini::RemoveSection(file, "SESSION00"));
+  EXPECT_EQ(ReadFile(file), "[SESSION00]\r\nA=1\r\n");
+  struct stat st;
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"Quillon.ini"});
+}
+
 TEST_F(IniFileTest, AWriteToASymlinkUpdatesItsTarget) {
   std::string real = dir.file("real.ini");
   WriteFile(real, "[SESSION00]\r\nA=1\r\n");

@@ -220,5 +220,62 @@ TEST_F(ProfileStoreTest, FailuresOfReadProfile) {
   }
 }
 
+TEST_F(ProfileStoreTest, SecureTransportKeys) {
+  ConnectionProfile p;
+  ASSERT_TRUE(WriteText(3, "Address", "sftp.example.com", ini));
+  ASSERT_TRUE(ReadProfile(3, p, ini));
+  EXPECT_EQ(p.protocol, ServerProtocol::Ftp);  // a profile without the keys is plain FTP
+  EXPECT_EQ(p.privateKeyFile, "");
+  EXPECT_EQ(p.privateKeyPassphrase, "");
+
+  const struct {
+    const char* stored;
+    ServerProtocol expected;
+  } names[] = {{"", ServerProtocol::Ftp},
+               {"ftp", ServerProtocol::Ftp},
+               {"ftpes", ServerProtocol::FtpExplicitTls},
+               {"FTPS", ServerProtocol::FtpImplicitTls},
+               {"Sftp", ServerProtocol::Sftp}};
+  for (const auto& n : names) {
+    ASSERT_TRUE(WriteText(3, "Protocol", n.stored, ini));
+    ASSERT_TRUE(ReadProfile(3, p, ini)) << n.stored;
+    EXPECT_EQ(p.protocol, n.expected) << n.stored;
+  }
+
+  ASSERT_TRUE(WriteText(3, "PrivateKeyFile", "/home/u/.ssh/id_ed25519", ini));
+  ASSERT_TRUE(WriteProtected(3, "PrivateKeyPassphrase", "key phrase", ini));
+  EXPECT_EQ(test::ReadFile(ini).find("key phrase"), std::string::npos);
+  ASSERT_TRUE(ReadProfile(3, p, ini));
+  EXPECT_EQ(p.privateKeyFile, "/home/u/.ssh/id_ed25519");
+  EXPECT_EQ(p.privateKeyPassphrase, "key phrase");
+
+  // The same keys in a locked profile.
+  WriteLocked(4, "locked.example.com", "pw", "lockpw", "/r");
+  ASSERT_TRUE(WriteText(4, "Protocol", "ftpes", ini));
+  ASSERT_TRUE(ReadProfile(4, p, ini));
+  EXPECT_EQ(p.protocol, ServerProtocol::FtpExplicitTls);
+  EXPECT_EQ(p.address, "locked.example.com");
+
+  // A protocol this build does not know never leaves an earlier profile's protocol behind.
+  ASSERT_TRUE(WriteText(3, "Protocol", "sftp", ini));
+  ASSERT_TRUE(ReadProfile(3, p, ini));
+  ASSERT_TRUE(WriteText(4, "Protocol", "ftp+quic", ini));
+  EXPECT_FALSE(ReadProfile(4, p, ini));
+  EXPECT_EQ(p.protocol, ServerProtocol::Unknown);
+}
+
+TEST(ServerProtocolTest, NamesAndDefaultPorts) {
+  for (const ServerProtocol protocol : {ServerProtocol::Ftp, ServerProtocol::FtpExplicitTls,
+                                        ServerProtocol::FtpImplicitTls, ServerProtocol::Sftp})
+    EXPECT_EQ(ProtocolFromName(ProtocolName(protocol)), protocol);
+  EXPECT_EQ(ProtocolName(ServerProtocol::Unknown), "");
+  EXPECT_FALSE(ProtocolFromName(""));
+  EXPECT_FALSE(ProtocolFromName("ftp "));
+  EXPECT_EQ(DefaultPort(ServerProtocol::Ftp), 21);
+  EXPECT_EQ(DefaultPort(ServerProtocol::FtpExplicitTls), 21);
+  EXPECT_EQ(DefaultPort(ServerProtocol::FtpImplicitTls), 990);
+  EXPECT_EQ(DefaultPort(ServerProtocol::Sftp), 22);
+}
+
 }  // namespace
 }  // namespace quillon

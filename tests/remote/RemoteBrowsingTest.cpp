@@ -70,30 +70,17 @@ RemoteListItem Folder(std::string path, uint64_t size = 0, TimePoint time = {}) 
   return {std::move(path), size, time, true};
 }
 
-TEST(RemoteListItem, SizeCells) {
-  struct Case {
-    RemoteListItem item;
-    std::string text;
-  } cases[] = {
-      {File("/f", 0), "0 KB"},
-      {File("/f", 1), "1 KB"},
-      {File("/f", 999), "1 KB"},
-      {File("/f", 1000), "1 KB"},
-      {File("/f", 1001), "2 KB"},
-      {File("/f", 999'999), "1000 KB"},
-      {File("/f", 5'368'709'120ULL), "5368710 KB"},
-      {Folder("/d", 0), ""},
-      {Folder("/d", 4096), "5 KB"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RemoteSizeText(c.item), c.text) << c.item.size;
-}
-
-TEST(RemoteListItem, DateCellsAreLocalTime) {
+TEST(RemoteListItem, Cells) {
+  EXPECT_EQ(RemoteSizeText(File("/f", 0)), "0 KB");
+  EXPECT_EQ(RemoteSizeText(File("/f", 1001)), "2 KB");
+  EXPECT_EQ(RemoteSizeText(File("/f", 5'368'709'120ULL)), "5.4 GB");
+  EXPECT_EQ(RemoteSizeText(Folder("/d", 0)), "");
+  EXPECT_EQ(RemoteSizeText(Folder("/d", 4096)), "5 KB");
+  // Times are shown as the server listed them, whatever this machine's time zone.
   EXPECT_EQ(RemoteTimeText(File("/f", 1)), "");
-  EXPECT_EQ(RemoteTimeText(File("/f", 1, FromLocalTime(2024, 1, 5, 15, 4, 59))),
-            "01/05/2024 03:04 PM");
-  EXPECT_EQ(RemoteTimeText(Folder("/d", 0, FromLocalTime(1999, 12, 31, 0, 30, 0))),
-            "12/31/1999 12:30 AM");
+  const TimePoint listed = std::chrono::sys_days{std::chrono::year{2024} / 1 / 5} +
+                           std::chrono::hours{15} + std::chrono::minutes{4};
+  EXPECT_EQ(RemoteTimeText(File("/f", 1, listed)), "01/05/2024 03:04 PM");
 }
 
 TEST(RemoteListItem, RowsAreFoldersThenFilesInListingOrder) {
@@ -111,62 +98,15 @@ TEST(RemoteListItem, RowsAreFoldersThenFilesInListingOrder) {
   EXPECT_EQ(rows[2].size, 5u);
 }
 
-std::vector<std::string> SortedNames(std::vector<RemoteListItem> rows, RemoteColumn column,
-                                     bool ascending) {
-  SortRemoteListItems(rows, column, ascending);
-  std::vector<std::string> names;
-  for (const auto& row : rows) names.push_back(row.Name());
-  return names;
-}
-
-TEST(RemoteListItem, Sorting) {
+TEST(RemoteListItem, SortingKeepsFoldersInFront) {
   using V = std::vector<std::string>;
-  const std::vector<RemoteListItem> rows = {
-      File("/b.TXT", 300, FromLocalTime(2024, 3, 1, 0, 0, 0)),
-      Folder("/Docs", 0, FromLocalTime(2024, 1, 1, 0, 0, 0)),
-      File("/A.txt", 20, FromLocalTime(2023, 1, 1, 0, 0, 0)),
-      Folder("/bin", 0, FromLocalTime(2025, 1, 1, 0, 0, 0)),
-      File("/c.txt", 1000, FromLocalTime(2024, 2, 1, 0, 0, 0)),
-  };
-  struct Case {
-    RemoteColumn column;
-    bool ascending;
-    V names;
-  } cases[] = {
-      {RemoteColumn::Name, true, V{"bin", "Docs", "A.txt", "b.TXT", "c.txt"}},
-      {RemoteColumn::Name, false, V{"Docs", "bin", "c.txt", "b.TXT", "A.txt"}},
-      {RemoteColumn::Size, true, V{"bin", "Docs", "A.txt", "b.TXT", "c.txt"}},
-      {RemoteColumn::Size, false, V{"Docs", "bin", "c.txt", "b.TXT", "A.txt"}},
-      {RemoteColumn::Date, true, V{"A.txt", "Docs", "c.txt", "b.TXT", "bin"}},
-      {RemoteColumn::Date, false, V{"bin", "b.TXT", "c.txt", "Docs", "A.txt"}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(SortedNames(rows, c.column, c.ascending), c.names)
-        << static_cast<int>(c.column) << (c.ascending ? " up" : " down");
-
-  // Size orders files by bytes, not by name.
-  EXPECT_EQ(SortedNames({File("/big", 9000), File("/all", 10), File("/mid", 500)},
-                        RemoteColumn::Size, true),
-            (V{"all", "mid", "big"}));
-  // Names equal but for case keep their order.
-  EXPECT_EQ(SortedNames({File("/Same", 1), File("/same", 2)}, RemoteColumn::Name, true),
-            (V{"Same", "same"}));
-}
-
-TEST(RemoteSortOrder, SameColumnReversesAnotherSortsAscending) {
-  RemoteSortOrder order;
-  EXPECT_FALSE(order.column());
-  order.Click(RemoteColumn::Name);
-  EXPECT_TRUE(order.ascending());
-  order.Click(RemoteColumn::Name);
-  EXPECT_FALSE(order.ascending());
-  order.Click(RemoteColumn::Date);
-  EXPECT_TRUE(order.ascending());
-  EXPECT_EQ(order.column(), RemoteColumn::Date);
-  order.Click(RemoteColumn::Date);
-  order.FolderListed();
-  EXPECT_TRUE(order.ascending());
-  EXPECT_EQ(order.column(), RemoteColumn::Date);
+  std::vector<RemoteListItem> rows = {File("/b.TXT", 300), Folder("/Docs"), File("/A.txt", 20),
+                                      Folder("/bin")};
+  SortRemoteListItems(rows, FileColumn::Name, false);
+  V names;
+  for (const auto& row : rows) names.push_back(row.Name());
+  EXPECT_EQ(names, (V{"Docs", "bin", "b.TXT", "A.txt"}));
+  EXPECT_EQ(RowKey(rows[0]).name, "Docs");
 }
 
 std::vector<std::string> Folders(int from, int to) {

@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <filesystem>
 
 #include "platform/CurlFtp.h"
+#include "remote/ConnectionWorker.h"
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
@@ -39,18 +41,18 @@ bool WaitForGui(const std::function<bool()>& done) {
   });
 }
 
-QTreeWidgetItem* Row(CFTPList& list, const std::string& name) {
-  for (int i = 0; i < list.topLevelItemCount(); ++i)
-    if (list.topLevelItem(i)->text(0).toStdString() == name) return list.topLevelItem(i);
-  return nullptr;
+// Waits until the list's connection has answered everything asked of it.
+bool Idle(CFTPList& list) {
+  return WaitForGui([&] { return !list.IsBusy(); });
 }
 
 void DoubleClick(CFTPList& list, const std::string& name) {
-  QTreeWidgetItem* row = Row(list, name);
-  ASSERT_NE(row, nullptr) << "no row " << name;
-  QPoint at = list.visualItemRect(row).center();
+  const int row = list.RowNamed(name);
+  ASSERT_GE(row, 0) << "no row " << name;
+  QPoint at = list.visualRect(list.model()->index(row, 0)).center();
   QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
   QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+  ASSERT_TRUE(Idle(list));
 }
 
 // What the panel's controls show: folder, field, enabled Back/Forward/Up/combo, history.
@@ -86,6 +88,21 @@ PanelState StateOf(RemoteBrowserPanel& panel) {
 
 void Click(RemoteBrowserPanel& panel, const char* button) {
   QTest::mouseClick(panel.findChild<QToolButton*>(button), Qt::LeftButton);
+  ASSERT_TRUE(Idle(panel.List()));
+}
+
+// The panel's asynchronous calls, waited for.
+bool ConnectAndShow(RemoteBrowserPanel& panel) {
+  std::optional<bool> result;
+  panel.ConnectAndShow([&](bool ok) { result = ok; });
+  EXPECT_TRUE(WaitForGui([&] { return result.has_value(); }));
+  return result.value_or(false);
+}
+bool Navigate(RemoteBrowserPanel& panel, const std::string& folder) {
+  std::optional<bool> result;
+  panel.Navigate(folder, [&](bool ok) { result = ok; });
+  EXPECT_TRUE(WaitForGui([&] { return result.has_value(); }));
+  return result.value_or(false);
 }
 
 class RemotePanelTest : public testing::Test {
@@ -96,6 +113,8 @@ class RemotePanelTest : public testing::Test {
   }
 
   void SetUp() override { ASSERT_TRUE(InitCurlGlobal()); }
+  // A connect that was cancelled ends before the connector it uses goes.
+  void TearDown() override { ConnectionWorker::WaitForDropped(30s); }
 
   ConnectionProfile Profile(std::string remoteDir, std::string remoteRoot = "/") {
     ConnectionProfile profile = server_.Profile();
@@ -126,7 +145,7 @@ class RemotePanelTest : public testing::Test {
 
 TEST_F(RemotePanelTest, NavigatesWithTheToolbarTheListAndTheCombo) {
   auto panel = Panel(Profile("/docs"));
-  ASSERT_TRUE(panel->ConnectAndShow());
+  ASSERT_TRUE(ConnectAndShow(*panel));
   EXPECT_EQ(panel->KeepAliveInterval(), 15s);
   EXPECT_EQ(StateOf(*panel), (PanelState{"/docs", "/docs", false, false, true, true, {"*/docs"}}));
   EXPECT_EQ(panel->Combo().SelectedFolder(), "/docs");
@@ -159,12 +178,13 @@ TEST_F(RemotePanelTest, NavigatesWithTheToolbarTheListAndTheCombo) {
                         {"/docs", "/docs/deep", "/docs/deep/inner", "/docs/deep", "/docs", "*/"}}));
 
   // Choosing a folder in the combo (enabled again below the root) shows it and records it.
-  panel->Navigate("/docs");
+  ASSERT_TRUE(Navigate(*panel, "/docs"));
   CFTPComboEx& combo = panel->Combo();
   const int pub = combo.findText("pub");
   ASSERT_GE(pub, 0);
   combo.setCurrentIndex(pub);
   emit combo.activated(pub);
+  ASSERT_TRUE(Idle(panel->List()));
   EXPECT_EQ(panel->CurrentFolder(), "/pub");
   EXPECT_EQ(panel->History().Current(), "/pub");
   EXPECT_EQ(combo.SelectedFolder(), "/pub");
@@ -174,9 +194,9 @@ TEST_F(RemotePanelTest, NavigatesWithTheToolbarTheListAndTheCombo) {
 
 TEST_F(RemotePanelTest, TheSixteenthFolderDropsTheFirstHistoryEntry) {
   auto panel = Panel(Profile("/"));
-  ASSERT_TRUE(panel->ConnectAndShow());
+  ASSERT_TRUE(ConnectAndShow(*panel));
   ASSERT_EQ(panel->History().entries(), V{"/"});
-  for (int i = 0; i < 15; ++i) panel->Navigate(i % 2 ? "/docs" : "/pub");
+  for (int i = 0; i < 15; ++i) ASSERT_TRUE(Navigate(*panel, i % 2 ? "/docs" : "/pub"));
   // Sixteen folders visited: the first ("/") is gone, the fifteen others remain.
   ASSERT_EQ(panel->History().entries().size(), 15u);
   EXPECT_EQ(panel->History().entries().front(), "/pub");
@@ -186,7 +206,7 @@ TEST_F(RemotePanelTest, TheSixteenthFolderDropsTheFirstHistoryEntry) {
 
 TEST_F(RemotePanelTest, ALockedRootIsNeverLeft) {
   auto panel = Panel(Profile("", "/docs/"));
-  ASSERT_TRUE(panel->ConnectAndShow());  // "/" lies outside the root: the root is shown
+  ASSERT_TRUE(ConnectAndShow(*panel));  // "/" lies outside the root: the root is shown
   EXPECT_EQ(StateOf(*panel), (PanelState{"/docs", "/", false, false, false, false, {"*/docs"}}));
   EXPECT_EQ(panel->Combo().itemText(0), "docs");
 
@@ -196,19 +216,20 @@ TEST_F(RemotePanelTest, ALockedRootIsNeverLeft) {
   Click(*panel, "upButton");
   EXPECT_EQ(panel->CurrentFolder(), "/docs");
   panel->Up();  // at the root Up does nothing
+  EXPECT_FALSE(panel->IsBusy());
   EXPECT_EQ(panel->CurrentFolder(), "/docs");
-  EXPECT_TRUE(panel->Navigate("/pub"));
+  EXPECT_TRUE(Navigate(*panel, "/pub"));
   EXPECT_EQ(panel->CurrentFolder(), "/docs");
 }
 
 TEST_F(RemotePanelTest, StartFolderFallsBackToTheRootOrTheConnectionIsClosed) {
   auto panel = Panel(Profile("/missing"));
-  ASSERT_TRUE(panel->ConnectAndShow());
+  ASSERT_TRUE(ConnectAndShow(*panel));
   EXPECT_EQ(StateOf(*panel), (PanelState{"/", "/", false, false, false, false, {"*/"}}));
   EXPECT_TRUE(messages_.shown.empty());
 
   auto refused = Panel(Profile("/missing", "/missing-root"));
-  EXPECT_FALSE(refused->ConnectAndShow());
+  EXPECT_FALSE(ConnectAndShow(*refused));
   EXPECT_EQ(Shown(), V{kNavigateFailed});
   EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Information);
   EXPECT_FALSE(refused->IsConnected());
@@ -217,55 +238,75 @@ TEST_F(RemotePanelTest, StartFolderFallsBackToTheRootOrTheConnectionIsClosed) {
   ConnectionProfile wrong = Profile("/");
   wrong.password = "wrong";
   auto unknown = Panel(wrong);
-  EXPECT_FALSE(unknown->ConnectAndShow());
+  EXPECT_FALSE(ConnectAndShow(*unknown));
   EXPECT_EQ(messages_.shown.size(), 1u);  // a refused login shows nothing here
 }
 
 TEST_F(RemotePanelTest, AListRefreshResetsTheHistory) {
   auto panel = Panel(Profile("/docs"));
-  ASSERT_TRUE(panel->ConnectAndShow());
+  ASSERT_TRUE(ConnectAndShow(*panel));
   DoubleClick(panel->List(), "deep");
   Click(*panel, "upButton");
   ASSERT_EQ(panel->History().entries().size(), 3u);
   test::WriteFile(root_.path() / "docs" / "b.txt", "b");
 
-  Row(panel->List(), "a.txt")->setSelected(true);
+  CFTPList& list = panel->List();
+  list.selectionModel()->select(list.model()->index(list.RowNamed("a.txt"), 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QSignalSpy reset(panel.get(), &BrowserPanel::historyReset);
   messages_.QueueAnswer(MessageAnswer::Yes);
-  panel->List().DeleteSelected();
+  list.DeleteSelected();
+  ASSERT_TRUE(reset.wait(10'000));
   EXPECT_FALSE(fs::exists(root_.path() / "docs" / "a.txt"));
   EXPECT_EQ(StateOf(*panel), (PanelState{"/docs", "/docs", false, false, true, true, {"*/docs"}}));
-  EXPECT_EQ(Row(panel->List(), "a.txt"), nullptr);
-  EXPECT_NE(Row(panel->List(), "b.txt"), nullptr);
+  EXPECT_LT(list.RowNamed("a.txt"), 0);
+  EXPECT_GE(list.RowNamed("b.txt"), 0);
 }
 
 TEST_F(RemotePanelTest, KeepAliveDisconnectsWhenTheServerIsGone) {
   auto panel = Panel(Profile("/docs"));
   panel->SetKeepAliveInterval(50ms);
-  ASSERT_TRUE(panel->ConnectAndShow());
+  ASSERT_TRUE(ConnectAndShow(*panel));
   DoubleClick(panel->List(), "deep");
+  QSignalSpy lost(panel.get(), &RemoteBrowserPanel::connectionLost);
   server_.Stop();
   ASSERT_TRUE(WaitForGui([&] { return !panel->IsConnected(); }));
+  EXPECT_EQ(lost.count(), 1);
   EXPECT_EQ(StateOf(*panel), (PanelState{"/docs/deep", "/docs/deep", false, false, false, false, {}}));
   EXPECT_EQ(panel->List().RowCount(), 0);
   EXPECT_EQ(panel->Combo().count(), 0);
   EXPECT_EQ(panel->Combo().placeholderText(), "Not connected");
 }
 
+TEST_F(RemotePanelTest, AHungServerCountsAsGoneAfterTheShortReplyTime) {
+  auto panel = Panel(Profile("/docs"));
+  panel->SetKeepAliveInterval(50ms);
+  panel->SetKeepAliveReplyTime(300ms);
+  ASSERT_TRUE(ConnectAndShow(*panel));
+  EXPECT_EQ(RemoteBrowserPanel::kKeepAliveReplyTime, 10s) << "far below the 60 s of a reply";
+  server_.Pause();  // connections stay open, nothing answers
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitForGui([&] { return !panel->IsConnected(); }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+  server_.Resume();
+}
+
 class RemoteFolderPickerTest : public RemotePanelTest {
  protected:
-  // Runs the picker; `act` works in the open dialog (null: the dialog is not expected to open).
+  // Runs the picker; `act` works in the open dialog once it has connected and shown its
+  // folders (null: nothing is done; the dialog is expected to end by itself).
   int Run(RemoteFolderPicker& picker, std::function<void(RemoteFolderPicker&)> act) {
-    bool opened = false;
     if (act) {
       test::WhenModalOpens([&](QWidget* modal) {
-        opened = true;
         ASSERT_EQ(modal, &picker);
+        ASSERT_TRUE(WaitForGui([&] {
+          return picker.Panel() && picker.Panel()->IsConnected() && !picker.Panel()->IsBusy() &&
+                 picker.findChild<QPushButton*>("okButton")->isEnabled();
+        }));
         act(picker);
       });
     }
-    int result = picker.exec();
-    EXPECT_EQ(opened, act != nullptr);
-    return result;
+    return picker.exec();
   }
   static void Press(RemoteFolderPicker& picker, const char* button) {
     picker.findChild<QPushButton*>(button)->click();
@@ -343,6 +384,24 @@ TEST_F(RemoteFolderPickerTest, NoConnectionEndsWithCancelAndTheWarning) {
       EXPECT_EQ(messages_.shown.back().icon, MessageIcon::Warning) << c.what;
     }
   }
+}
+
+TEST_F(RemoteFolderPickerTest, OpensAtOnceAndCancelStopsTheConnecting) {
+  test::ScriptedFtpServer silent("silent");
+  RemoteFolderPicker picker(connector_, messages_);
+  picker.SetProfile(silent.Profile());
+  bool sawConnecting = false;
+  test::WhenModalOpens([&](QWidget* modal) {
+    auto* dialog = static_cast<RemoteFolderPicker*>(modal);
+    sawConnecting = dialog->findChild<QLabel*>("promptLabel")->text() == "Connecting..." &&
+                    !dialog->findChild<QPushButton*>("okButton")->isEnabled();
+    Press(*dialog, "cancelButton");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(picker.exec(), QDialog::Rejected);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_TRUE(sawConnecting);
+  EXPECT_TRUE(messages_.shown.empty()) << "a cancel is no failure";
 }
 
 TEST_F(RemoteFolderPickerTest, ALostConnectionReturnsTheLastFolderShown) {

@@ -50,9 +50,32 @@ class RemoteListTest : public testing::Test {
         FtpServer::Options{.root = root_.path(), .permissions = permissions});
   }
 
+  // Waits until the list's connection has answered everything asked of it.
+  bool Idle() {
+    return test::WaitFor([&] {
+      QCoreApplication::processEvents();
+      return !list_.IsBusy();
+    });
+  }
+  bool Connect(const ConnectionProfile& profile, std::string* error = nullptr) {
+    std::optional<bool> result;
+    list_.Session().Connect(profile, [&](bool ok, const std::string& why) {
+      result = ok;
+      if (error) *error = why;
+    });
+    EXPECT_TRUE(Idle());
+    return result.value_or(false);
+  }
+  bool Browse(const std::string& folder) {
+    std::optional<bool> result;
+    list_.Browse(folder, [&](bool ok) { result = ok; });
+    EXPECT_TRUE(Idle());
+    return result.value_or(false);
+  }
+
   void ConnectAndShow(const std::string& folder = "/") {
-    ASSERT_TRUE(list_.Connect(server_->Profile())) << list_.ConnectError();
-    ASSERT_TRUE(list_.Browse(folder));
+    ASSERT_TRUE(Connect(server_->Profile()));
+    ASSERT_TRUE(Browse(folder));
     list_.resize(500, 300);
     list_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list_));
@@ -63,13 +86,17 @@ class RemoteListTest : public testing::Test {
     for (int i = 0; i < list_.RowCount(); ++i) names.push_back(list_.ItemAt(i)->Name());
     return names;
   }
-  QTreeWidgetItem* Row(const std::string& name) {
-    for (int i = 0; i < list_.topLevelItemCount(); ++i)
-      if (list_.topLevelItem(i)->text(0).toStdString() == name) return list_.topLevelItem(i);
-    ADD_FAILURE() << "no row " << name;
-    return nullptr;
+  int Row(const std::string& name) {
+    const int row = list_.RowNamed(name);
+    if (row < 0) ADD_FAILURE() << "no row " << name;
+    return row;
   }
-  QPoint Centre(const std::string& name) { return list_.visualItemRect(Row(name)).center(); }
+  QString Cell(const std::string& name, int column) {
+    return list_.model()->index(Row(name), column).data().toString();
+  }
+  QPoint Centre(const std::string& name) {
+    return list_.visualRect(list_.model()->index(Row(name), 0)).center();
+  }
   // A double click as the view receives it: press and release, then the double click.
   void DoubleClick(QPoint at) {
     QTest::mouseClick(list_.viewport(), Qt::LeftButton, {}, at);
@@ -79,7 +106,9 @@ class RemoteListTest : public testing::Test {
 
   void Select(std::initializer_list<std::string> names) {
     list_.clearSelection();
-    for (const auto& name : names) Row(name)->setSelected(true);
+    for (const auto& name : names)
+      list_.selectionModel()->select(list_.model()->index(Row(name), 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
 
   // Right-clicks at `at`, reads the menu's entries ("-" for a separator) and chooses `choice`
@@ -141,7 +170,9 @@ TEST_F(RemoteListTest, ShowsFoldersFirstWithTheirCellsAndRestoresTheServersFolde
   Make("a.txt", 1);
   Make("empty.dat", 0);
   Make("thousand.bin", 1000);
-  const TimePoint stamp = FromLocalTime(2024, 1, 5, 15, 4, 0);
+  // The server lists this time in its own words (UTC, as pyftpdlib does); it is shown so.
+  const TimePoint stamp = std::chrono::sys_days{std::chrono::year{2024} / 1 / 5} +
+                          std::chrono::hours{15} + std::chrono::minutes{4};
   const timespec times[2] = {{std::chrono::system_clock::to_time_t(stamp), 0},
                              {std::chrono::system_clock::to_time_t(stamp), 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, (root_.path() / "a.txt").c_str(), times, 0), 0);
@@ -159,19 +190,17 @@ TEST_F(RemoteListTest, ShowsFoldersFirstWithTheirCellsAndRestoresTheServersFolde
                {"empty.dat", "0 KB", ""},
                {"docs", "", ""}};
   for (const auto& c : cells) {
-    QTreeWidgetItem* row = Row(c.name);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->text(1).toStdString(), c.size) << c.name;
+    EXPECT_EQ(Cell(c.name, 1).toStdString(), c.size) << c.name;
     if (!c.date.empty()) {
-      EXPECT_EQ(row->text(2).toStdString(), c.date) << c.name;
+      EXPECT_EQ(Cell(c.name, 2).toStdString(), c.date) << c.name;
     }
-    EXPECT_FALSE(row->icon(0).isNull()) << c.name;
+    EXPECT_FALSE(list_.model()->index(Row(c.name), 0).data(Qt::DecorationRole).isNull()) << c.name;
   }
-  EXPECT_EQ(list_.headerItem()->text(2), "Date Modified");
+  EXPECT_EQ(list_.model()->headerData(2, Qt::Horizontal).toString(), "Date Modified");
 
   // Entering a folder lists it with full paths, and the server goes back where it was.
   Make("docs/inner.txt", 3);
-  ASSERT_TRUE(list_.Browse("/docs/"));
+  ASSERT_TRUE(Browse("/docs/"));
   EXPECT_EQ(list_.CurrentFolder(), "/docs");
   ASSERT_EQ(list_.RowCount(), 1);
   EXPECT_EQ(list_.ItemAt(0)->path, "/docs/inner.txt");
@@ -182,13 +211,9 @@ TEST_F(RemoteListTest, ShowsFoldersFirstWithTheirCellsAndRestoresTheServersFolde
   EXPECT_EQ(*lastCwd, "CWD /");
 
   // A folder that cannot be entered leaves the list as it is.
-  EXPECT_FALSE(list_.Browse("/missing"));
+  EXPECT_FALSE(Browse("/missing"));
   EXPECT_EQ(list_.CurrentFolder(), "/docs");
   EXPECT_EQ(Names(), V{"inner.txt"});
-
-  EXPECT_TRUE(list_.Up());
-  EXPECT_EQ(list_.CurrentFolder(), "/");
-  EXPECT_EQ(list_.RowCount(), 6);
 }
 
 TEST_F(RemoteListTest, HeaderClicksSortAndFoldersStayInFront) {
@@ -219,7 +244,8 @@ TEST_F(RemoteListTest, HeaderClicksSortAndFoldersStayInFront) {
   }
   // Listing again sets the direction back to ascending.
   list_.Refresh();
-  EXPECT_TRUE(list_.SortOrder().ascending());
+  ASSERT_TRUE(Idle());
+  EXPECT_TRUE(list_.SortOrder().ascending);
 }
 
 TEST_F(RemoteListTest, ContextMenuEntriesFollowTheSelection) {
@@ -249,7 +275,22 @@ TEST_F(RemoteListTest, ContextMenuEntriesFollowTheSelection) {
   Make("new.txt", 2);
   list_.clearSelection();
   ContextMenu(Empty(), "Refresh");
+  ASSERT_TRUE(Idle());
   EXPECT_EQ(list_.RowCount(), 3);
+
+  // The keys: Enter opens the current row, F5 lists again, Delete asks.
+  list_.setCurrentIndex(list_.model()->index(Row("docs"), 0));
+  QTest::keyClick(&list_, Qt::Key_Return);
+  ASSERT_EQ(opened.count(), 3);
+  EXPECT_EQ(opened[2], (QVariantList{QString("/docs"), true}));
+  Make("newer.txt", 2);
+  QTest::keyClick(&list_, Qt::Key_F5);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(list_.RowCount(), 4);
+  Select({"newer.txt"});
+  messages_.QueueAnswer(MessageAnswer::No);
+  QTest::keyClick(&list_, Qt::Key_Delete);
+  EXPECT_EQ(Shown(), V{"Are you sure you want to delete the selected items?"});
 }
 
 TEST_F(RemoteListTest, RenameOnTheServer) {
@@ -275,7 +316,8 @@ TEST_F(RemoteListTest, RenameOnTheServer) {
     std::string message;
   } cases[] = {{"renamed.txt", "sub/moved.txt", "Cannot rename /renamed.txt"},
                {"renamed.txt", "..", "Cannot rename /renamed.txt"},
-               {"gone.txt", "other.txt", "Cannot rename /gone.txt"}};
+               // The server's reply says why.
+               {"gone.txt", "other.txt", "Cannot rename /gone.txt\n\nRNFR /gone.txt: 550"}};
   fs::remove(root_.path() / "gone.txt");
   for (const auto& c : cases) {
     messages_.shown.clear();
@@ -286,8 +328,9 @@ TEST_F(RemoteListTest, RenameOnTheServer) {
       QCoreApplication::processEvents();
       return !messages_.shown.empty();
     }));
-    EXPECT_EQ(Shown(), V{c.message});
-    EXPECT_NE(Row(c.row), nullptr);  // the row keeps its name
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text.rfind(c.message, 0), 0u) << messages_.shown[0].text;
+    EXPECT_GE(list_.RowNamed(c.row), 0);  // the row keeps its name
   }
   EXPECT_TRUE(Exists("renamed.txt"));
   EXPECT_FALSE(Exists("sub/moved.txt"));
@@ -314,6 +357,7 @@ TEST_F(RemoteListTest, DeleteAsksThenDeletesFoldersWithTheirContentAndFiles) {
   messages_.shown.clear();
   messages_.QueueAnswer(MessageAnswer::Yes);
   ContextMenu(Centre("b.txt"), "Delete");
+  ASSERT_TRUE(refreshed.wait(10'000));
   EXPECT_EQ(Shown(), V{"Are you sure you want to delete the selected items?"});
   EXPECT_FALSE(Exists("docs"));
   EXPECT_FALSE(Exists("b.txt"));
@@ -334,8 +378,16 @@ TEST_F(RemoteListTest, RefusedDeletesAreReportedAndTheLoopGoesOn) {
   Select({"docs", "b.txt"});
   messages_.QueueAnswer(MessageAnswer::Yes);
   list_.DeleteSelected();
-  EXPECT_EQ(Shown(), (V{"Are you sure you want to delete the selected items?",
-                        "Cannot remove folder: /docs", "Cannot remove file: /b.txt"}));
+  ASSERT_TRUE(refreshed.wait(10'000));
+  // Each failure with the server's reply on a line of its own.
+  ASSERT_EQ(messages_.shown.size(), 3u);
+  EXPECT_EQ(messages_.shown[0].text, "Are you sure you want to delete the selected items?");
+  EXPECT_EQ(
+      messages_.shown[1].text.rfind("Cannot remove folder: /docs\n\nDELE /docs/inner.txt: 550", 0),
+      0u)
+      << messages_.shown[1].text;
+  EXPECT_EQ(messages_.shown[2].text.rfind("Cannot remove file: /b.txt\n\nDELE /b.txt: 550", 0), 0u)
+      << messages_.shown[2].text;
   EXPECT_TRUE(Exists("docs/inner.txt") && Exists("b.txt"));
   EXPECT_EQ(refreshed.count(), 1);
   EXPECT_FALSE(QApplication::overrideCursor());
@@ -347,6 +399,7 @@ TEST_F(RemoteListTest, NewFolderStartsRenamingItAndReusesAnExistingOne) {
   ConnectAndShow();
 
   ContextMenu(Empty(), "NewFolder");
+  ASSERT_TRUE(Idle());
   EXPECT_TRUE(fs::is_directory(root_.path() / "NewFolder"));
   EXPECT_EQ(EditedLabel(), "NewFolder");
   QSignalSpy refreshed(&list_, &CFTPList::remoteRefresh);
@@ -357,6 +410,7 @@ TEST_F(RemoteListTest, NewFolderStartsRenamingItAndReusesAnExistingOne) {
   Make("NewFolder/kept.txt", 1);
   list_.Refresh();
   list_.NewFolder();
+  ASSERT_TRUE(Idle());
   EXPECT_EQ(EditedLabel(), "NewFolder");
   EXPECT_TRUE(Exists("NewFolder/kept.txt"));
   EXPECT_TRUE(messages_.shown.empty());
@@ -367,25 +421,65 @@ TEST_F(RemoteListTest, NewFolderThatCannotBeMade) {
   Serve("elradfwMT");  // no "m": no folder can be made
   ConnectAndShow();
   list_.NewFolder();
-  EXPECT_EQ(Shown(), V{"Cannot create new folder."});
+  ASSERT_TRUE(Idle());
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0].text.rfind("Cannot create new folder.\n\nMKD /NewFolder: 550", 0),
+            0u)
+      << messages_.shown[0].text;
   EXPECT_FALSE(Exists("NewFolder"));
 }
 
-TEST_F(RemoteListTest, ConnectionFailuresAndLiveness) {
+TEST_F(RemoteListTest, ConnectionFailuresLivenessAndHandOver) {
   Serve();
   ConnectionProfile wrong = server_->Profile();
   wrong.password = "not-it";
-  EXPECT_FALSE(list_.Connect(wrong));
+  std::string error;
+  EXPECT_FALSE(Connect(wrong, &error));
   EXPECT_FALSE(list_.IsConnected());
-  EXPECT_FALSE(list_.ConnectError().empty());
-  EXPECT_FALSE(list_.Browse("/"));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(Browse("/"));
 
-  ASSERT_TRUE(list_.Connect(server_->Profile()));
-  EXPECT_NE(list_.LiveConnection(), nullptr);
+  ASSERT_TRUE(Connect(server_->Profile()));
+  std::optional<bool> alive;
+  list_.Session().CheckAlive([&](bool answer) { alive = answer; });
+  ASSERT_TRUE(test::WaitFor([&] {
+    QCoreApplication::processEvents();
+    return alive.has_value();
+  }));
+  EXPECT_TRUE(*alive);
+
+  // Handed over, the connection belongs to the taker; the list has none left.
+  std::shared_ptr<FtpConnection> taken;
+  bool handed = false;
+  list_.Session().HandOver([&](std::shared_ptr<FtpConnection> connection) {
+    taken = std::move(connection);
+    handed = true;
+  });
+  ASSERT_TRUE(Idle());
+  ASSERT_TRUE(handed);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_FALSE(list_.IsConnected());
+  EXPECT_EQ(taken->CurrentFolder(), "/");
+
+  // A lost server: the check says so, and nothing is handed over.
+  ASSERT_TRUE(Connect(server_->Profile()));
   server_->Stop();
-  EXPECT_EQ(list_.LiveConnection(), nullptr);
-  EXPECT_TRUE(list_.IsConnected());  // lost, but closed only by Disconnect
-  list_.Disconnect();
+  alive.reset();
+  list_.Session().CheckAlive([&](bool answer) { alive = answer; });
+  ASSERT_TRUE(test::WaitFor([&] {
+    QCoreApplication::processEvents();
+    return alive.has_value();
+  }));
+  EXPECT_FALSE(*alive);
+  handed = false;
+  list_.Session().HandOver([&](std::shared_ptr<FtpConnection> connection) {
+    taken = std::move(connection);
+    handed = true;
+  });
+  ASSERT_TRUE(Idle());
+  EXPECT_TRUE(handed);
+  EXPECT_EQ(taken, nullptr);
+  list_.Session().Disconnect();
   EXPECT_FALSE(list_.IsConnected());
 }
 
@@ -398,13 +492,12 @@ TEST_F(RemoteListTest, ComboHoldsTheRootItsFoldersAndTheChainToTheFolderShown) {
   CFTPComboEx combo(list_);
   QSignalSpy chosen(&combo, &CFTPComboEx::folderChosen);
 
-  combo.Rebuild("/");
+  combo.Rebuild("/", {"pub", "incoming"});
   ASSERT_EQ(combo.count(), 3);
   EXPECT_EQ(combo.itemText(0), "/");
   EXPECT_EQ(combo.currentIndex(), 0);
-  V subfolders = {combo.itemText(1).toStdString(), combo.itemText(2).toStdString()};
-  std::sort(subfolders.begin(), subfolders.end());
-  EXPECT_EQ(subfolders, (V{"incoming", "pub"}));
+  EXPECT_EQ(combo.itemText(1), "pub");
+  EXPECT_EQ(combo.itemText(2), "incoming");
   EXPECT_EQ(combo.IndentAt(1), 1);
 
   combo.SelectFolder("/pub/docs/2024");
@@ -420,12 +513,22 @@ TEST_F(RemoteListTest, ComboHoldsTheRootItsFoldersAndTheChainToTheFolderShown) {
   ASSERT_EQ(chosen.count(), 1);
   EXPECT_EQ(chosen[0][0].toString(), "/pub/docs");
 
-  // A locked root shows its last part; the server stays in the list's folder.
-  combo.Rebuild("/pub/");
+  // A locked root shows its last part. Its folders come with a listing, which returns the
+  // server to the folder it was in.
+  std::optional<RemoteFolderListing> listing;
+  list_.Session().List("/pub/docs", std::nullopt, std::string("/pub/"),
+                       [&](RemoteFolderListing result) { listing = std::move(result); });
+  ASSERT_TRUE(Idle());
+  ASSERT_TRUE(listing && listing->ok && listing->rootFolders);
+  combo.Rebuild("/pub/", *listing->rootFolders);
   ASSERT_EQ(combo.count(), 2);
   EXPECT_EQ(combo.itemText(0), "pub");
   EXPECT_EQ(combo.itemText(1), "docs");
-  EXPECT_EQ(list_.Connection()->CurrentFolder(), "/");
+  V commands = server_->Commands();
+  auto lastCwd = std::find_if(commands.rbegin(), commands.rend(),
+                              [](const std::string& c) { return c.rfind("CWD ", 0) == 0; });
+  ASSERT_NE(lastCwd, commands.rend());
+  EXPECT_EQ(*lastCwd, "CWD /");
 
   combo.ShowNotConnected();
   EXPECT_EQ(combo.count(), 0);

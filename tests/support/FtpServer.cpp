@@ -68,6 +68,15 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
   if (!options_.mlsd) argv.push_back("--no-mlsd");
   if (!options_.activeMode) argv.push_back("--no-active");
   if (options_.anonymous) argv.push_back("--anonymous");
+  if (!options_.tlsCertificate.empty()) {
+    argv.push_back("--tls-cert");
+    argv.push_back(options_.tlsCertificate);
+    if (options_.implicitTls) argv.push_back("--implicit-tls");
+  }
+  if (options_.rate > 0) {
+    argv.push_back("--rate");
+    argv.push_back(std::to_string(options_.rate));
+  }
   argv.insert(argv.end(), options_.faults.begin(), options_.faults.end());
   process_ = std::make_unique<ServerProcess>(std::move(argv));
   port_ = process_->port();

@@ -41,9 +41,14 @@ class FtpServer {
     bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
     bool activeMode = true;              // accept PORT/EPRT
     bool anonymous = false;              // also let "anonymous" in, with the same rights
+    // A PEM file with certificate and key (TestCertificates::ServerPem): FTP over TLS, with TLS
+    // required for the login and every data connection. Explicit (AUTH TLS) unless implicitTls.
+    std::string tlsCertificate = {};
+    bool implicitTls = false;  // TLS handshake before the greeting (as on port 990)
+    int rate = 0;              // bytes per second per data connection (plain FTP); 0: no limit
     // Faults on cue: the options of tests/support/faulty_ftp_server.py (pyftpdlib too), e.g.
     // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (with MLSD,
-    // active mode allowed, no anonymous user).
+    // active mode allowed, no anonymous user, no TLS and no rate limit).
     std::vector<std::string> faults = {};
   };
 
@@ -71,6 +76,9 @@ class FtpServer {
 
   // Ends the server process and waits for it; idempotent.
   void Stop() { process_->Stop(); }
+  // Freezes the server: connections stay open, nothing is answered (a hung server).
+  void Pause() { process_->Pause(); }
+  void Resume() { process_->Resume(); }
 
  private:
   Options options_;

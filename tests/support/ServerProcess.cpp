@@ -81,11 +81,24 @@ void ServerProcess::Stop() {
     stdinFd_ = -1;
   }
   if (pid_ > 0) {
+    kill(pid_, SIGCONT);
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
   }
+}
+
+}  // namespace quillon::test
+
+namespace quillon::test {
+
+void ServerProcess::Pause() {
+  if (pid_ > 0) kill(pid_, SIGSTOP);
+}
+
+void ServerProcess::Resume() {
+  if (pid_ > 0) kill(pid_, SIGCONT);
 }
 
 }  // namespace quillon::test

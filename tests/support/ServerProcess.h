@@ -19,6 +19,10 @@ class ServerProcess {
 
   int port() const { return port_; }
   void Stop();  // idempotent
+  // Freezes the process (SIGSTOP): its sockets stay open but nothing answers, as a server that
+  // hangs. Resume (SIGCONT) lets it go on; Stop resumes it first.
+  void Pause();
+  void Resume();
 
  private:
   pid_t pid_ = -1;

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -96,15 +97,52 @@ TEST(ScheduleDialog, TheEditorOpensItModally) {
   ScheduleDialogEditor editor(messages);
   ScheduleSettings settings = Preset();
   test::WhenModalOpens([](QWidget* modal) { test::Find<QPushButton>(modal, "cancel")->click(); });
-  EXPECT_FALSE(editor.Edit(settings));
+  EXPECT_FALSE(editor.Edit(settings, {}));
   EXPECT_EQ(settings, Preset());
 
   test::WhenModalOpens([](QWidget* modal) {
     test::Click(test::Find<QRadioButton>(modal, "daily"));
     test::Find<QPushButton>(modal, "ok")->click();
   });
-  EXPECT_TRUE(editor.Edit(settings));
+  EXPECT_TRUE(editor.Edit(settings, {}));
   EXPECT_EQ(settings.repeat, 1);
+}
+
+// Timers that run only while the user is logged in are said to do so, with a button that turns
+// lingering on; without that note the dialog shows neither.
+TEST(ScheduleDialog, OffersLingeringWhenTimersStopAtLogOut) {
+  test::RecordingMessages messages;
+  {
+    ScheduleDialog plain(Preset(), messages);
+    EXPECT_EQ(plain.findChild<QWidget*>("lingerNote"), nullptr);
+    EXPECT_EQ(plain.findChild<QWidget*>("enableLinger"), nullptr);
+  }
+  std::vector<bool> answers = {false, true};
+  int asked = 0;
+  ScheduleNotes notes;
+  notes.enableLingering = [&](std::string* error) {
+    bool ok = answers[asked++];
+    if (!ok) *error = "Could not enable linger: Access denied";
+    return ok;
+  };
+  ScheduleDialog dialog(Preset(), messages, nullptr, notes);
+  dialog.show();
+  QLabel* note = test::Find<QLabel>(&dialog, "lingerNote");
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_TRUE(note->text().contains(QStringLiteral("only while you are logged in")));
+  QPushButton* linger = test::Find<QPushButton>(&dialog, "enableLinger");
+  test::Click(linger);
+  test::Click(linger);
+  EXPECT_EQ(asked, 2);
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_EQ(messages.shown[0].text,
+            "Lingering could not be turned on: Could not enable linger: Access denied");
+  EXPECT_EQ(messages.shown[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(messages.shown[1].text,
+            "Lingering is on: your scheduled tasks also run while you are logged out.");
+  EXPECT_EQ(messages.shown[1].icon, MessageIcon::Information);
+  EXPECT_FALSE(note->isVisible());
+  EXPECT_FALSE(linger->isVisible());
 }
 
 TEST(ShortcutNameDialog, DefaultsNameAndPlaces) {
@@ -134,6 +172,19 @@ TEST(ShortcutNameDialog, DefaultsNameAndPlaces) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Choice().name, "Nightly run");
   EXPECT_EQ(dialog.Choice().places, kShortcutQuickLaunch | kShortcutStartMenu);
+}
+
+TEST(ShortcutNameDialog, APlaceThatDoesNotExistIsOffWithItsReason) {
+  test::RecordingMessages messages;
+  ShortcutNameDialog dialog(messages, nullptr, kNoQuickLaunch);
+  dialog.show();
+  QCheckBox* quickLaunch = test::Find<QCheckBox>(&dialog, "quickLaunch");
+  EXPECT_FALSE(quickLaunch->isChecked());
+  EXPECT_FALSE(quickLaunch->isEnabled());
+  EXPECT_EQ(quickLaunch->toolTip().toStdString(), kNoQuickLaunch);
+  QTest::keyClicks(test::Find<QLineEdit>(&dialog, "name"), "Nightly");
+  test::Click(test::Find<QPushButton>(&dialog, "ok"));
+  EXPECT_EQ(dialog.Choice().places, kShortcutDesktop);
 }
 
 TEST(ShortcutNameDialog, NoPlaceOrCancelAsksForNothing) {

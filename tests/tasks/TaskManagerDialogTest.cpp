@@ -53,7 +53,15 @@ class MemoryScheduler : public SchedulerService {
                                    TimePoint now) override {
     return NextTriggerRun(trigger, now);
   }
+  // An item without arguments stands for one saved by an older Quillon, without its run.
+  std::optional<WorkItem> ReadItem(const std::string& name) override {
+    auto it = items.find(name);
+    if (it == items.end() || it->second.arguments.empty()) return std::nullopt;
+    return it->second;
+  }
+  std::string Unavailable() const override { return unavailable; }
   std::map<std::string, WorkItem> items;
+  std::string unavailable;
 };
 
 ScheduleTrigger DailyAtNine() {
@@ -84,9 +92,8 @@ class TaskManagerTest : public ::testing::Test {
     for (const char* sub : {"Desktop", "data/applications"})
       fs::create_directories(dir.path() / sub);
     launchers.desktop = dir.file("Desktop");
-    launchers.dataHome = dir.file("data");
-    launchers.quickLaunch = dir.file("data/quillon/quick-launch");
     launchers.startMenu = launchers.programs = dir.file("data/applications");
+    launchers.home = dir.file("home");
     test::WriteFile(program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
                                  argsFile + "'\n");
     ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
@@ -112,15 +119,17 @@ class TaskManagerTest : public ::testing::Test {
     return task;
   }
 
-  void Open(bool schedulerAnswers = true) {
+  void Open(bool schedulerAnswers = true, std::string unavailable = {}) {
     TaskManagerSetup setup;
     setup.programFolder = folder;
     setup.program = program;
     setup.connector = &connector;
-    setup.connectScheduler = [this, schedulerAnswers]() -> std::unique_ptr<SchedulerService> {
+    setup.connectScheduler = [this, schedulerAnswers,
+                              unavailable]() -> std::unique_ptr<SchedulerService> {
       if (!schedulerAnswers) return nullptr;
       auto made = std::make_unique<MemoryScheduler>();
       made->items = items;
+      made->unavailable = unavailable;
       scheduler = made.get();
       return made;
     };
@@ -260,13 +269,56 @@ TEST_F(TaskManagerTest, OpensOnTheLastTaskWithItsFieldsAndSchedule) {
   EXPECT_TRUE(Shown().empty());
 }
 
-TEST_F(TaskManagerTest, WithoutASchedulerItDoesNotOpen) {
-  SaveFullTask(0, "Nightly");
-  Open(/*schedulerAnswers=*/false);
-  EXPECT_EQ(Shown(), (Strings{"There is a problem with your Task Scheduler.\n\n"}));
-  EXPECT_EQ(dialog->exec(), QDialog::Rejected);
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(messages.shown.size(), 1u);
+// Without a scheduler that answers, tasks are still made, run and given shortcuts; only
+// Schedule is disabled, and the dialog says why.
+TEST_F(TaskManagerTest, WithoutASchedulerOnlyScheduleIsDisabled) {
+  const std::string refused =
+      "Neither systemd user timers nor cron can be used here (systemctl --user: systemctl is not "
+      "installed; crontab: You (ann) are not allowed to use this program (crontab)).";
+  struct Case {
+    bool answers;
+    std::string unavailable, shown;
+  } cases[] = {{false, "", "There is a problem with your Task Scheduler."},
+               {true, refused, refused}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    fs::remove(store);
+    fs::remove(argsFile);
+    SaveFullTask(0, "Nightly");
+    Open(c.answers, c.unavailable);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(ListTexts(), (Strings{"Nightly"}));
+    EXPECT_FALSE(Enabled("schedule"));
+    EXPECT_EQ(Get<QWidget>("schedule")->toolTip().toStdString(), c.shown);
+    EXPECT_TRUE(Get<QLabel>("schedulerProblem")->isVisible());
+    EXPECT_EQ(Text("schedulerProblem"), "Schedule is not available: " + c.shown);
+    EXPECT_EQ(Text("scheduleText"), "Not Set");
+
+    Retype(Edit("uploadTo"), "/incoming/other");
+    Press("runNow");
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(test::ReadFile(argsFile), store + "\nSESSION00\n-Notify\n-ShowWin\n");
+    test::WhenModalOpens([](QWidget* modal) {
+      QTest::keyClicks(test::Find<QLineEdit>(modal, "name"), "Nightly run");
+      test::Find<QPushButton>(modal, "ok")->click();
+    });
+    Press("createShortcut");
+    EXPECT_EQ(Shown(), (Strings{"Shortcut(s) created successfully."}));
+    Press("newTask");
+    QTest::keyClicks(Edit("taskName"), "Second");
+    QTest::keyClicks(Edit("downloadFrom"), "/outgoing");
+    QTest::keyClicks(Edit("downloadTo"), "/data/in");
+    Press("download");
+    Press("saveChanges");
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(ListTexts(), (Strings{"Nightly", "Second"}));
+    messages.QueueAnswer(MessageAnswer::Yes);
+    Press("deleteTask");
+    EXPECT_EQ(Shown().size(), 1u);
+    EXPECT_EQ(ListTexts(), (Strings{"Nightly"}));
+    dialog.reset();
+  }
 }
 
 TEST_F(TaskManagerTest, WithoutTasksTheButtonsAskForANewTask) {
@@ -570,25 +622,35 @@ TEST_F(TaskManagerTest, ScheduleAndCreateShortcutSaveFirstAndUseTheTasksSlot) {
   ASSERT_EQ(scheduler->items.count("Nightly"), 1u);
   const WorkItem& item = scheduler->items["Nightly"];
   EXPECT_EQ(item.program, program);
-  EXPECT_EQ(item.arguments, (Strings{store, "SESSION06"}));
+  const int32_t scheduledId = ReadNumber(6, "TaskID", store);
+  EXPECT_GT(scheduledId, 0);
+  EXPECT_EQ(item.arguments, (Strings{store, "SESSION06", "-TaskID", std::to_string(scheduledId)}));
   EXPECT_EQ(item.workingFolder, folder);
   EXPECT_EQ(item.trigger.type, TriggerType::Daily);
   EXPECT_EQ(Text("scheduleText"), DescribeTrigger(item.trigger));
   EXPECT_NE(Text("nextRunText"), "Never");
 
-  test::WhenModalOpens([](QWidget* modal) {
+  std::string quickLaunchTip = "(not asked)";
+  test::WhenModalOpens([&quickLaunchTip](QWidget* modal) {
+    auto* quickLaunch = test::Find<QCheckBox>(modal, "quickLaunch");
+    EXPECT_FALSE(quickLaunch->isChecked() || quickLaunch->isEnabled());
+    quickLaunchTip = quickLaunch->toolTip().toStdString();
     QTest::keyClicks(test::Find<QLineEdit>(modal, "name"), "Nightly run");
     test::Find<QPushButton>(modal, "ok")->click();
   });
   Press("createShortcut");
   EXPECT_EQ(Shown(), (Strings{"Shortcut(s) created successfully."}));
+  EXPECT_EQ(quickLaunchTip, kNoQuickLaunch);
   const int32_t id = ReadNumber(6, "TaskID", store);
-  EXPECT_GT(id, 0);
+  EXPECT_EQ(id, scheduledId);  // one id per task, for its entry and its shortcuts
   std::string launcher = test::ReadFile(dir.path() / "Desktop/Nightly run.desktop");
-  EXPECT_NE(launcher.find("\"" + store + "\" \"SESSION06\" \"-Notify\" \"-TaskID\" \"" +
-                          std::to_string(id) + "\" \"-ShowWin\""),
-            std::string::npos);
-  EXPECT_TRUE(fs::exists(dir.path() / "data/quillon/quick-launch/Nightly run.desktop"));
+  EXPECT_NE(launcher.find("\"env\" \"QUILLON_HOME=" + folder + "\" \"" + program + "\" \"" + store +
+                          "\" \"SESSION06\" \"-Notify\" \"-TaskID\" \"" + std::to_string(id) +
+                          "\" \"-ShowWin\""),
+            std::string::npos)
+      << launcher;
+  // Linux has no Quick Launch bar: that box is off, and says why.
+  EXPECT_FALSE(fs::exists(dir.path() / "data/quillon"));
 
   // An invalid task is neither scheduled nor given shortcuts.
   Edit("uploadFrom")->clear();
@@ -600,6 +662,49 @@ TEST_F(TaskManagerTest, ScheduleAndCreateShortcutSaveFirstAndUseTheTasksSlot) {
   Press("createShortcut");
   EXPECT_EQ(Shown(), (Strings{"Invalid upload From/To folder.", "Invalid upload From/To folder."}));
   EXPECT_FALSE(fs::exists(dir.path() / "Desktop/Other.desktop"));
+}
+
+// A renamed task takes its schedule along; an entry of another task store of the same name,
+// and one of another task of the new name, are left alone.
+TEST_F(TaskManagerTest, RenamingMovesTheScheduleToTheNewName) {
+  SaveFullTask(3, "Nightly");
+  SaveFullTask(4, "Weekly");
+  Open();
+  SelectRow(0);
+  test::WhenModalOpens([](QWidget* modal) {
+    test::Click(test::Find<QRadioButton>(modal, "daily"));
+    test::Find<QPushButton>(modal, "ok")->click();
+  });
+  Press("schedule");
+  ASSERT_EQ(scheduler->items.count("Nightly"), 1u);
+  const WorkItem scheduled = scheduler->items["Nightly"];
+
+  Retype(Edit("taskName"), "Every night");
+  Press("saveChanges");
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(scheduler->items.count("Nightly"), 0u);
+  ASSERT_EQ(scheduler->items.count("Every night"), 1u);
+  EXPECT_EQ(scheduler->items["Every night"].trigger, scheduled.trigger);
+  EXPECT_EQ(scheduler->items["Every night"].arguments, scheduled.arguments);
+  EXPECT_EQ(Text("scheduleText"), DescribeTrigger(scheduled.trigger));
+
+  // The new name is another store's entry: the schedule stays where it is, and the user is told.
+  scheduler->items["Taken"] = {
+      program, {"/elsewhere/QvrTask.ini", "SESSION03"}, "/elsewhere/", scheduled.trigger};
+  Retype(Edit("taskName"), "Taken");
+  Press("saveChanges");
+  EXPECT_EQ(Shown(), (Strings{"Task \"Taken\" has NOT been scheduled!"}));
+  EXPECT_EQ(scheduler->items.count("Every night"), 1u);
+  EXPECT_EQ(scheduler->items["Taken"].arguments[0], "/elsewhere/QvrTask.ini");
+
+  // The other store's "Weekly" entry is not this "Weekly" task's to delete.
+  scheduler->items["Weekly"] = {
+      program, {"/elsewhere/QvrTask.ini", "SESSION04"}, "/elsewhere/", scheduled.trigger};
+  SelectRow(1);
+  messages.QueueAnswer(MessageAnswer::Yes);
+  Press("deleteTask");
+  EXPECT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(scheduler->items.count("Weekly"), 1u);
 }
 
 // The remote "..." buttons browse a real server with the task's own connection; a new task
@@ -622,8 +727,14 @@ TEST_F(TaskManagerTest, RemoteFoldersArePickedWithTheTasksConnection) {
 
   std::string prompt;
   test::WhenModalOpens([&prompt](QWidget* modal) {
+    // The picker opens at once and connects in the background; OK waits for the folders.
+    auto* ok = test::Find<QPushButton>(modal, "okButton");
+    ASSERT_TRUE(test::WaitFor([&] {
+      QCoreApplication::processEvents();
+      return ok->isEnabled();
+    }));
     prompt = test::Find<QLabel>(modal, "promptLabel")->text().toStdString();
-    test::Find<QPushButton>(modal, "okButton")->click();
+    ok->click();
   });
   Press("uploadToBrowse");
   EXPECT_EQ(prompt, "Upload files to which remote folder?");

@@ -163,6 +163,53 @@ TEST_F(TaskRunTest, HooksRunInOrderAndNeverBeforeDownloadWhenBothDirectionsRun) 
   EXPECT_EQ(log.find("RunBeforeDownload"), std::string::npos) << log;
 }
 
+// The server's root as a task folder: "/" is not stripped to nothing.
+TEST_F(TaskRunTest, TheServersRootIsAFolderLikeAnyOther) {
+  task.uploadTo = "/";
+  task.downloadFrom = "/";
+  task.deleteAfterDownload = true;
+  WriteFile(local / "out/top.txt", "top");
+  fs::create_directories(local / "out/sub");
+  WriteFile(local / "out/sub/deep.txt", "deep");
+  Save();
+  std::string log = RunAndReadLog();
+  EXPECT_NE(log.find("\nUploading files from " + task.uploadFrom + " to /.\n"), std::string::npos);
+  EXPECT_NE(log.find("\nDownloading files from / to " + task.downloadTo + ".\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadNumber(0, "FilesUploadedOK", store), 2) << log;
+  EXPECT_EQ(ReadNumber(0, "FilesDownloadedOK", store), 2) << log;
+  EXPECT_EQ(ReadFile(local / "in/top.txt"), "top") << log;
+  EXPECT_EQ(ReadFile(local / "in/sub/deep.txt"), "deep") << log;
+  // Deleting after the download empties the root and removes its emptied folder.
+  EXPECT_TRUE(fs::is_empty(serverRoot)) << log;
+}
+
+// A hook that does not end is stopped at "HookTimeout" with its children, the run goes on, and
+// the task's next run is not held up by it.
+TEST_F(TaskRunTest, AHookThatNeverEndsIsStoppedAtItsTimeOut) {
+  ASSERT_TRUE(ini::Write(folder + "Quillon.ini", "Quillon", "HookTimeout", "1"));
+  task.runBeforeUpload = "sleep 600 | cat";
+  task.runAfterUpload = "true";
+  WriteFile(local / "out/a.txt", "a");
+  Save();
+  auto start = std::chrono::steady_clock::now();
+  std::string log = RunAndReadLog();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_NE(log.find("\nFAILED: RunBeforeUpload: sleep 600 | cat\nThe command did not end within 1 "
+                     "seconds (\"HookTimeout\") and was stopped.\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("\nOK: RunAfterUpload: true\n"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(local / "in/a.txt"), "a") << log;
+
+  // 0 waits for the end, however long.
+  ASSERT_TRUE(ini::Write(folder + "Quillon.ini", "Quillon", "HookTimeout", "0"));
+  task.runBeforeUpload = "sleep 2";
+  Save();
+  log = RunAndReadLog();
+  EXPECT_NE(log.find("\nOK: RunBeforeUpload: sleep 2\n"), std::string::npos) << log;
+}
+
 TEST_F(TaskRunTest, AConnectionFailureSkipsTheRestAndNoKeyStopsEverything) {
   WriteFile(local / "out/a.txt", "a");
   task.runAfterUpload = "true";

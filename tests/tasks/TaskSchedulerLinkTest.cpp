@@ -7,9 +7,11 @@
 
 #include "app/CommandLine.h"
 #include "platform/CrontabScheduler.h"
+#include "profiles/IniFile.h"
 #include "support/TestSupport.h"
 #include "tasks/ScheduleSettings.h"
 #include "tasks/TaskSchedulerLink.h"
+#include "tasks/TaskSchedules.h"
 #include "tasks/TaskShortcuts.h"
 
 namespace quillon {
@@ -50,24 +52,39 @@ class MemoryScheduler : public SchedulerService {
                                    TimePoint now) override {
     return NextTriggerRun(trigger, now);
   }
+  std::optional<WorkItem> ReadItem(const std::string& name) override {
+    auto it = items.find(name);
+    if (it == items.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string Unavailable() const override { return unavailable; }
+  Lingering UserLingering() override { return lingering; }
+  bool EnableLingering(std::string*) override {
+    lingering = Lingering::On;
+    return true;
+  }
 
   std::map<std::string, WorkItem> items;
   std::vector<WorkItem> saved;
   std::optional<ItemLookup> lookup;
   SaveStage stage = SaveStage::Done;
+  std::string unavailable;
+  Lingering lingering = Lingering::NotNeeded;
 };
 
 // The dialog: records the preset and answers with `entered`, or cancels.
 class AnsweringEditor : public ScheduleEditor {
  public:
-  bool Edit(ScheduleSettings& settings) override {
+  bool Edit(ScheduleSettings& settings, const ScheduleNotes& notes) override {
     presets.push_back(settings);
+    offeredLingering.push_back(static_cast<bool>(notes.enableLingering));
     if (!entered) return false;
     settings = *entered;
     return true;
   }
   std::optional<ScheduleSettings> entered;
   std::vector<ScheduleSettings> presets;
+  std::vector<bool> offeredLingering;
 };
 
 TEST(ScheduleSettings, TheDialogsValuesMakeTheTrigger) {
@@ -168,10 +185,7 @@ TEST(ScheduleSettings, TheEveryNumbersAreCheckedInOrder) {
 
 class LinkTest : public ::testing::Test {
  protected:
-  LinkTest() {
-    link.SetWorkItem("/usr/bin/quillon", {"/home/ann/.config/quillon/QvrTask.ini", "SESSION02"},
-                     "/home/ann/.config/quillon/");
-  }
+  LinkTest() { link.SetTask("/usr/bin/quillon", "/home/ann/.config/quillon/QvrTask.ini", 2, 77); }
   TaskSchedulerLink& Connected() {
     EXPECT_TRUE(link.ConnectScheduler());
     return link;
@@ -203,8 +217,8 @@ TEST_F(LinkTest, ANewItemStartsFromNowAndSavesWhatWasEntered) {
   ASSERT_EQ(scheduler->saved.size(), 1u);
   const WorkItem& item = scheduler->saved[0];
   EXPECT_EQ(item.program, "/usr/bin/quillon");
-  EXPECT_EQ(item.arguments,
-            (std::vector<std::string>{"/home/ann/.config/quillon/QvrTask.ini", "SESSION02"}));
+  EXPECT_EQ(item.arguments, (std::vector<std::string>{"/home/ann/.config/quillon/QvrTask.ini",
+                                                      "SESSION02", "-TaskID", "77"}));
   EXPECT_EQ(item.workingFolder, "/home/ann/.config/quillon/");
   EXPECT_EQ(item.trigger, TriggerFromSchedule(*editor.entered));
   EXPECT_TRUE(link.TaskExists("Nightly"));
@@ -263,7 +277,7 @@ TEST_F(LinkTest, WhatStopsASchedule) {
 
   messages.shown.clear();
   EXPECT_EQ(link.ScheduleTask(""), kScheduleFailed);
-  link.SetWorkItem("", {}, "");
+  link.SetTask("", "/q/QvrTask.ini", 2, 77);
   EXPECT_EQ(link.ScheduleTask("Nightly"), kScheduleFailed);
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{"Bad task or program name.", "Bad task or program name."}));
@@ -298,20 +312,34 @@ TEST_F(LinkTest, ScheduleTextAndNextRun) {
 
 TEST_F(LinkTest, TheTaskManagersScheduleButton) {
   Connected();
+  test::TempDir dir;
+  const std::string store = dir.file("QvrTask.ini");
   editor.entered = Settings({2024, 5, 15}, 9, 30, 1);
   std::optional<ScheduleLabels> labels =
-      ScheduleSavedTask(link, messages, "Nightly", 5, "/opt/quillon", "/q/QvrTask.ini", "/q/");
+      ScheduleSavedTask(link, messages, "Nightly", 5, "/opt/quillon", store);
   ASSERT_TRUE(labels);
   EXPECT_EQ(labels->schedule, "At 9:30 AM every day, starting 5/15/2024");
   EXPECT_EQ(labels->nextRun, "Wed 05/15/2024 09:30:00 AM");
+  // The task got its id, which the entry carries.
+  const int32_t id = ReadNumber(5, "TaskID", store);
+  EXPECT_GT(id, 0);
   EXPECT_EQ(scheduler->saved.back().arguments,
-            (std::vector<std::string>{"/q/QvrTask.ini", "SESSION05"}));
+            (std::vector<std::string>{store, "SESSION05", "-TaskID", std::to_string(id)}));
   EXPECT_EQ(scheduler->saved.back().program, "/opt/quillon");
-  EXPECT_EQ(scheduler->saved.back().workingFolder, "/q/");
+  EXPECT_EQ(scheduler->saved.back().workingFolder, dir.path().string() + "/");
   EXPECT_TRUE(messages.shown.empty());
 
+  // An entry of that name that runs another task is not this task's to change.
+  scheduler->items["Theirs"] = {
+      "/opt/quillon", ScheduledRunArguments("/other/QvrTask.ini", 5, 9), "/other/", {}};
+  EXPECT_EQ(ScheduleSavedTask(link, messages, "Theirs", 5, "/opt/quillon", store), std::nullopt);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "The task name has been used by other users. Please use a different "
+                         "connection profile name."}));
+  messages.shown.clear();
+
   scheduler->stage = SaveStage::Trigger;
-  labels = ScheduleSavedTask(link, messages, "Other", 6, "/opt/quillon", "/q/QvrTask.ini", "/q/");
+  labels = ScheduleSavedTask(link, messages, "Other", 6, "/opt/quillon", store);
   ASSERT_TRUE(labels);
   EXPECT_EQ(labels->schedule, "Not Set");
   EXPECT_EQ(labels->nextRun, "Never");
@@ -320,11 +348,44 @@ TEST_F(LinkTest, TheTaskManagersScheduleButton) {
 
   messages.shown.clear();
   scheduler->lookup = ItemLookup::Foreign;
-  EXPECT_EQ(ScheduleSavedTask(link, messages, "Theirs", 7, "/opt/quillon", "/q/QvrTask.ini", "/q/"),
-            std::nullopt);
+  EXPECT_EQ(ScheduleSavedTask(link, messages, "Theirs", 7, "/opt/quillon", store), std::nullopt);
   EXPECT_EQ(Texts(), (std::vector<std::string>{
                          "The task name has been used by other users. Please use a different "
                          "connection profile name."}));
+}
+
+// What the dialog cannot show of a trigger made elsewhere (quillon-tool) stays while the
+// repetition and start date do; lingering is offered while timers stop at log-out.
+TEST_F(LinkTest, AnEditKeepsWhatTheDialogCannotShow) {
+  Connected();
+  ScheduleTrigger made = TriggerFromSchedule(Settings({2024, 5, 15}, 9, 30, 2));
+  made.daysOfWeek = 2 | 8 | 32;  // Monday, Wednesday, Friday
+  made.weeksInterval = 2;
+  scheduler->items["Nightly"] = {
+      "/usr/bin/quillon", ScheduledRunArguments("/home/ann/.config/quillon/QvrTask.ini", 2, 77),
+      "/home/ann/.config/quillon/", made};
+  scheduler->lingering = Lingering::Off;
+  editor.entered = Settings({2024, 5, 15}, 7, 0, 2);  // only the time changed
+  ASSERT_EQ(link.ScheduleTask("Nightly"), kScheduleDone);
+  EXPECT_EQ(editor.offeredLingering, std::vector<bool>{true});
+  ScheduleTrigger kept = made;
+  kept.startHour = 7;
+  kept.startMinute = 0;
+  EXPECT_EQ(scheduler->items["Nightly"].trigger, kept);
+
+  editor.entered = Settings({2024, 5, 16}, 7, 0, 2);  // another start day: the dialog's weekday
+  ASSERT_EQ(link.ScheduleTask("Nightly"), kScheduleDone);
+  EXPECT_EQ(scheduler->items["Nightly"].trigger, TriggerFromSchedule(*editor.entered));
+  scheduler->lingering = Lingering::NotNeeded;
+  ASSERT_EQ(link.ScheduleTask("Nightly"), kScheduleDone);
+  EXPECT_EQ(editor.offeredLingering, (std::vector<bool>{true, true, false}));
+
+  // A scheduler that cannot save makes nothing and says nothing here; the task manager shows why.
+  scheduler->unavailable = "Neither systemd user timers nor cron can be used here.";
+  EXPECT_FALSE(link.CanSchedule());
+  EXPECT_EQ(link.SchedulerProblem(), scheduler->unavailable);
+  EXPECT_EQ(link.ScheduleTask("Nightly"), kScheduleFailed);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 // Through a real scheduler adapter, the dialog reads back exactly what was entered.
@@ -344,12 +405,12 @@ TEST(TaskSchedulerLink, ACrontabItemReadsBackIntoTheDialog) {
   test::RecordingMessages messages;
   AnsweringEditor editor;
   FixedClock clock{FromLocalTime(2024, 5, 14, 16, 20, 33)};
-  TaskSchedulerLink link{
-      messages, editor, clock, [&] {
-        return std::make_unique<CrontabScheduler>(crontab, SchedulerFolders{"/home/ann", ""});
-      }};
+  TaskSchedulerLink link{messages, editor, clock, [&] {
+                           return std::make_unique<CrontabScheduler>(
+                               crontab, SchedulerFolders{"/home/ann", "", "ann"});
+                         }};
   ASSERT_TRUE(link.ConnectScheduler());
-  link.SetWorkItem("/usr/bin/quillon", ScheduledRunArguments("/srv/QvrTask.ini", 4), "/srv/");
+  link.SetTask("/usr/bin/quillon", "/srv/QvrTask.ini", 4, 12);
   for (const ScheduleSettings& entered :
        {Settings({2024, 5, 31}, 23, 59, 3, true, 800, 59, 2), Settings({2024, 2, 29}, 0, 0, 0),
         Settings({2025, 1, 1}, 12, 0, 2, true, 0, 1, 1440)}) {
@@ -364,22 +425,19 @@ TEST(TaskSchedulerLink, ACrontabItemReadsBackIntoTheDialog) {
 
 // The words a scheduled run and a shortcut start the program with read back as their task.
 TEST(TaskCommandLines, TheProgramReadsTheArgumentsItIsStartedWith) {
-  std::vector<std::string> scheduled = ScheduledRunArguments("/home/ann/my tasks/QvrTask.ini", 3);
+  std::vector<std::string> scheduled =
+      ScheduledRunArguments("/home/ann/my tasks/QvrTask.ini", 3, 1715765401);
   std::vector<std::string> shortcut =
       ShortcutArguments("/home/ann/my tasks/QvrTask.ini", 19, 1715765400);
   auto parse = [](std::vector<std::string> words) {
-    words.insert(words.begin(), "quillon");
-    std::vector<const char*> argv;
-    for (const std::string& w : words) argv.push_back(w.c_str());
-    return ParseTaskCommandLine(JoinArguments(static_cast<int>(argv.size()), argv.data()),
-                                "/unused/");
+    return ParseTaskCommandLine(words, "/unused/");
   };
   ParsedCommandLine run = parse(scheduled);
   ASSERT_FALSE(run.error);
   EXPECT_EQ(run.task.storePath, "/home/ann/my tasks/QvrTask.ini");
   EXPECT_EQ(run.task.slot, 3);
   EXPECT_FALSE(run.task.notify || run.task.showWindow);
-  EXPECT_EQ(run.task.taskId, -1);
+  EXPECT_EQ(run.task.taskId, 1715765401);
 
   run = parse(shortcut);
   ASSERT_FALSE(run.error);

@@ -19,9 +19,8 @@ class ShortcutsTest : public ::testing::Test {
       fs::create_directories(dir.path() / folder);
     }
     folders.desktop = dir.file("Desktop");
-    folders.dataHome = dir.file("data");
-    folders.quickLaunch = dir.file("data/quillon/quick-launch");
     folders.startMenu = folders.programs = dir.file("data/applications");
+    folders.home = dir.file("home");  // the store lies elsewhere: runs need QUILLON_HOME
     ASSERT_TRUE(WriteText(2, "Profile", "Nightly", store));
   }
   bool Create(const ShortcutChoice& choice) {
@@ -47,17 +46,18 @@ class ShortcutsTest : public ::testing::Test {
 };
 
 TEST_F(ShortcutsTest, TheDefaultPlacesGetOneLauncherEachWithTheTasksIdentity) {
-  ASSERT_TRUE(Create({"Nightly backup", kShortcutDesktop | kShortcutQuickLaunch}));
-  EXPECT_EQ(Files(),
-            (std::vector<std::string>{"Desktop/Nightly backup.desktop",
-                                      "data/quillon/quick-launch/Nightly backup.desktop"}));
+  ASSERT_TRUE(Create({"Nightly backup", kShortcutDesktop}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"Desktop/Nightly backup.desktop"}));
   EXPECT_EQ(ReadNumber(2, "TaskID", store), 1715765400);
   std::string text = test::ReadFile(dir.path() / "Desktop/Nightly backup.desktop");
   EXPECT_NE(text.find("\nName=Nightly backup\n"), std::string::npos);
   EXPECT_NE(text.find("\nComment=Harbell Task [Nightly] of [" + store + "]\n"), std::string::npos);
-  EXPECT_NE(text.find("\nExec=\"/opt/quillon/bin/quillon\" \"" + store +
+  // The run finds the program folder the task store lies in.
+  EXPECT_NE(text.find("\nExec=\"env\" \"QUILLON_HOME=" + dir.file("store/") +
+                      "\" \"/opt/quillon/bin/quillon\" \"" + store +
                       "\" \"SESSION02\" \"-Notify\" \"-TaskID\" \"1715765400\" \"-ShowWin\"\n"),
-            std::string::npos);
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("\nPath=/opt/quillon/bin\n"), std::string::npos);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Shortcut(s) created successfully.");
@@ -72,16 +72,27 @@ TEST_F(ShortcutsTest, TheDefaultPlacesGetOneLauncherEachWithTheTasksIdentity) {
 
 TEST_F(ShortcutsTest, AMissingPlaceFailsAloneAndIsNeverMade) {
   fs::remove(dir.path() / "Desktop");
-  EXPECT_FALSE(Create({"Nightly", kShortcutDesktop | kShortcutQuickLaunch | kShortcutStartMenu}));
-  EXPECT_EQ(Files(), (std::vector<std::string>{"data/applications/Nightly.desktop",
-                                               "data/quillon/quick-launch/Nightly.desktop"}));
+  EXPECT_FALSE(Create({"Nightly", kShortcutDesktop | kShortcutStartMenu}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"data/applications/Nightly.desktop"}));
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "Error in creating shortcut(s).");
 
-  // Without the data folder, Quillon's Quick Launch folder is not made either.
-  fs::remove_all(dir.path() / "data");
+  // Linux has no Quick Launch place: asked for it anyway, the launcher fails.
   EXPECT_FALSE(Create({"Nightly", kShortcutQuickLaunch}));
-  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"data/applications/Nightly.desktop"}));
+}
+
+// The default program folder needs no QUILLON_HOME: a run finds it by itself.
+TEST_F(ShortcutsTest, TheDefaultProgramFolderRunsWithoutQuillonHome) {
+  folders.home = dir.path().string();
+  std::string defaultStore = dir.file(".config/quillon/QvrTask.ini");
+  fs::create_directories(dir.path() / ".config/quillon");
+  ASSERT_TRUE(WriteText(2, "Profile", "Nightly", defaultStore));
+  ASSERT_TRUE(CreateShortcutsForTask({"Nightly", kShortcutDesktop}, "Nightly", 2,
+                                     "/usr/bin/quillon", defaultStore, folders, clock, messages));
+  std::string text = test::ReadFile(dir.path() / "Desktop/Nightly.desktop");
+  EXPECT_NE(text.find("\nExec=\"/usr/bin/quillon\" \"" + defaultStore + "\""), std::string::npos)
+      << text;
 }
 
 TEST_F(ShortcutsTest, ANameThatIsNoPlainFileNameWritesNothing) {

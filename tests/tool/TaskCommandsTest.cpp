@@ -169,7 +169,9 @@ TEST_F(TaskCommandsTest, ANewTaskCarriesTheProfileAndEverySettingAndPassesTheTas
   // "show" prints the task manager's Settings text with this system's line ends.
   const auto shown = Tool({"task", "show", "--store", store, "--slot", "0"});
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
-  EXPECT_EQ(shown.out, WithoutCarriageReturns(TaskSettingsText(0, store)));
+  // Then the schedule, as the task manager shows it.
+  EXPECT_EQ(shown.out, WithoutCarriageReturns(TaskSettingsText(0, store)) +
+                           "Schedule: Not Set\nNext Run: Never\n");
   EXPECT_NE(shown.out.find("\n[SESSION00]\nProfile=Nightly\nAddress=ftp.example.org\n"),
             std::string::npos);
   EXPECT_NE(shown.out.find("\nUploadTo=/incoming/nightly\n"), std::string::npos);
@@ -350,6 +352,12 @@ TEST_F(TaskCommandsTest, RefusedTasksLeaveTheStoreAsItWas) {
       {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from", "a@b",
                                                "--email-to", ";;"})),
        "", "--email-to holds no address"},
+      {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from", "a@b",
+                                               "--email-to", "ops@example.org> SIZE=1 <x"})),
+       "", "--email-to holds 'ops@example.org>', which is not a mail address"},
+      {Join(NewTask("T"), Join(Join(up, enc), {"--email-server", "mail", "--email-from",
+                                               "ops-machine", "--email-to", "a@b"})),
+       "", "--email-from is not a mail address: 'ops-machine'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -453,8 +461,64 @@ TEST_F(TaskCommandsTest, ALockedProfileBindsTheTaskAndMayImposeItsKey) {
 TEST_F(TaskCommandsTest, HelpNamesTheTaskCommands) {
   const auto help = Tool({"--help"});
   ASSERT_EQ(help.exitCode, 0);
-  for (const char* text : {"task set --store FILE", "task list", "task show", "task delete"})
+  for (const char* text : {"task set --store FILE", "task list", "task show", "task delete",
+                           "task schedule --store FILE --slot N", "task unschedule", "profile set"})
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
+
+  // Every command and subcommand answers --help with its usage and exit status 0.
+  for (const Args& asked :
+       {Args{"task", "--help"}, Args{"task", "set", "--help"},
+        Args{"task", "schedule", "--store", store, "--help"}, Args{"task", "unschedule", "-h"},
+        Args{"profile", "show", "--help"}, Args{"encrypt", "--help"}, Args{"help"}}) {
+    SCOPED_TRACE(asked.back());
+    const auto r = Tool(asked);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out.starts_with("usage:\n")) << r.out;
+  }
+  const auto task = Tool({"task", "--help"});
+  EXPECT_NE(task.out.find("--weekly DAYS HH:MM [--every-weeks N]"), std::string::npos);
+  EXPECT_EQ(task.out.find("profile set"), std::string::npos);
+}
+
+// What a schedule is given is checked before any scheduler is asked.
+TEST_F(TaskCommandsTest, ScheduleOptionsAreChecked) {
+  ASSERT_EQ(MakeSimpleTask("Nightly").exitCode, 0);
+  const Args base = {"task", "schedule", "--store", store, "--slot", "0", "--program", "/bin/sh"};
+  const struct {
+    Args options;
+    std::string error;
+  } cases[] = {
+      {{}, "give one of --once, --daily, --weekly, --monthly"},
+      {{"--daily", "03:00", "--weekly", "mon", "03:00"}, "give one of"},
+      {{"--daily", "3pm"}, "--daily needs a time HH:MM, not '3pm'"},
+      {{"--daily", "24:00"}, "--daily needs a time HH:MM"},
+      {{"--once", "2024-02-30 10:00"}, "--once needs \"YYYY-MM-DD HH:MM\""},
+      {{"--weekly", "mon,funday", "09:00"}, "--weekly: 'funday' is not a day"},
+      {{"--weekly", "mon"}, "--weekly needs the days and a time HH:MM"},
+      {{"--monthly", "1,32", "09:00"}, "--monthly day must be a number from 1 to 31"},
+      {{"--monthly", "15", "09:00", "--months", "jan,smarch"}, "'smarch' is not a month"},
+      {{"--daily", "09:00", "--every-weeks", "2"}, "--every-weeks goes with --weekly"},
+      {{"--daily", "09:00", "--every-days", "0"}, "--every-days must be a number from 1 to 365"},
+      {{"--daily", "09:00", "--repeat-every", "30"}, "--repeat-every and --repeat-for go together"},
+      {{"--daily", "09:00", "--repeat-every", "30", "--repeat-for", "20"},
+       "--repeat-for must be a number from 30 to 43200"},
+      {{"--daily", "23:00", "--every-days", "2", "--repeat-every", "60", "--repeat-for", "180"},
+       "every repetition must fall on its own day"},
+  };
+  const std::string before = test::ReadFile(store);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    ExpectFailure(Tool(Join(base, c.options)), c.error);
+  }
+  // Well formed, but nothing here can keep it: the reason is told.
+  ExpectFailure(Tool(Join(base, {"--weekly", "MON,Friday", "09:00", "--every-weeks", "2"})),
+                "cannot schedule: Neither systemd user timers nor cron can be used here");
+  ExpectFailure(Tool({"task", "schedule", "--store", store, "--slot", "5", "--daily", "09:00"}),
+                "slot 5 of " + store + " holds no task");
+  ExpectFailure(Tool({"task", "unschedule", "--store", store, "--slot", "0"}),
+                "task \"Nightly\" is not scheduled");
+  EXPECT_EQ(test::ReadFile(store), before);
 }
 
 }  // namespace

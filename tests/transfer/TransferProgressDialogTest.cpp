@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
+#include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 #include "transfer/ui/TransferProgressDialog.h"
 
@@ -83,6 +85,52 @@ TEST_F(TransferProgressDialogTest, CancelStopsTheRunAndSaysSo) {
   EXPECT_TRUE(log.Contains("Transmission canceled!"));
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text.rfind("Transmission canceled!", 0), 0u);
+}
+
+TEST_F(TransferProgressDialogTest, EachLaneShowsItsSpeedAndTheRunItsTimeLeft) {
+  // A slow line, so that the run lasts long enough to be watched.
+  server = std::make_unique<test::FtpServer>(
+      test::FtpServer::Options{.root = dir.path() / "server", .rate = 1'000'000});
+  settings.profile = server->Profile();
+  // Downloads: their progress is what arrived, whatever the kernel buffers on the way.
+  auto manager = std::make_unique<DownloadManager>(settings, connector, messages, clock);
+  manager->SetActivityLog(&log);
+  for (const char* name : {"big1.bin", "big2.bin"}) {
+    test::WriteFile(dir.path() / "server/in" / name, std::string(6 << 20, 'd'));
+    auto job = std::make_unique<TransferJob>();
+    job->source = std::string("/in/") + name;
+    job->destination = (dir.path() / "local" / name).string();
+    job->size = 6 << 20;
+    ASSERT_TRUE(manager->AddJob(std::move(job)));
+  }
+  manager->SetMaxThreads(2);
+  TransferProgressDialog dialog(*manager, false);
+  std::string speed, percentColour, left;
+  test::WhenModalOpens([&](QWidget* modal) {
+    QPointer<QWidget> lane = modal->findChild<QWidget*>("lane0");
+    ASSERT_NE(lane, nullptr);
+    auto* remaining = modal->findChild<QLabel*>("remaining");
+    // Seen once the lane has moved for a while: its pace, and the run's time left from it.
+    ASSERT_TRUE(test::WaitFor([&] {
+      QCoreApplication::processEvents();
+      if (lane && percentColour.empty())
+        percentColour = lane->findChild<QLabel*>("percent")
+                            ->palette()
+                            .color(QPalette::WindowText)
+                            .name()
+                            .toStdString();
+      if (lane && speed.empty()) speed = lane->findChild<QLabel*>("speed")->text().toStdString();
+      left = remaining->text().toStdString();
+      return !speed.empty() && left != "Time left: --:--:--";
+    })) << speed
+        << " | " << left;
+    modal->findChild<QPushButton*>("cancelButton")->click();
+  });
+  dialog.Run();
+  EXPECT_TRUE(speed.ends_with("B/s")) << speed;
+  EXPECT_EQ(left.rfind("Time left: ", 0), 0u) << left;
+  EXPECT_NE(left, "Time left: --:--:--");
+  EXPECT_EQ(percentColour, "#ff0000");
 }
 
 TEST_F(TransferProgressDialogTest, AnEmptyQueueEndsAtOnce) {

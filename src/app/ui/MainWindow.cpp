@@ -1,17 +1,19 @@
 #include "app/ui/MainWindow.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
-#include <QToolBar>
+#include <QTimer>
 #include <memory>
 
 #include "app/AppTransfers.h"
@@ -19,29 +21,27 @@
 #include "app/ui/ActivityLogWidget.h"
 #include "app/ui/InformationDialog.h"
 #include "crypto/ui/KeyDialog.h"
-#include "localfs/DirListing.h"
 #include "localfs/ui/CDirComboEx.h"
 #include "localfs/ui/CDirList.h"
+#include "localfs/ui/LocalBrowserPanel.h"
 #include "profiles/IniFile.h"
 #include "profiles/KeyPrompts.h"
+#include "profiles/ProfileEditor.h"
 #include "profiles/ProfileStore.h"
 #include "profiles/SessionOptions.h"
+#include "profiles/ui/ConnectionManagerDialog.h"
 #include "profiles/ui/SessionOptionsDialog.h"
+#include "remote/ConnectionWorker.h"
 #include "remote/RemotePaths.h"
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
+#include "remote/ui/RemoteBrowserPanel.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 #include "transfer/ui/TransferProgressDialog.h"
 
 namespace quillon {
 namespace {
-
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 void Place(QWidget* widget, const Rect& r) { widget->setGeometry(r.x, r.y, r.width, r.height); }
 
@@ -66,16 +66,12 @@ MainWindow::MainWindow(MainApp& app, QWidget* parent)
   minimize_ = ReadProgramNumber(profileFile_, kMinimizeWndDuringTransfer) == 1;
   BuildControls();
 
-  // Failed connections from any thread land here as red lines.
+  // Failed connections of the transfer lanes land here as red lines, from any thread.
   QPointer<ActivityLogWidget> log = log_;
   app_.SetConnectFailedPoster([log](std::string text, int32_t colour) {
     if (log) log->AddLine(text, colour);
   });
 
-  keepAlive_.setInterval(kKeepAliveMs);
-  connect(&keepAlive_, &QTimer::timeout, this, &MainWindow::KeepAliveCheck);
-
-  disconnect_->hide();
   log_->AddLine("Ready", colour::kBlack);
   int width = std::max(ReadProgramNumber(profileFile_, kWinW), kMinClientWidth);
   int height = std::max(ReadProgramNumber(profileFile_, kWinH), kMinClientHeight);
@@ -89,54 +85,43 @@ MainWindow::MainWindow(MainApp& app, QWidget* parent)
       colour::kBlack);
 
   // The local side starts at the top folder.
-  localCombo_->ResetToTop();
-  localList_->ShowFolder("/");
-  localCombo_->SelectFolder(localList_->CurrentFolder());
-  localHistory_.Push(localList_->CurrentFolder());
+  localPanel_->GoTo("/");
 
   int32_t autoConnect = ReadProgramNumber(profileFile_, kAutoConnect);
   if (autoConnect >= 0 && autoConnect <= 19 &&
       ReadProfile(autoConnect, app_.currentProfile, profileFile_)) {
     // Connect once the window is up, as a user would see it.
     QTimer::singleShot(0, this, &MainWindow::ConnectProfile);
+  } else if (!HasAnyProfile(profileFile_)) {
+    // A newcomer starts by telling the program about a server.
+    QTimer::singleShot(0, this, &MainWindow::OpenConnectionManager);
   }
-  UpdateLocalButtons();
-  UpdateRemoteButtons();
+  UpdateButtons();
 }
 
 MainWindow::~MainWindow() {
   app_.SetConnectFailedPoster(nullptr);
-  remoteList_->Disconnect();
+  remotePanel_->List().SetActivityLog(nullptr);
+  remotePanel_->Disconnect();
 }
+
+CDirList& MainWindow::LocalList() { return localPanel_->List(); }
+CFTPList& MainWindow::RemoteList() { return remotePanel_->List(); }
 
 void MainWindow::BuildControls() {
   MessagePresenter& messages = app_.Messages();
 
-  localCombo_ = new CDirComboEx(this);
-  localList_ = new CDirList(messages, this);
-  remoteList_ = new CFTPList(app_.Connector(), messages, this);
-  remoteList_->setObjectName(QStringLiteral("remoteList"));
-  remoteList_->SetTextColour(QColor(136, 0, 0));
-  remoteCombo_ = new CFTPComboEx(*remoteList_, this);
-  remoteCombo_->setObjectName(QStringLiteral("remoteCombo"));
+  localPanel_ = new LocalBrowserPanel(messages, this);
+  // Connections are made with the session itself, so that this window words their failures in
+  // its own order; the lanes go through MainApp, which reports them as they happen.
+  FtpConnector& connector = app_.Session() ? *app_.Session() : app_.Connector();
+  remotePanel_ = new RemoteBrowserPanel(connector, messages, app_.currentProfile, this);
+  remotePanel_->setObjectName(QStringLiteral("remotePanel"));
+  remotePanel_->SetFolderFieldShown(false);
+  remotePanel_->SetHistoryKeepsRequested(true);
+  remotePanel_->List().SetTextColour(QColor(136, 0, 0));
   log_ = new ActivityLogWidget(this);
-  remoteList_->SetActivityLog(log_);
-
-  auto makeBar = [this](const QString& name, QAction*& back, QAction*& forward, QAction*& up) {
-    auto* bar = new QToolBar(this);
-    bar->setObjectName(name);
-    bar->setIconSize(QSize(20, 16));
-    back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Back"));
-    forward =
-        bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("Forward"));
-    up = bar->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("Up"));
-    back->setObjectName(name + QStringLiteral("Back"));
-    forward->setObjectName(name + QStringLiteral("Forward"));
-    up->setObjectName(name + QStringLiteral("Up"));
-    return bar;
-  };
-  localBar_ = makeBar(QStringLiteral("localToolbar"), localBack_, localForward_, localUp_);
-  remoteBar_ = makeBar(QStringLiteral("remoteToolbar"), remoteBack_, remoteForward_, remoteUp_);
+  remotePanel_->List().SetActivityLog(log_);
 
   auto button = [this](const QString& text, const QString& name) {
     auto* b = new QPushButton(text, this);
@@ -145,7 +130,13 @@ void MainWindow::BuildControls() {
     return b;
   };
   connect_ = button(QStringLiteral("Connect"), QStringLiteral("connectButton"));
+  cancelConnect_ = button(QStringLiteral("Cancel"), QStringLiteral("cancelConnectButton"));
+  cancelConnect_->setToolTip(QStringLiteral("Stop connecting"));
   disconnect_ = button(QStringLiteral("Disconnect"), QStringLiteral("disconnectButton"));
+  connectionManager_ =
+      button(QStringLiteral("Sites..."), QStringLiteral("connectionManagerButton"));
+  connectionManager_->setToolTip(
+      QStringLiteral("Connection manager: add, edit and choose servers"));
   upload_ = button(QString(), QStringLiteral("uploadButton"));
   upload_->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
   upload_->setIconSize(QSize(32, 32));
@@ -168,11 +159,13 @@ void MainWindow::BuildControls() {
   indicator_->setPixmap(style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(32, 32));
   indicator_->setToolTip(QStringLiteral("Transfers are encrypted"));
   indicator_->hide();
-  upload_->setEnabled(false);
-  download_->setEnabled(false);
+  cancelConnect_->hide();
+  disconnect_->hide();
 
   connect(connect_, &QPushButton::clicked, this, &MainWindow::ConnectClicked);
+  connect(cancelConnect_, &QPushButton::clicked, this, &MainWindow::CancelConnect);
   connect(disconnect_, &QPushButton::clicked, this, [this] { DisconnectProfile(true); });
+  connect(connectionManager_, &QPushButton::clicked, this, &MainWindow::OpenConnectionManager);
   connect(upload_, &QPushButton::clicked, this, &MainWindow::Upload);
   connect(download_, &QPushButton::clicked, this, &MainWindow::Download);
   connect(encrypt_, &QCheckBox::clicked, this, &MainWindow::EncryptClicked);
@@ -182,46 +175,39 @@ void MainWindow::BuildControls() {
   connect(schedule_, &QPushButton::clicked, this, &MainWindow::OpenTaskManager);
   connect(exit_, &QPushButton::clicked, this, &MainWindow::accept);
 
-  connect(localBack_, &QAction::triggered, this, &MainWindow::LocalBack);
-  connect(localForward_, &QAction::triggered, this, &MainWindow::LocalForward);
-  connect(localUp_, &QAction::triggered, this, &MainWindow::LocalUp);
-  connect(remoteBack_, &QAction::triggered, this, &MainWindow::RemoteBack);
-  connect(remoteForward_, &QAction::triggered, this, &MainWindow::RemoteForward);
-  connect(remoteUp_, &QAction::triggered, this, &MainWindow::RemoteUp);
-
-  connect(localCombo_, &CDirComboEx::folderChosen, this,
-          [this](const std::string& folder) { GoToLocalPath(folder); });
-  connect(localList_, &CDirList::itemDoubleClicked, this, [this](const LocalEntry& entry) {
-    if (IsShownAsFolder(entry))
-      GoToLocalPath(entry.path);
-    else
-      localList_->OpenItem(entry);
+  // Button enabling: the side that has the focus or was clicked decides.
+  CDirList& local = localPanel_->List();
+  connect(&local, &FileListView::listClicked, this, [this] {
+    upload_->setEnabled(IsConnected() && !transferring_ && LocalList().HasSelection());
   });
-  connect(localList_, &CDirList::localRefresh, this, &MainWindow::OnLocalRefresh);
-  connect(localList_, &CDirList::listClicked, this, [this] {
-    upload_->setEnabled(IsConnected() && localList_->HasSelection());
-  });
-  connect(localList_, &CDirList::focusEntered, this, [this] {
-    upload_->setEnabled(localList_->HasSelection());
+  connect(&local, &FileListView::focusEntered, this, [this] {
+    upload_->setEnabled(IsConnected() && !transferring_ && LocalList().HasSelection());
     download_->setEnabled(false);
   });
-  connect(localList_, &CDirList::selectedItemsChanged, this, [this] {
-    if (localList_->hasFocus()) upload_->setEnabled(IsConnected() && localList_->HasSelection());
+  connect(&local, &CDirList::selectedItemsChanged, this, [this] {
+    if (LocalList().hasFocus())
+      upload_->setEnabled(IsConnected() && !transferring_ && LocalList().HasSelection());
   });
+  connect(localPanel_, &BrowserPanel::historyReset, this, [this] { upload_->setEnabled(false); });
 
-  connect(remoteCombo_, &CFTPComboEx::folderChosen, this,
-          [this](const QString& folder) { GoToRemotePath(folder.toStdString()); });
-  connect(remoteList_, &CFTPList::rowOpened, this, [this](const QString& path, bool isFolder) {
-    if (isFolder) GoToRemotePath(path.toStdString());
-  });
-  connect(remoteList_, &CFTPList::remoteRefresh, this, &MainWindow::OnRemoteRefresh);
-  connect(remoteList_, &CFTPList::focused, this, [this] {
-    download_->setEnabled(!remoteList_->SelectedItems().empty());
+  CFTPList& remote = remotePanel_->List();
+  auto remoteSelection = [this] {
+    download_->setEnabled(IsConnected() && !transferring_ && !RemoteList().SelectedItems().empty());
+  };
+  connect(&remote, &FileListView::listClicked, this, remoteSelection);
+  connect(&remote, &FileListView::focusEntered, this, [this, remoteSelection] {
+    remoteSelection();
     upload_->setEnabled(false);
   });
-  connect(remoteList_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (remoteList_->hasFocus()) download_->setEnabled(!remoteList_->SelectedItems().empty());
-  });
+  connect(remote.selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this, remoteSelection] {
+            if (RemoteList().hasFocus()) remoteSelection();
+          });
+  connect(remotePanel_, &BrowserPanel::historyReset, this,
+          [this] { download_->setEnabled(false); });
+  connect(remotePanel_, &RemoteBrowserPanel::connectionLost, this,
+          [this] { DisconnectProfile(true); });
+  connect(remotePanel_, &RemoteBrowserPanel::busyChanged, this, [this] { UpdateButtons(); });
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -229,18 +215,16 @@ void MainWindow::BuildControls() {
 
 void MainWindow::ApplyLayout() {
   MainWindowLayout l = MainWindowLayout::For(width(), height());
-  Place(localBar_, l.localToolbar);
-  Place(localCombo_, l.localCombo);
-  Place(localList_, l.localList);
+  Place(localPanel_, l.localPanel);
   Place(connect_, l.connect);
+  Place(cancelConnect_, l.connect);
   Place(disconnect_, l.connect);
+  Place(connectionManager_, l.connectionManager);
   Place(encrypt_, l.encrypt);
   Place(upload_, l.upload);
   Place(download_, l.download);
   Place(decrypt_, l.decrypt);
-  Place(remoteBar_, l.remoteToolbar);
-  Place(remoteCombo_, l.remoteCombo);
-  Place(remoteList_, l.remoteList);
+  Place(remotePanel_, l.remotePanel);
   Place(schedule_, l.schedule);
   Place(exit_, l.exit);
   Place(logText_, l.logText);
@@ -263,16 +247,75 @@ void MainWindow::StoreSize() {
 // ----------------------------------------------------------------------------------------------
 // Connecting
 
-bool MainWindow::IsConnected() const { return remoteList_->IsConnected(); }
+bool MainWindow::IsConnected() const { return remotePanel_->IsConnected(); }
+bool MainWindow::IsConnecting() const { return remotePanel_->IsConnecting(); }
+bool MainWindow::IsBusy() const { return remotePanel_->IsBusy() || transferring_; }
 
 void MainWindow::AddLine(const std::string& text, int32_t colour) { log_->AddLine(text, colour); }
 
+void MainWindow::UpdateButtons() {
+  const bool connected = IsConnected();
+  const bool connecting = IsConnecting();
+  connect_->setVisible(!connected && !connecting && !transferring_);
+  cancelConnect_->setVisible(connecting && !transferring_);
+  disconnect_->setVisible(connected || transferring_);
+  disconnect_->setEnabled(!transferring_);
+  connectionManager_->setEnabled(!transferring_);
+  if (!connected || transferring_) {
+    upload_->setEnabled(false);
+    download_->setEnabled(false);
+  }
+  options_->setEnabled(connected &&
+                       ReadNumber(app_.currentProfile.slot, "DisableOptions", profileFile_) != 1);
+}
+
 void MainWindow::ConnectClicked() {
   if (!ReadProfile(0, app_.currentProfile, profileFile_)) {
+    // Nothing in slot 0 yet: the connection manager is where a server is added.
+    if (ReadText(0, "Address", profileFile_).empty()) {
+      OpenConnectionManager();
+      return;
+    }
     app_.Messages().Show("Invalid configuration.");
     return;
   }
+  if (!AskPasswordIfNeeded(app_.currentProfile)) return;
   ConnectProfile();
+}
+
+bool MainWindow::AskPasswordIfNeeded(ConnectionProfile& profile) {
+  if (profile.locked || profile.savePassword || profile.userName.empty() ||
+      !profile.password.empty() || profile.userName == "anonymous")
+    return true;
+  QInputDialog prompt(this);
+  prompt.setObjectName(QStringLiteral("passwordPrompt"));
+  prompt.setWindowTitle(QStringLiteral("Harbell"));
+  prompt.setLabelText(Q("Password of " + profile.userName + " on " + DisplayName(profile) + ":"));
+  prompt.setTextEchoMode(QLineEdit::Password);
+  if (prompt.exec() != QDialog::Accepted) return false;
+  profile.password = prompt.textValue().toStdString();
+  return true;
+}
+
+void MainWindow::ConnectTo(int slot, const std::string& typedPassword) {
+  if (IsConnected() || IsConnecting()) DisconnectProfile(true);
+  if (!ReadProfile(slot, app_.currentProfile, profileFile_)) {
+    app_.Messages().Show("Invalid configuration.");
+    return;
+  }
+  if (!typedPassword.empty() && !app_.currentProfile.locked)
+    app_.currentProfile.password = typedPassword;
+  if (!AskPasswordIfNeeded(app_.currentProfile)) return;
+  ConnectProfile();
+}
+
+void MainWindow::OpenConnectionManager() {
+  if (transferring_) return;
+  const int current = IsConnected() ? app_.currentProfile.slot : -1;
+  ConnectionManagerDialog dialog(profileFile_, app_.Messages(), this);
+  dialog.SelectSlot(current >= 0 ? current : 0);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (auto chosen = dialog.ChosenConnection()) ConnectTo(chosen->slot, chosen->password);
 }
 
 void MainWindow::ConnectProfile() {
@@ -284,32 +327,57 @@ void MainWindow::ConnectProfile() {
   encrypt_->setEnabled(!profile.encryptionKeyBound);
   decrypt_->setEnabled(!profile.decryptionKeyBound);
 
-  WaitCursor wait;
   AddLine(" ", colour::kBlack);
   AddLine("Starting a new session.", colour::kBlack);
   AddLine(DisplayName(profile) + ": Trying to connect......", colour::kBlack);
-  if (!remoteList_->Connect(profile)) {
-    AddLine(profile.name + ": Cannot be connected.", colour::kBlack);
-    app_.Messages().Show("Cannot connect to the server.");
-    return;
-  }
-  QApplication::processEvents();
-  WriteProgramNumber(profileFile_, kLastSessionID, profile.slot);
-  connect_->hide();
-  disconnect_->show();
-  AddLine(DisplayName(profile) + ": Connected.", colour::kBlack);
-  keepAlive_.start();
+  remotePanel_->SetProfile(profile);
+  remotePanel_->Connect([this](bool ok, const std::string& error) {
+    if (ok)
+      Connected();
+    else
+      ConnectFailed(error);
+  });
+  UpdateButtons();
+}
 
-  std::string start = StartFolder(profile);
+void MainWindow::ConnectFailed(const std::string& error) {
+  const ConnectionProfile& profile = app_.currentProfile;
+  UpdateButtons();
+  app_.SetLastConnectionError(error);
+  AddLine(profile.name + ": Cannot be connected.", colour::kBlack);
+  AddLine(error, colour::kRed);
+  app_.Messages().Show("Cannot connect to the server.");
+}
+
+void MainWindow::CancelConnect() {
+  if (!IsConnecting()) return;
+  remotePanel_->Disconnect();
+  AddLine(DisplayName(app_.currentProfile) + ": Connecting canceled.", colour::kDarkRed);
+  UpdateButtons();
+}
+
+void MainWindow::Connected() {
+  const ConnectionProfile& profile = app_.currentProfile;
+  WriteProgramNumber(profileFile_, kLastSessionID, profile.slot);
+  UpdateButtons();
+  AddLine(DisplayName(profile) + ": Connected.", colour::kBlack);
+  remotePanel_->StartKeepAlive();
+
+  const std::string start = StartFolder(profile);
   AddLine(BrowsingLine(profile, start), colour::kBlack);
-  remoteCombo_->Rebuild(profile);
-  if (!GoToRemotePath(start)) {
+  GoToRemotePath(start, [this](bool ok) { Browsed(ok); });
+}
+
+void MainWindow::Browsed(bool ok) {
+  const ConnectionProfile& profile = app_.currentProfile;
+  if (!ok) {
     app_.Messages().Show("Connection refused.    ", MessageButtons::Ok, MessageIcon::Information);
     DisconnectProfile(false);
     return;
   }
+  // A folder that cannot be shown leaves the local side where it was.
   if (!profile.localDir.empty()) GoToLocalPath(profile.localDir);
-  UpdateRemoteButtons();
+  UpdateButtons();
   UpdateIndicator();
   setWindowTitle(Q(ConnectedCaption(profile)));
   if (ReadNumber(profile.slot, "DisableEncryption", profileFile_) == 1) encrypt_->setEnabled(false);
@@ -317,19 +385,10 @@ void MainWindow::ConnectProfile() {
 }
 
 void MainWindow::DisconnectProfile(bool save) {
-  WaitCursor wait;
-  keepAlive_.stop();
-  std::string remotePath = remoteList_->CurrentFolder();
-  remoteList_->Disconnect();
-  remoteList_->RemoveAllRows();
-  remoteCombo_->ShowNotConnected();
-  remoteHistory_.Clear();
-  connect_->show();
-  disconnect_->hide();
-  UpdateRemoteButtons();
-
+  const std::string remotePath = remotePanel_->CurrentFolder();
+  remotePanel_->Disconnect();
   ConnectionProfile& profile = app_.currentProfile;
-  SaveFolders(profile, localList_->CurrentFolder(), remotePath, save, profileFile_);
+  SaveFolders(profile, localPanel_->CurrentFolder(), remotePath, save, profileFile_);
   AddLine(profile.name + ": Disconnected.", colour::kBlack);
 
   app_.encryptMode = app_.decryptMode = 0;
@@ -340,119 +399,19 @@ void MainWindow::DisconnectProfile(bool save) {
   encrypt_->setEnabled(true);
   decrypt_->setEnabled(true);
   indicator_->hide();
-  download_->setEnabled(false);
+  UpdateButtons();
   setWindowTitle(kCaptionDisconnected);
 }
 
-void MainWindow::KeepAliveCheck() {
-  if (!remoteList_->LiveConnection()) DisconnectProfile(true);
-}
+void MainWindow::KeepAliveCheck() { remotePanel_->CheckConnection(); }
 
 // ----------------------------------------------------------------------------------------------
-// Folders and histories
+// Folders
 
-void MainWindow::ShowLocal(const std::string& folder) {
-  localList_->ShowFolder(folder);
-  localCombo_->SelectFolder(localList_->CurrentFolder());
-}
+bool MainWindow::GoToLocalPath(const std::string& path) { return localPanel_->GoTo(path); }
 
-void MainWindow::ShowRemote(const std::string& folder) {
-  if (remoteList_->Browse(folder)) remoteCombo_->SelectFolder(remoteList_->CurrentFolder());
-}
-
-bool MainWindow::GoToLocalPath(const std::string& path) {
-  if (!localList_->ShowFolder(path)) {
-    UpdateLocalButtons();
-    return false;
-  }
-  localCombo_->SelectFolder(localList_->CurrentFolder());
-  localHistory_.Push(localList_->CurrentFolder());
-  UpdateLocalButtons();
-  return true;
-}
-
-bool MainWindow::GoToRemotePath(const std::string& path) {
-  const ConnectionProfile& profile = app_.currentProfile;
-  if (!remoteList_->Browse(path) && !remoteList_->Browse(profile.remoteRoot)) {
-    UpdateRemoteButtons();
-    return false;
-  }
-  remoteCombo_->SelectFolder(remoteList_->CurrentFolder());
-  remoteHistory_.Push(path);
-  UpdateRemoteButtons();
-  return true;
-}
-
-void MainWindow::LocalBack() {
-  if (auto folder = localHistory_.Back()) ShowLocal(*folder);
-  UpdateLocalButtons();
-}
-
-void MainWindow::LocalForward() {
-  if (auto folder = localHistory_.Forward()) ShowLocal(*folder);
-  UpdateLocalButtons();
-}
-
-void MainWindow::LocalUp() {
-  if (localList_->UpOneLevel()) {
-    localCombo_->SelectFolder(localList_->CurrentFolder());
-    localHistory_.Push(localList_->CurrentFolder());
-  }
-  UpdateLocalButtons();
-}
-
-void MainWindow::RemoteBack() {
-  if (auto folder = remoteHistory_.Back()) ShowRemote(*folder);
-  UpdateRemoteButtons();
-}
-
-void MainWindow::RemoteForward() {
-  if (auto folder = remoteHistory_.Forward()) ShowRemote(*folder);
-  UpdateRemoteButtons();
-}
-
-void MainWindow::RemoteUp() {
-  if (remoteList_->Up()) {
-    remoteCombo_->SelectFolder(remoteList_->CurrentFolder());
-    remoteHistory_.Push(remoteList_->CurrentFolder());
-  }
-  UpdateRemoteButtons();
-}
-
-void MainWindow::OnLocalRefresh() {
-  localHistory_.Clear();
-  localCombo_->SelectFolder(localList_->CurrentFolder());
-  localHistory_.Push(localList_->CurrentFolder());
-  upload_->setEnabled(false);
-  UpdateLocalButtons();
-}
-
-void MainWindow::OnRemoteRefresh() {
-  remoteHistory_.Clear();
-  if (remoteCombo_->count() > 0) {
-    std::string folder = remoteList_->CurrentFolder();
-    ShowRemote(folder);
-    remoteHistory_.Push(folder);
-  }
-  download_->setEnabled(false);
-  UpdateRemoteButtons();
-}
-
-void MainWindow::UpdateLocalButtons() {
-  localBack_->setEnabled(localHistory_.CanGoBack());
-  localForward_->setEnabled(localHistory_.CanGoForward());
-  localUp_->setEnabled(localCombo_->currentIndex() >= 1);
-}
-
-void MainWindow::UpdateRemoteButtons() {
-  bool connected = IsConnected();
-  remoteBack_->setEnabled(connected && remoteHistory_.CanGoBack());
-  remoteForward_->setEnabled(connected && remoteHistory_.CanGoForward());
-  bool atRoot = SameRemoteFolder(remoteList_->CurrentFolder(), app_.currentProfile.remoteRoot);
-  remoteUp_->setEnabled(connected && !atRoot && remoteCombo_->currentIndex() >= 1);
-  remoteCombo_->setEnabled(connected && !atRoot);
-  options_->setEnabled(connected && ReadNumber(app_.currentProfile.slot, "DisableOptions",
-                                               profileFile_) != 1);
+void MainWindow::GoToRemotePath(const std::string& path, std::function<void(bool)> done) {
+  remotePanel_->Navigate(path, std::move(done));
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -510,98 +469,143 @@ void MainWindow::UpdateIndicator() { indicator_->setVisible(app_.encryptMode || 
 // Transfers
 
 void MainWindow::Upload() {
+  if (transferring_ || !IsConnected()) return;
   if (!app_.encryptMode) {
     if (!EncryptionKeyPrompt()) return;
     app_.encryptMode = 1;
     encrypt_->setChecked(true);
     UpdateIndicator();
   }
-  const ConnectionProfile& profile = app_.currentProfile;
-  UploadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(), app_.Messages(),
-                    clock_);
-  job.SetActivityLog(log_);
-  job.SetBinary(profile.binaryMode);
-  job.SetMaxThreads(profile.threadCount);
-  job.SetBuildingConnection(remoteList_->Connection());
-
-  std::string local = localList_->CurrentFolder();
+  const std::string local = localPanel_->CurrentFolder();
   if (local.empty()) {
     app_.Messages().Show("Cannot access this folder.");
-  } else {
-    std::string target = remoteList_->CurrentFolder();
-    job.SetSourceBase(local);
-    job.SetDestinationBase(target);
-    std::vector<LocalEntry> selected = localList_->SelectedEntries();
-    if (!selected.empty()) {
-      if (app_.warningLevel < 1 && !profile.backupRemoteFile &&
-          app_.Messages().Show(
-              "All files and folders in remote computer will be overwritten without asking.\n\n"
-              "If you don't want this to happen, Click Cancel and rename the files or folders "
-              "first.",
-              MessageButtons::OkCancel) != MessageAnswer::Ok)
-        return;
-      for (const LocalEntry& entry : selected) job.AddSelectedItem(entry);
-    }
+    return;
   }
-  job.SetBuildingConnection(nullptr);
-  RunTransferJob(job, minimize_, true);
+  std::vector<LocalEntry> selected = LocalList().SelectedEntries();
+  if (!selected.empty() && app_.warningLevel < 1 && !app_.currentProfile.backupRemoteFile &&
+      app_.Messages().Show(
+          "All files and folders in remote computer will be overwritten without asking.\n\n"
+          "If you don't want this to happen, Click Cancel and rename the files or folders first.",
+          MessageButtons::OkCancel) != MessageAnswer::Ok)
+    return;
+  // While the question was open the keep-alive check may have found the server gone.
+  if (!IsConnected()) {
+    app_.Messages().Show("Not connected or connection lost.");
+    return;
+  }
+
+  // The browsing connection builds the jobs: taken over, checked alive, held to the end.
+  transferring_ = true;
+  remotePanel_->StopKeepAlive();
+  UpdateButtons();
+  const std::string target = remotePanel_->CurrentFolder();
+  RemoteList().Session().HandOver(
+      [this, local, target, selected](std::shared_ptr<FtpConnection> connection) {
+        UploadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(),
+                          app_.Messages(), clock_);
+        job.SetSourceBase(local);
+        job.SetDestinationBase(target);
+        BuildAndRun(job, std::move(connection), true, [&] {
+          for (const LocalEntry& entry : selected) job.AddSelectedItem(entry);
+        });
+      });
 }
 
 void MainWindow::Download() {
+  if (transferring_) return;
   if (!app_.decryptMode && DecryptionKeyPrompt()) {
     app_.decryptMode = 1;
     decrypt_->setChecked(true);
     UpdateIndicator();
   }
-  const ConnectionProfile& profile = app_.currentProfile;
-  DownloadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(), app_.Messages(),
-                      clock_);
-  job.SetActivityLog(log_);
-  job.SetBinary(profile.binaryMode);
-  job.SetMaxThreads(profile.threadCount);
-  if (!remoteList_->Connection()) {
+  if (!IsConnected()) {
     app_.Messages().Show("Not connected or connection lost.");
     DisconnectProfile(true);
     return;
   }
-  job.SetBuildingConnection(remoteList_->Connection());
-
-  std::string local = localList_->CurrentFolder();
+  std::string local = localPanel_->CurrentFolder();
   if (local.empty()) {
     app_.Messages().Show("Cannot download to this folder.");
-  } else {
-    while (local.size() > 1 && local.back() == '/') local.pop_back();
-    job.SetDestinationBase(local == "/" ? std::string() : local);
-    job.SetSourceBase(remoteList_->CurrentFolder());
-    for (const RemoteListItem& item : remoteList_->SelectedItems())
-      job.AddSelectedItem(ToRemoteEntry(item));
+    return;
   }
+  while (local.size() > 1 && local.back() == '/') local.pop_back();
+  const std::vector<RemoteListItem> selected = RemoteList().SelectedItems();
+
+  transferring_ = true;
+  remotePanel_->StopKeepAlive();
+  UpdateButtons();
+  const std::string source = remotePanel_->CurrentFolder();
+  RemoteList().Session().HandOver(
+      [this, local, source, selected](std::shared_ptr<FtpConnection> connection) {
+        if (!connection) {
+          transferring_ = false;
+          app_.Messages().Show("Not connected or connection lost.");
+          DisconnectProfile(true);
+          return;
+        }
+        DownloadManager job(MakeTransferSettings(app_, profileFile_), app_.Connector(),
+                            app_.Messages(), clock_);
+        job.SetDestinationBase(local == "/" ? std::string() : local);
+        job.SetSourceBase(source);
+        BuildAndRun(job, std::move(connection), false, [&] {
+          for (const RemoteListItem& item : selected) job.AddSelectedItem(ToRemoteEntry(item));
+        });
+      });
+}
+
+void MainWindow::BuildAndRun(CFTPMgr& job, std::shared_ptr<FtpConnection> connection, bool upload,
+                             const std::function<void()>& addSelection) {
+  const ConnectionProfile& profile = app_.currentProfile;
+  job.SetActivityLog(log_);
+  job.SetBinary(profile.binaryMode);
+  job.SetMaxThreads(profile.threadCount);
+  job.HoldBuildingConnection(connection);
+  addSelection();
   job.SetBuildingConnection(nullptr);
-  RunTransferJob(job, minimize_, false);
+  ConnectionWorker::CloseInBackground(std::move(connection));
+  RunTransferJob(job, minimize_, upload);
 }
 
 void MainWindow::RunTransferJob(CFTPMgr& job, bool minimize, bool upload) {
-  keepAlive_.stop();
-  remoteList_->Disconnect();
+  transferring_ = true;
+  remotePanel_->StopKeepAlive();
+  UpdateButtons();
   if (job.QueueLength() > 0) {
+    // The progress window stands in for this one. (Hiding a dialog ends its own exec(): this
+    // window runs under the application's event loop, see main.cpp.)
     if (minimize) hide();
-    TransferProgressDialog progress(job, minimize, minimize ? nullptr : this);
-    progress.Run();
-    if (minimize) show();
+    {
+      TransferProgressDialog progress(job, minimize, minimize ? nullptr : this);
+      progress.Run();
+    }
+    if (minimize) {
+      show();
+      raise();
+      activateWindow();
+    }
   }
   const ConnectionProfile& profile = app_.currentProfile;
   if ((upload && profile.deleteAfterUpload) || (!upload && profile.deleteAfterDownload))
     job.RemoveEmptiedSourceFolders();
 
-  if (remoteList_->Connect(profile)) {
-    keepAlive_.start();
-    ShowRemote(remoteList_->CurrentFolder());
+  localPanel_->Refresh();
+  if (!upload) LocalList().setFocus();
+  remotePanel_->Connect([this](bool ok, const std::string& error) { Reconnected(ok, error); });
+}
+
+void MainWindow::Reconnected(bool ok, const std::string& error) {
+  transferring_ = false;
+  if (!ok) {
+    // The window shows what is: no connection.
+    app_.SetLastConnectionError(error);
+    AddLine(app_.currentProfile.name + ": Cannot be connected.", colour::kBlack);
+    AddLine(error, colour::kRed);
+    DisconnectProfile(true);
+    return;
   }
-  localList_->Refresh();
-  localCombo_->SelectFolder(localList_->CurrentFolder());
-  UpdateLocalButtons();
-  UpdateRemoteButtons();
-  if (!upload) localList_->setFocus();
+  remotePanel_->StartKeepAlive();
+  remotePanel_->Refresh();
+  UpdateButtons();
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -643,6 +647,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.setObjectName(QStringLiteral("optionsMenu"));
   QAction* tasks = menu.addAction(QStringLiteral("Harbell Task Manager"));
+  QAction* sites = menu.addAction(QStringLiteral("Connection Manager..."));
+  sites->setEnabled(!transferring_);
   menu.addSeparator();
   QAction* warnings = menu.addAction(QStringLiteral("Display warning messages"));
   warnings->setCheckable(true);
@@ -652,12 +658,14 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   minimize->setChecked(minimize_);
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == tasks) OpenTaskManager();
+  if (chosen == sites) OpenConnectionManager();
   if (chosen == warnings) ToggleWarnings();
   if (chosen == minimize) ToggleMinimize();
 }
 
 void MainWindow::accept() {
-  bool connected = IsConnected();
+  if (transferring_) return;
+  bool connected = IsConnected() || IsConnecting();
   if (connected && app_.Messages().Show("You are currently connected to a server. Disconnect it?   ",
                                         MessageButtons::YesNo) != MessageAnswer::Yes)
     return;
@@ -667,7 +675,7 @@ void MainWindow::accept() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (IsConnected()) {
+  if (IsConnected() || IsConnecting() || transferring_) {
     app_.Messages().Show("You are currently connected to a server. ");
     event->ignore();
     return;

@@ -30,6 +30,9 @@ MessageAnswer QtMessagePresenter::Show(std::string_view text, MessageButtons but
                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                   QMessageBox::NoButton, parent_);
   box.setObjectName(QStringLiteral("message"));
+  // The overwrite question is a dialog of its own, named for what it asks.
+  if (buttons == MessageButtons::YesYesToAllNoNoToAll)
+    box.setWindowTitle(QStringLiteral("File Already Exists..."));
   struct Choice {
     QAbstractButton* button;
     MessageAnswer answer;

@@ -8,7 +8,8 @@
 namespace quillon {
 
 // Message boxes of the windowed program: QMessageBox with the system's exact texts, and the
-// four-button overwrite question. The title is "Harbell". GUI thread only.
+// four-button overwrite question. The title is "Harbell", the overwrite question's "File Already
+// Exists...". GUI thread only.
 class QtMessagePresenter : public MessagePresenter {
  public:
   explicit QtMessagePresenter(QWidget* parent = nullptr) : parent_(parent) {}

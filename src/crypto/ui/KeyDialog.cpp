@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -54,6 +56,26 @@ QPushButton* MakeHelpButton(QWidget* parent, const char* name) {
   return button;
 }
 
+// A key, drawn: the desktop's icon theme may have none.
+QPixmap KeyPixmap(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 32.0, size / 32.0);
+  const QColor gold(212, 160, 23);
+  painter.setPen(QPen(gold.darker(160), 1.5));
+  painter.setBrush(gold);
+  // The shaft with two teeth, then the bow with its hole.
+  painter.drawRect(QRectF(13, 14, 17, 4));
+  painter.drawRect(QRectF(24, 18, 3, 5));
+  painter.drawRect(QRectF(19, 18, 3, 4));
+  painter.drawEllipse(QRectF(2, 8, 16, 16));
+  painter.setBrush(Qt::white);
+  painter.drawEllipse(QRectF(6, 13, 5, 6));
+  return pixmap;
+}
+
 }  // namespace
 
 KeyDialog::KeyDialog(const KeyRequest& request, MessagePresenter& messages, QWidget* parent)
@@ -64,9 +86,9 @@ KeyDialog::KeyDialog(const KeyRequest& request, MessagePresenter& messages, QWid
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("keyIcon"));
-  const QIcon keyIcon = QIcon::fromTheme(QStringLiteral("dialog-password"),
-                                         style()->standardIcon(QStyle::SP_MessageBoxWarning));
-  icon->setPixmap(keyIcon.pixmap(32, 32));
+  const QIcon themed = QIcon::fromTheme(QStringLiteral("dialog-password"));
+  icon->setPixmap(themed.isNull() ? KeyPixmap(32) : themed.pixmap(32, 32));
+  icon->setToolTip(QStringLiteral("Encryption key"));
 
   messageLine_ = new QLabel(Q(look.messageLine), this);
   messageLine_->setObjectName(QStringLiteral("messageLine"));

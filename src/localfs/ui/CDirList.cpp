@@ -38,35 +38,23 @@ const char* ActionName(LocalCommand command) {
 }  // namespace
 
 CDirList::CDirList(MessagePresenter& messages, QWidget* parent)
-    : QTreeView(parent),
+    : FileListView(parent),
       messages_(messages),
       model_(new DirListModel(this)),
       desktopLauncher_(std::make_unique<DesktopLauncher>()),
       launcher_(desktopLauncher_.get()),
       trash_(clock_) {
   setObjectName("localList");
-  setModel(model_);
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  // Labels are edited with F2 or a click on a selected name; a double click opens.
-  setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-  setColumnWidth(static_cast<int>(DirColumn::Name), 180);
-  setColumnWidth(static_cast<int>(DirColumn::Size), 50);
-  setColumnWidth(static_cast<int>(DirColumn::Date), 120);
-  header()->setSectionsClickable(true);
+  SetFileModel(model_);
   header()->setSortIndicatorShown(true);
-  header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   ApplySortIndicator();
 
-  connect(header(), &QHeaderView::sectionClicked, this,
-          [this](int section) { SortByColumn(static_cast<DirColumn>(section)); });
-  connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-    if (index.isValid()) emit itemDoubleClicked(model_->EntryAt(index.row()));
-  });
+  connect(this, &FileListView::headerClicked, this,
+          [this](int section) { SortByColumn(static_cast<FileColumn>(section)); });
+  connect(this, &FileListView::openRequested, this,
+          [this](int row) { emit itemDoubleClicked(model_->EntryAt(row)); });
+  connect(this, &FileListView::deleteRequested, this, &CDirList::DeleteSelection);
+  connect(this, &FileListView::refreshRequested, this, &CDirList::Refresh);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit selectedItemsChanged(); });
   // Renamed from the event loop, once the editor is closed, so that a message box or the
@@ -79,15 +67,15 @@ CDirList::~CDirList() = default;
 
 bool CDirList::ShowFolder(const std::string& path) {
   auto kept = NormalizeLocalPath(path);
-  if (!kept) return false;
+  if (!kept) {
+    error_ = "Not an absolute path";
+    return false;
+  }
+  auto entries = ListShownEntries(*kept, &error_);
+  if (!entries) return false;
   folder_ = *kept;
-  sort_ = DirSortState{};
-  auto entries = ListShownEntries(folder_);
-  model_->SetEntries(entries ? std::move(*entries) : std::vector<LocalEntry>{});
-  ApplySortIndicator();
-  emit folderShown(folder_);
-  emit selectedItemsChanged();
-  return entries.has_value();
+  ShowEntries(std::move(*entries));
+  return true;
 }
 
 bool CDirList::UpOneLevel() {
@@ -95,7 +83,23 @@ bool CDirList::UpOneLevel() {
   return parent && ShowFolder(*parent);
 }
 
-bool CDirList::Refresh() { return !folder_.empty() && ShowFolder(folder_); }
+bool CDirList::Refresh() {
+  if (folder_.empty()) return false;
+  auto entries = ListShownEntries(folder_, &error_);
+  ShowEntries(entries ? std::move(*entries) : std::vector<LocalEntry>{});
+  if (!entries) SetPlaceholder(QString::fromStdString(CannotShowFolderText(folder_, error_)));
+  return entries.has_value();
+}
+
+void CDirList::ShowEntries(std::vector<LocalEntry> entries) {
+  sort_ = FileSortOrder{FileColumn::Name, true};
+  SetPlaceholder({});
+  model_->SetEntries(std::move(entries));
+  FitColumns();
+  ApplySortIndicator();
+  emit folderShown(folder_);
+  emit selectedItemsChanged();
+}
 
 const std::vector<LocalEntry>& CDirList::Entries() const { return model_->Entries(); }
 
@@ -120,14 +124,14 @@ bool CDirList::SelectItem(const std::string& name) {
   return true;
 }
 
-void CDirList::SortByColumn(DirColumn column) {
+void CDirList::SortByColumn(FileColumn column) {
   std::vector<std::string> selected;
   for (const auto& entry : SelectedEntries()) selected.push_back(entry.name);
   QModelIndex current = currentIndex();
   std::string currentName = current.isValid() ? model_->EntryAt(current.row()).name : "";
 
   sort_.Click(column);
-  model_->Sort(sort_);
+  model_->Sort(column, sort_.ascending);
   ApplySortIndicator();
 
   // The same items stay selected at their new places.
@@ -142,7 +146,7 @@ void CDirList::SortByColumn(DirColumn column) {
 }
 
 void CDirList::ApplySortIndicator() {
-  header()->setSortIndicator(static_cast<int>(sort_.column),
+  header()->setSortIndicator(static_cast<int>(sort_.column.value_or(FileColumn::Name)),
                              sort_.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
@@ -155,7 +159,7 @@ bool CDirList::OpenItem(const LocalEntry& entry) {
 bool CDirList::EditName(const std::string& name) {
   if (!SelectItem(name)) return false;
   setFocus();
-  edit(model_->index(model_->RowOf(name), static_cast<int>(DirColumn::Name)));
+  edit(model_->index(model_->RowOf(name), static_cast<int>(FileColumn::Name)));
   return state() == QAbstractItemView::EditingState;
 }
 
@@ -196,6 +200,7 @@ void CDirList::Explore() {
 void CDirList::DeleteSelection() {
   auto selected = SelectedEntries();
   if (selected.empty()) return;
+  if (messages_.Show(kConfirmTrashText, MessageButtons::YesNo) != MessageAnswer::Yes) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   std::string failure;
   for (const auto& entry : selected) {
@@ -276,27 +281,6 @@ void CDirList::contextMenuEvent(QContextMenuEvent* event) {
   QAction* chosen = menu.exec(at);
   for (const auto& [action, command] : actions)
     if (action == chosen) RunCommand(command);
-}
-
-void CDirList::keyPressEvent(QKeyEvent* event) {
-  bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && state() != QAbstractItemView::EditingState) {
-    // Enter opens the current item here rather than pressing the window's default button.
-    if (currentIndex().isValid()) emit itemDoubleClicked(model_->EntryAt(currentIndex().row()));
-    event->accept();
-    return;
-  }
-  QTreeView::keyPressEvent(event);
-}
-
-void CDirList::mouseReleaseEvent(QMouseEvent* event) {
-  QTreeView::mouseReleaseEvent(event);
-  emit listClicked();
-}
-
-void CDirList::focusInEvent(QFocusEvent* event) {
-  QTreeView::focusInEvent(event);
-  emit focusEntered();
 }
 
 }  // namespace quillon

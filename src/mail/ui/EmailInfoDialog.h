@@ -16,9 +16,10 @@ namespace quillon {
 
 // "Email Info": whether a task mails its log, from which sender, through which server, to whom
 // (EmailSettings). The three edits and "Test" are enabled only while the check box is ticked.
-// OK refuses empty fields while it is ticked ("Fields cannot be blank.") and empties them when
-// it is not. "Test" sends a test message with the fields as they stand and says how it went;
-// the dialog stays open. Every message is a warning box through `messages`. GUI thread only.
+// OK refuses empty fields while it is ticked ("Fields cannot be blank.") and addresses that are
+// not mail addresses ("Invalid sender address.", "Invalid recipient address."), and empties the
+// fields when it is not. "Test" sends a test message with the fields as they stand and says how it
+// went; the dialog stays open. Every message is a warning box through `messages`. GUI thread only.
 //
 // Controls by object name: "from", "server", "to", "useEmail", "questionIcon", "okButton",
 // "testButton", "cancelButton".

@@ -25,12 +25,24 @@ LocalPickers QtLocalPickers() {
     return Chosen(QFileDialog::getExistingDirectory(parent, prompt, StartFolder(start)));
   };
   pickers.chooseProgram = [](QWidget* parent, const QString& start) {
-    // Programs here rarely carry an extension, so the last filter matches every file rather
-    // than only names with a dot. No default extension is added to a typed name for the same
-    // reason.
-    return Chosen(QFileDialog::getOpenFileName(
-        parent, QString(), StartFolder(start),
-        QStringLiteral("Programs (*.exe);;Batch Files (*.bat);;All Files (*)")));
+    // Programs here are known by their executable bit, not by an extension: the first filter
+    // shows the files that may be run, the second every file (a script run through its
+    // interpreter).
+    QFileDialog dialog(parent, QString(), StartFolder(start));
+    dialog.setObjectName(QStringLiteral("programPicker"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QString::fromUtf8(kProgramFilter), QString::fromUtf8(kAllFilesFilter)});
+    auto apply = [&dialog](const QString& filter) {
+      QDir::Filters shown = QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot;
+      if (filter == QString::fromUtf8(kProgramFilter)) shown |= QDir::Executable;
+      dialog.setFilter(shown);
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
+    apply(QString::fromUtf8(kProgramFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+      return std::optional<std::string>();
+    return Chosen(dialog.selectedFiles().front());
   };
   return pickers;
 }

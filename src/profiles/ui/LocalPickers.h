@@ -19,8 +19,13 @@ struct LocalPickers {
   std::function<std::optional<std::string>(QWidget* parent, const QString& start)> chooseProgram;
 };
 
+// The filters of the command picker: files that may be run (shown by their executable bit), and
+// all files.
+inline constexpr const char* kProgramFilter = "Programs (*)";
+inline constexpr const char* kAllFilesFilter = "All Files (*)";
+
 // The pickers of the desktop: QFileDialog's folder picker, and its open-file picker with the
-// filters "Programs (*.exe)", "Batch Files (*.bat)" and "All Files (*)".
+// filters kProgramFilter and kAllFilesFilter.
 LocalPickers QtLocalPickers();
 
 }  // namespace quillon

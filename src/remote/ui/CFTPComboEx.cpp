@@ -1,7 +1,8 @@
 #include "remote/ui/CFTPComboEx.h"
 
+#include <QStandardItemModel>
+
 #include "common/ui/IndentDelegate.h"
-#include "remote/RemoteListing.h"
 #include "remote/RemotePaths.h"
 #include "remote/ui/CFTPList.h"
 
@@ -26,20 +27,9 @@ CFTPComboEx::CFTPComboEx(CFTPList& list, QWidget* parent) : QComboBox(parent), l
   });
 }
 
-void CFTPComboEx::Rebuild(const std::string& remoteRoot) {
-  const std::string root = NormaliseRemoteFolder(remoteRoot);
-  std::vector<std::string> subfolders;
-  if (FtpConnection* connection = list_.Connection()) {
-    std::optional<std::string> remembered = connection->CurrentFolder();
-    if (connection->SetCurrentFolder(root)) {
-      if (auto entries = connection->List()) {
-        for (const auto& entry : *entries)
-          if (entry.isFolder && IsSafeRemoteName(entry.name)) subfolders.push_back(entry.name);
-      }
-      if (remembered && !remembered->empty()) connection->SetCurrentFolder(*remembered);
-    }
-  }
-  items_.Reset(root, subfolders);
+void CFTPComboEx::Rebuild(const std::string& remoteRoot,
+                          const std::vector<std::string>& subfolders) {
+  items_.Reset(NormaliseRemoteFolder(remoteRoot), subfolders);
   Fill();
 }
 
@@ -64,20 +54,29 @@ int CFTPComboEx::IndentAt(int index) const { return itemData(index, kIndentRole)
 
 void CFTPComboEx::Fill() {
   const QSignalBlocker quiet(this);
-  clear();
+  // A new model filled at once: a server's top folder may hold thousands of folders.
+  auto* content = new QStandardItemModel(this);
+  QList<QStandardItem*> rows;
+  rows.reserve(static_cast<qsizetype>(items_.items().size()));
   for (const auto& item : items_.items()) {
-    addItem(list_.FolderIcon(), QString::fromStdString(item.text),
-            QString::fromStdString(item.path));
-    setItemData(count() - 1, item.indent, kIndentRole);
+    auto* row = new QStandardItem(list_.FolderIcon(), QString::fromStdString(item.text));
+    row->setData(QString::fromStdString(item.path), Qt::UserRole);
+    row->setData(item.indent, kIndentRole);
+    rows.append(row);
   }
+  content->invisibleRootItem()->appendRows(rows);
+  setModel(content);  // deletes the combo's previous model
+  marked_ = -1;
   const int selected = items_.selected() ? static_cast<int>(*items_.selected()) : -1;
   setCurrentIndex(selected);
   MarkSelected(selected);
 }
 
 void CFTPComboEx::MarkSelected(int index) {
-  for (int i = 0; i < count(); ++i)
-    setItemIcon(i, i == index ? list_.OpenFolderIcon() : list_.FolderIcon());
+  if (marked_ >= 0 && marked_ < count() && marked_ != index)
+    setItemIcon(marked_, list_.FolderIcon());
+  if (index >= 0 && index < count()) setItemIcon(index, list_.OpenFolderIcon());
+  marked_ = index;
 }
 
 }  // namespace quillon

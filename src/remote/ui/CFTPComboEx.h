@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <string>
+#include <vector>
 
 #include "profiles/ConnectionProfile.h"
 #include "remote/RemoteComboItems.h"
@@ -12,8 +13,8 @@ class CFTPList;
 
 // The drop-down of remote folders above a CFTPList: the profile's remote root, its
 // sub-folders, and the chain of folders down to the one shown, indented by level, with the
-// closed-folder icon (the open one on the selected item). It lists folders on the list's
-// connection. GUI thread only.
+// closed-folder icon (the open one on the selected item). It takes the list's icons; the root's
+// sub-folders come from a listing (RemoteSession::List). GUI thread only.
 //
 // folderChosen(path) is emitted only when the user picks an item, never for the calls below.
 class CFTPComboEx : public QComboBox {
@@ -22,10 +23,9 @@ class CFTPComboEx : public QComboBox {
  public:
   explicit CFTPComboEx(CFTPList& list, QWidget* parent = nullptr);
 
-  // Removes all items, inserts the profile's remote root ("RMTROOT") and, listed on the list's
-  // connection, each of its sub-folders; selects the root.
-  void Rebuild(const ConnectionProfile& profile) { Rebuild(profile.remoteRoot); }
-  void Rebuild(const std::string& remoteRoot);
+  // Removes all items, inserts the remote root ("RMTROOT") and each of its `subfolders`
+  // (names, in listing order); selects the root.
+  void Rebuild(const std::string& remoteRoot, const std::vector<std::string>& subfolders);
 
   // Selects `folder`, inserting the missing levels below their parents first ("/" and an empty
   // text insert nothing).
@@ -50,6 +50,7 @@ class CFTPComboEx : public QComboBox {
 
   CFTPList& list_;
   RemoteComboItems items_;
+  int marked_ = -1;  // the item that shows the open-folder icon
 };
 
 }  // namespace quillon

@@ -54,7 +54,7 @@ RemoteFolderPicker::RemoteFolderPicker(FtpConnector& connector, MessagePresenter
 
 RemoteFolderPicker::~RemoteFolderPicker() = default;
 
-bool RemoteFolderPicker::Initialise() {
+int RemoteFolderPicker::exec() {
   delete panel_;
   panel_ = new RemoteBrowserPanel(connector_, messages_, profile_, this);
   panel_->setObjectName("browserPanel");
@@ -63,25 +63,35 @@ bool RemoteFolderPicker::Initialise() {
   // The browser takes the upper three quarters, the prompt and the buttons the rest.
   layout_->insertWidget(0, panel_, 3);
   layout_->setStretch(1, 1);
+  promptLabel_->setText(QStringLiteral("Connecting..."));
+  ok_->setEnabled(false);
+  // OK takes the folder shown: it waits while the panel is on its way to one.
+  connect(panel_, &RemoteBrowserPanel::busyChanged, this,
+          [this] { ok_->setEnabled(panel_ && panel_->IsConnected() && !panel_->IsBusy()); });
+  connectFailed_ = false;
+  panel_->ConnectAndShow([this](bool ok) { Connected(ok); });
 
-  if (!panel_->ConnectAndShow()) return false;
-  if (!prompt_.empty()) promptLabel_->setText(QString::fromStdString(prompt_));
+  const int result = QDialog::exec();
+  if (connectFailed_) {
+    delete panel_;
+    panel_ = nullptr;
+    if (warningLevel_ < 3)
+      messages_.Show("Cannot connect to Harbell.\t", MessageButtons::Ok, MessageIcon::Warning);
+  }
+  return result;
+}
+
+void RemoteFolderPicker::Connected(bool ok) {
+  if (!ok) {
+    connectFailed_ = true;
+    done(QDialog::Rejected);
+    return;
+  }
+  promptLabel_->setText(QString::fromStdString(prompt_));
   if (!chosenFolder_.empty()) panel_->Navigate(chosenFolder_);
   wizardBack_->hide();
   ok_->setText("OK");
-  return true;
-}
-
-int RemoteFolderPicker::exec() {
-  if (!Initialise()) {
-    delete panel_;
-    panel_ = nullptr;
-    setResult(QDialog::Rejected);
-    if (warningLevel_ < 3)
-      messages_.Show("Cannot connect to Harbell.\t", MessageButtons::Ok, MessageIcon::Warning);
-    return QDialog::Rejected;
-  }
-  return QDialog::exec();
+  ok_->setEnabled(!panel_->IsBusy());
 }
 
 void RemoteFolderPicker::done(int result) {

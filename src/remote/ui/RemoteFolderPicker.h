@@ -19,10 +19,11 @@ class RemoteBrowserPanel;
 // "Select remote folder": a modal dialog in which the user browses a server with a
 // RemoteBrowserPanel (its own connection) and picks one folder.
 //
-// The caller sets the prompt, the profile and the folder to open first, then calls exec():
+// The caller sets the prompt, the profile and the folder to open first, then calls exec(). The
+// dialog opens at once and connects in the background ("Connecting..."; Cancel stops it):
 // - Accepted: ChosenFolder() is the folder the panel showed when "OK" was clicked.
-// - Rejected: ChosenFolder() is unchanged (Cancel, or no connection: then the warning
-//   "Cannot connect to Harbell.\t" is shown unless the warning level is 3 or more).
+// - Rejected: ChosenFolder() is unchanged (Cancel, or no connection: then the dialog closes and
+//   the warning "Cannot connect to Harbell.\t" is shown unless the warning level is 3 or more).
 // The connection is closed when the dialog ends. GUI thread only.
 //
 // Controls by object name: "promptLabel", "wizardBackButton" ("<< Back", hidden),
@@ -52,12 +53,12 @@ class RemoteFolderPicker : public QDialog {
   // The embedded panel while the dialog runs, else null.
   RemoteBrowserPanel* Panel() const { return panel_; }
 
-  // Connects and shows the start folder, then runs the dialog (see the class comment).
+  // Runs the dialog while it connects and shows the start folder (see the class comment).
   int exec() override;
   void done(int result) override;
 
  private:
-  bool Initialise();
+  void Connected(bool ok);
 
   FtpConnector& connector_;
   MessagePresenter& messages_;
@@ -68,6 +69,7 @@ class RemoteFolderPicker : public QDialog {
   int warningLevel_ = 0;
   std::chrono::milliseconds keepAlive_;
   RemoteBrowserPanel* panel_ = nullptr;
+  bool connectFailed_ = false;
   QVBoxLayout* layout_;
   QLabel* promptLabel_;
   QPushButton* wizardBack_;

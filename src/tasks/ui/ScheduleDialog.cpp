@@ -29,7 +29,7 @@ QLineEdit* NumberEdit(const char* name, int32_t value, QWidget* parent) {
 }  // namespace
 
 ScheduleDialog::ScheduleDialog(const ScheduleSettings& settings, MessagePresenter& messages,
-                               QWidget* parent)
+                               QWidget* parent, const ScheduleNotes& notes)
     : QDialog(parent), settings_(settings), messages_(messages) {
   setWindowTitle(QStringLiteral("Schedule"));
   setObjectName(QStringLiteral("schedule"));
@@ -114,6 +114,32 @@ ScheduleDialog::ScheduleDialog(const ScheduleSettings& settings, MessagePresente
   layout->addWidget(repeatBox);
   layout->addLayout(everyRow);
   layout->addWidget(account);
+  if (notes.enableLingering) {
+    auto* note = new QLabel(
+        QString::fromUtf8(kLingerOffNote.data(), static_cast<qsizetype>(kLingerOffNote.size())),
+        this);
+    note->setObjectName(QStringLiteral("lingerNote"));
+    note->setWordWrap(true);
+    auto* linger = new QPushButton(
+        QString::fromLatin1(kLingerButton.data(), static_cast<qsizetype>(kLingerButton.size())),
+        this);
+    linger->setObjectName(QStringLiteral("enableLinger"));
+    linger->setAutoDefault(false);
+    connect(linger, &QPushButton::clicked, this,
+            [this, note, linger, enable = notes.enableLingering] {
+              std::string error;
+              if (enable(&error)) {
+                note->hide();
+                linger->hide();
+                messages_.Show(kLingerTurnedOn, MessageButtons::Ok, MessageIcon::Information);
+              } else {
+                messages_.Show(std::string(kLingerFailed) + error, MessageButtons::Ok,
+                               MessageIcon::Warning);
+              }
+            });
+    layout->addWidget(note);
+    layout->addWidget(linger, 0, Qt::AlignLeft);
+  }
   layout->addWidget(buttons);
 }
 
@@ -144,8 +170,8 @@ void ScheduleDialog::accept() {
   QDialog::accept();
 }
 
-bool ScheduleDialogEditor::Edit(ScheduleSettings& settings) {
-  ScheduleDialog dialog(settings, messages_, parent_);
+bool ScheduleDialogEditor::Edit(ScheduleSettings& settings, const ScheduleNotes& notes) {
+  ScheduleDialog dialog(settings, messages_, parent_, notes);
   if (dialog.exec() != QDialog::Accepted) return false;
   settings = dialog.Settings();
   return true;

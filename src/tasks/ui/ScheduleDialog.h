@@ -18,14 +18,16 @@ namespace quillon {
 // minutes and times. The account fields ("User ID:", "Password:") are shown disabled: the
 // user's own scheduler runs items as the user. "?" explains the account fields. OK checks the
 // three numbers (TakeScheduleNumbers) and stays open on a mistake, with the field focused.
+// When the notes offer lingering, the dialog says that the task runs only while the user is
+// logged in (kLingerOffNote) and its button turns lingering on, saying how that went.
 // Controls by object name: startDate, startTime, once, daily, weekly, monthly, every, hours,
-// minutes, times, userId, password, help, ok, cancel.
+// minutes, times, userId, password, help, ok, cancel, lingerNote, enableLinger.
 class ScheduleDialog : public QDialog {
   Q_OBJECT
 
  public:
   ScheduleDialog(const ScheduleSettings& settings, MessagePresenter& messages,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, const ScheduleNotes& notes = {});
 
   // The values taken by OK (the preset ones before that).
   const ScheduleSettings& Settings() const { return settings_; }
@@ -51,7 +53,7 @@ class ScheduleDialogEditor : public ScheduleEditor {
  public:
   explicit ScheduleDialogEditor(MessagePresenter& messages, QWidget* parent = nullptr)
       : messages_(messages), parent_(parent) {}
-  bool Edit(ScheduleSettings& settings) override;
+  bool Edit(ScheduleSettings& settings, const ScheduleNotes& notes) override;
 
  private:
   MessagePresenter& messages_;

@@ -21,7 +21,8 @@ QCheckBox* PlaceBox(const char* name, const char* caption, bool checked, QWidget
 
 }  // namespace
 
-ShortcutNameDialog::ShortcutNameDialog(MessagePresenter& messages, QWidget* parent)
+ShortcutNameDialog::ShortcutNameDialog(MessagePresenter& messages, QWidget* parent,
+                                       std::string_view quickLaunchUnavailable)
     : QDialog(parent), messages_(messages) {
   setWindowTitle(QStringLiteral("Shortcut name"));
   setObjectName(QStringLiteral("shortcutName"));
@@ -37,6 +38,12 @@ ShortcutNameDialog::ShortcutNameDialog(MessagePresenter& messages, QWidget* pare
   desktop_ = PlaceBox("desktop", "Desktop", true, this);
   quickLaunch_ = PlaceBox("quickLaunch", "Quick Launch Bar", true, this);
   startMenu_ = PlaceBox("startMenu", "Start Menu", false, this);
+  if (!quickLaunchUnavailable.empty()) {
+    quickLaunch_->setChecked(false);
+    quickLaunch_->setEnabled(false);
+    quickLaunch_->setToolTip(QString::fromUtf8(
+        quickLaunchUnavailable.data(), static_cast<qsizetype>(quickLaunchUnavailable.size())));
+  }
 
   QDialogButtonBox* buttons = MakeOkCancelButtons(this);
 
@@ -64,8 +71,9 @@ void ShortcutNameDialog::accept() {
   QDialog::accept();
 }
 
-std::optional<ShortcutChoice> AskShortcutChoice(MessagePresenter& messages, QWidget* parent) {
-  ShortcutNameDialog dialog(messages, parent);
+std::optional<ShortcutChoice> AskShortcutChoice(MessagePresenter& messages, QWidget* parent,
+                                                std::string_view quickLaunchUnavailable) {
+  ShortcutNameDialog dialog(messages, parent, quickLaunchUnavailable);
   if (dialog.exec() != QDialog::Accepted || dialog.Choice().places == 0) return std::nullopt;
   return dialog.Choice();
 }

@@ -24,6 +24,7 @@
 #include "profiles/ui/SessionOptionsDialog.h"
 #include "remote/ui/RemoteFolderPicker.h"
 #include "tasks/TaskManagerRules.h"
+#include "tasks/TaskSchedules.h"
 #include "tasks/TaskSettingsText.h"
 #include "tasks/TaskShortcuts.h"
 #include "tasks/TaskStore.h"
@@ -220,9 +221,13 @@ void TaskManagerDialog::BuildControls() {
   QPushButton* close = Button("close", "Close", step3);
   auto* step3Buttons = new QHBoxLayout;
   for (QPushButton* b : {save, runNow, schedule, shortcut, close}) step3Buttons->addWidget(b);
+  schedule_ = schedule;
   scheduleText_ = Named(new QLabel(step3), "scheduleText");
   nextRunText_ = Named(new QLabel(step3), "nextRunText");
   for (QLabel* label : {scheduleText_, nextRunText_}) Colour(label, QPalette::WindowText, Qt::blue);
+  schedulerProblem_ = Named(new QLabel(step3), "schedulerProblem");
+  schedulerProblem_->setWordWrap(true);
+  schedulerProblem_->hide();
   auto* labels = new QGridLayout;
   labels->addWidget(new QLabel(QStringLiteral("Schedule:"), step3), 0, 0);
   labels->addWidget(scheduleText_, 0, 1);
@@ -232,6 +237,7 @@ void TaskManagerDialog::BuildControls() {
   auto* step3Layout = new QVBoxLayout(step3);
   step3Layout->addLayout(step3Buttons);
   step3Layout->addLayout(labels);
+  step3Layout->addWidget(schedulerProblem_);
 
   auto* right = new QVBoxLayout;
   right->addWidget(step1);
@@ -268,9 +274,14 @@ void TaskManagerDialog::BuildControls() {
 }
 
 bool TaskManagerDialog::Open() {
-  if (!link_.ConnectScheduler()) {
-    messages_.Show(text::kSchedulerProblem, MessageButtons::Ok, MessageIcon::Warning);
-    return false;
+  link_.ConnectScheduler();
+  // Tasks need no scheduler to be made, run or given shortcuts; only Schedule does.
+  if (!link_.CanSchedule()) {
+    const QString reason = Q(link_.SchedulerProblem());
+    schedule_->setEnabled(false);
+    schedule_->setToolTip(reason);
+    schedulerProblem_->setText(QStringLiteral("Schedule is not available: ") + reason);
+    schedulerProblem_->show();
   }
   FillList();
   LoadSelected();
@@ -401,8 +412,20 @@ bool TaskManagerDialog::TakeFields() {
 std::optional<int32_t> TaskManagerDialog::Save() {
   if (!TakeFields()) return std::nullopt;
   const bool wasNew = task_.isNew;
+  const std::string storedName =
+      IsSavedTask(task_) ? ReadText(task_.slot, "Profile", TaskStorePath()) : std::string();
   std::optional<int32_t> slot =
       SaveTaskChanges(task_, ProfileFilePath(), TaskStorePath(), messages_);
+  // A renamed task takes its schedule along; left under the old name it would go on running
+  // the task under a name nobody sees.
+  if (slot && !storedName.empty() && storedName != task_.name && link_.Scheduler()) {
+    std::string problem;
+    if (!MoveTaskEntry(*link_.Scheduler(), storedName, task_.name, setup_.program, TaskStorePath(),
+                       *slot, clock_, &problem)) {
+      messages_.Show(problem, MessageButtons::Ok, MessageIcon::Warning);
+    }
+    ShowScheduleLabels(ScheduleLabelsFor(link_, task_));
+  }
   // Validation trims the name; show it as it is kept.
   name_->setText(Q(task_.name));
   if (wasNew && !task_.isNew) {
@@ -447,7 +470,8 @@ void TaskManagerDialog::OnDeleteTask() {
   }
   const std::string name = ReadText(slot, "Profile", store);
   task_ = TaskDefinition{};
-  if (link_.TaskExists(name)) link_.DeleteScheduledTask(name);
+  if (link_.Scheduler() && !RemoveTaskEntry(*link_.Scheduler(), name, store, slot))
+    messages_.Show(kCannotDeleteEntry, MessageButtons::Ok, MessageIcon::Warning);
   DeleteTask(slot, store);
   FillList();
   // The list selects its last task again; edit that one rather than leave the deleted task's
@@ -560,19 +584,20 @@ void TaskManagerDialog::OnSchedule() {
   std::optional<int32_t> slot = Save();
   if (!slot) return;
   if (std::optional<ScheduleLabels> labels =
-          ScheduleSavedTask(link_, messages_, task_.name, *slot, setup_.program, TaskStorePath(),
-                            setup_.programFolder)) {
+          ScheduleSavedTask(link_, messages_, task_.name, *slot, setup_.program, TaskStorePath())) {
     ShowScheduleLabels(*labels);
   }
 }
 
 void TaskManagerDialog::OnCreateShortcut() {
-  std::optional<ShortcutChoice> choice = AskShortcutChoice(messages_, this);
+  const LauncherFolders folders = setup_.launcherFolders();
+  std::optional<ShortcutChoice> choice = AskShortcutChoice(
+      messages_, this, folders.quickLaunch.empty() ? kNoQuickLaunch : std::string_view());
   if (!choice) return;
   std::optional<int32_t> slot = Save();
   if (!slot) return;
-  CreateShortcutsForTask(*choice, task_.name, *slot, setup_.program, TaskStorePath(),
-                         setup_.launcherFolders(), clock_, messages_);
+  CreateShortcutsForTask(*choice, task_.name, *slot, setup_.program, TaskStorePath(), folders,
+                         clock_, messages_);
 }
 
 }  // namespace quillon

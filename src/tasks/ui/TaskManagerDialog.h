@@ -52,10 +52,11 @@ struct TaskManagerSetup {
 // "Harbell Task Manager": creates, edits, deletes, schedules, runs and makes shortcuts for the
 // tasks of "QvrTask.ini" in the program folder, one task record at a time (the selected one, or
 // a new one started from slot 0 of "Quillon.ini"). Unsaved edits are dropped without a question
-// when another task is selected. "Save Changes", "Run It Now", "Schedule" and "Create Shortcut"
-// save first and stop when the save fails (its message has been shown). "Run It Now" starts
-// `program` with "<task store> SESSIONnn -Notify -ShowWin" and waits until it ends. Every
-// message goes through `messages`. GUI thread only.
+// when another task is selected. A task's scheduled entry follows it: renaming moves the entry to
+// the new name, deleting removes it (TaskSchedules). "Save Changes", "Run It Now", "Schedule" and
+// "Create Shortcut" save first and stop when the save fails (its message has been shown). "Run It
+// Now" starts `program` with "<task store> SESSIONnn -Notify -ShowWin" and waits until it ends.
+// Every message goes through `messages`. GUI thread only.
 //
 // Controls by object name: "taskList", "taskName", "newTask", "deleteTask", "settings",
 // "taskLog", "upload", "uploadAllFiles", "uploadWithin", "uploadHours", "encryptFiles",
@@ -63,7 +64,7 @@ struct TaskManagerSetup {
 // "downloadAllFiles", "downloadWithin", "downloadHours", "decryptFiles", "downloadFrom",
 // "downloadFromBrowse", "downloadTo", "downloadToBrowse", "connectionSetting",
 // "emailNotification", "moreOptions", "saveChanges", "runNow", "schedule", "createShortcut",
-// "close", "scheduleText", "nextRunText".
+// "close", "scheduleText", "nextRunText", "schedulerProblem".
 class TaskManagerDialog : public QDialog {
   Q_OBJECT
 
@@ -72,8 +73,9 @@ class TaskManagerDialog : public QDialog {
   ~TaskManagerDialog() override;
 
   // Connects the scheduler, fills the task list (the last task selected) and loads the selected
-  // task, or an empty record when there is none. False after "There is a problem with your Task
-  // Scheduler.\n\n": the dialog must not be shown.
+  // task, or an empty record when there is none. Without a scheduler that can save, tasks can
+  // still be made, edited, run and given shortcuts: only "Schedule" is disabled, and the reason
+  // stands in the dialog ("schedulerProblem") and in the button's tooltip. True.
   bool Open();
 
   // Open(), then runs the dialog modally; Rejected at once when Open() fails.
@@ -133,6 +135,8 @@ class TaskManagerDialog : public QDialog {
   QPushButton* connectionSetting_;
   QLabel* scheduleText_;
   QLabel* nextRunText_;
+  QLabel* schedulerProblem_;
+  QPushButton* schedule_;
 };
 
 }  // namespace quillon

@@ -74,8 +74,10 @@ bool DesktopAvailable() {
 
 TaskRunWindows::TaskRunWindows(bool notify, const std::string& title) {
   if (!notify || !QSystemTrayIcon::isSystemTrayAvailable()) return;
-  tray_ = std::make_unique<QSystemTrayIcon>(
-      QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+  // Quillon's own icon when start-up found it, else a stock one.
+  QIcon icon = QApplication::windowIcon();
+  if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon);
+  tray_ = std::make_unique<QSystemTrayIcon>(icon);
   if (!title.empty() && title.size() <= 63) tray_->setToolTip(QString::fromStdString(title));
   tray_->show();
 }

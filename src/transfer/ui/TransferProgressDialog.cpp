@@ -9,12 +9,16 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <mutex>
+#include <optional>
+
+#include "common/RateMeter.h"
 
 namespace quillon {
 
-// One lane's row: status line, percentage and bar. The lane thread writes the pending values;
-// the dialog's repaint timer copies them into the widgets.
+// One lane's row: status line, percentage (red) and bar, and the lane's speed. The lane thread
+// writes the pending values; the dialog's repaint timer copies them into the widgets.
 class LanePanel : public QFrame, public LaneView {
  public:
   explicit LanePanel(int lane, QWidget* parent) : QFrame(parent) {
@@ -23,19 +27,31 @@ class LanePanel : public QFrame, public LaneView {
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     status_->setMinimumWidth(360);
+    speed_ = new QLabel(this);
+    speed_->setObjectName(QStringLiteral("speed"));
+    speed_->setMinimumWidth(70);
+    speed_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     percent_ = new QLabel(this);
     percent_->setObjectName(QStringLiteral("percent"));
     percent_->setMinimumWidth(40);
+    percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    percent_->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0)"));
     bar_ = new QProgressBar(this);
     bar_->setObjectName(QStringLiteral("bar"));
     bar_->setTextVisible(false);
     auto* top = new QHBoxLayout;
     top->addWidget(status_, 1);
+    top->addWidget(speed_);
     top->addWidget(percent_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(bar_);
   }
+
+  // Bytes of the lane's current file: done and in all (from its status line).
+  uint64_t Done() const { return done_; }
+  uint64_t Size() const { return size_; }
+  std::optional<double> Speed() const { return rate_.BytesPerSecond(); }
 
   void SetStatus(std::string_view text) override {
     std::lock_guard lock(mutex_);
@@ -71,6 +87,7 @@ class LanePanel : public QFrame, public LaneView {
     percent_->setText(values.percent);
     bar_->setRange(values.low, values.high);
     bar_->setValue(values.position);
+    Measure(values.status);
   }
 
  private:
@@ -78,12 +95,34 @@ class LanePanel : public QFrame, public LaneView {
     QString status, percent;
     int32_t low = 0, high = 100, position = 0;
   };
+  // The status line reads "(%d of %d bytes): %s"; its counts feed the lane's speed.
+  void Measure(const QString& status) {
+    unsigned long long done = 0, size = 0;
+    const QByteArray text = status.toUtf8();
+    if (std::sscanf(text.constData(), "(%llu of %llu bytes)", &done, &size) != 2) return;
+    if (done < done_ || size != size_) {
+      // Another file: its bytes count on from what the lane moved so far, the end of the last
+      // file (not seen between two repaints) included.
+      base_ = moved_ + (size_ > done_ ? size_ - done_ : 0);
+    }
+    moved_ = base_ + done;
+    done_ = done;
+    size_ = size;
+    rate_.Add(moved_, RateMeter::Clock::now());
+    if (auto speed = rate_.BytesPerSecond())
+      speed_->setText(QString::fromStdString(SpeedText(*speed)));
+  }
+
   std::mutex mutex_;
   Values pending_;
   bool dirty_ = false;
   QLabel* status_;
+  QLabel* speed_;
   QLabel* percent_;
   QProgressBar* bar_;
+  RateMeter rate_;
+  uint64_t done_ = 0, size_ = 0;
+  uint64_t moved_ = 0, base_ = 0;  // bytes the lane moved in this run, and before this file
 };
 
 TransferProgressDialog::TransferProgressDialog(CFTPMgr& manager, bool minimize, QWidget* parent)
@@ -120,6 +159,9 @@ TransferProgressDialog::TransferProgressDialog(CFTPMgr& manager, bool minimize, 
   lanes_ = new QVBoxLayout;
   elapsed_ = new QLabel(QStringLiteral("00:00:00"), this);
   elapsed_->setObjectName(QStringLiteral("elapsed"));
+  elapsed_->setToolTip(QStringLiteral("Time since the start"));
+  remaining_ = new QLabel(QStringLiteral("Time left: --:--:--"), this);
+  remaining_->setObjectName(QStringLiteral("remaining"));
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancelButton"));
   cancel_->setFixedSize(75, 25);
@@ -130,6 +172,8 @@ TransferProgressDialog::TransferProgressDialog(CFTPMgr& manager, bool minimize, 
   });
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(elapsed_);
+  bottom->addSpacing(12);
+  bottom->addWidget(remaining_);
   bottom->addStretch();
   bottom->addWidget(cancel_);
   bottom->addStretch();
@@ -142,7 +186,10 @@ TransferProgressDialog::TransferProgressDialog(CFTPMgr& manager, bool minimize, 
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   clock_.setInterval(1000);
-  connect(&clock_, &QTimer::timeout, this, [this] { manager_.OnTimerTick(); });
+  connect(&clock_, &QTimer::timeout, this, [this] {
+    manager_.OnTimerTick();
+    ShowTimeLeft();
+  });
   repaint_.setInterval(100);
   connect(&repaint_, &QTimer::timeout, this, &TransferProgressDialog::RepaintPanels);
 }
@@ -204,6 +251,24 @@ void TransferProgressDialog::RunEnded() {
 }
 
 void TransferProgressDialog::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+void TransferProgressDialog::ShowTimeLeft() {
+  // What is left: the queued files and the rest of each lane's file, at the lanes' pace.
+  uint64_t bytes = 0;
+  for (const auto& job : manager_.Queue()) bytes += job->size;
+  double speed = 0;
+  bool measured = false;
+  for (LanePanel* panel : panels_) {
+    if (!panel) continue;
+    if (panel->Size() > panel->Done()) bytes += panel->Size() - panel->Done();
+    if (auto laneSpeed = panel->Speed()) {
+      speed += *laneSpeed;
+      measured = true;
+    }
+  }
+  remaining_->setText(QString::fromStdString(
+      "Time left: " + TimeLeftText(bytes, measured ? std::optional<double>(speed) : std::nullopt)));
+}
 
 void TransferProgressDialog::RepaintPanels() {
   for (LanePanel* panel : panels_)

@@ -16,11 +16,11 @@ namespace quillon {
 
 class LanePanel;
 
-// The progress window of a windowed run: the counters, one panel per lane, the elapsed time and
-// Cancel. It is the manager's owner-thread driver: lanes post their results here from their
-// threads and the dialog hands them to the manager on the GUI thread, in arrival order. Only
-// Cancel stops a run; Escape and the close box do nothing. Lane panels take their values from
-// the lane threads at any rate and repaint at most every 100 ms.
+// The progress window of a windowed run: the counters, one panel per lane (with its speed), the
+// elapsed time, the time left and Cancel. It is the manager's owner-thread driver: lanes post their
+// results here from their threads and the dialog hands them to the manager on the GUI thread, in
+// arrival order. Only Cancel stops a run; Escape and the close box do nothing. Lane panels take
+// their values from the lane threads at any rate and repaint at most every 100 ms.
 class TransferProgressDialog : public QDialog, public TransferProgress, public TransferPoster {
   Q_OBJECT
 
@@ -51,6 +51,7 @@ class TransferProgressDialog : public QDialog, public TransferProgress, public T
 
  private:
   void RepaintPanels();
+  void ShowTimeLeft();
 
   CFTPMgr& manager_;
   bool minimize_;
@@ -59,6 +60,7 @@ class TransferProgressDialog : public QDialog, public TransferProgress, public T
   QLabel* succeeded_;
   QLabel* failed_;
   QLabel* elapsed_;
+  QLabel* remaining_;
   QLabel* indicator_;
   QProgressBar* animation_;
   QPushButton* cancel_;

@@ -1,0 +1,80 @@
+// Path parts, letter-case rules and percent-encoding, as tables.
+#include <gtest/gtest.h>
+
+#include "common/Paths.h"
+#include "common/Text.h"
+
+namespace quillon {
+namespace {
+
+TEST(Paths, JoinBaseNameAndFolder) {
+  struct Case {
+    std::string_view path;
+    std::string_view baseName;
+    std::string_view folder;
+  } cases[] = {
+      {"/a/b", "b", "/a"}, {"/a", "a", "/"},      {"a", "a", "."},
+      {"a/b", "b", "a"},   {"/a/b/", "", "/a/b"}, {"/", "", "/"},
+      {"", "", "."},       {"//a", "a", "/"},     {"/a b/c d", "c d", "/a b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BaseNameOf(c.path), c.baseName) << c.path;
+    EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+  }
+  struct Join {
+    std::string_view folder;
+    std::string_view name;
+    std::string_view joined;
+  } joins[] = {
+      {"/a", "b", "/a/b"}, {"/a/", "b", "/a/b"},  {"/", "b", "/b"},
+      {"", "b", "b"},      {"a", "b/c", "a/b/c"}, {"/a", "", "/a/"},
+  };
+  for (const Join& j : joins) EXPECT_EQ(JoinPath(j.folder, j.name), j.joined) << j.folder;
+  struct Trim {
+    std::string_view path;
+    std::string_view trimmed;
+  } trims[] = {{"/a/b//", "/a/b"}, {"/a", "/a"}, {"///", "/"}, {"/", "/"}, {"", ""}, {"a/", "a"}};
+  for (const Trim& t : trims) EXPECT_EQ(WithoutTrailingSlashes(t.path), t.trimmed) << t.path;
+}
+
+TEST(Text, LetterCaseOfTheCLocaleOnly) {
+  struct Case {
+    std::string_view a;
+    std::string_view b;
+    bool equal;
+  } cases[] = {
+      {"Quillon", "qUILLON", true},
+      {"SESSION00", "session00", true},
+      {"", "", true},
+      {"a", "ab", false},
+      {"[", "{", false},                // 0x5B and 0x7B differ by the case bit
+      {"\xC3\x89", "\xC3\xA9", false},  // UTF-8 letters keep their case
+      {"@", "`", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EqualsIgnoringCase(c.a, c.b), c.equal) << c.a;
+  EXPECT_TRUE(StartsWithIgnoringCase("SHA256:abc", "sha256:"));
+  EXPECT_FALSE(StartsWithIgnoringCase("SHA", "sha256:"));
+  EXPECT_TRUE(EndsWithIgnoringCase("report.QVR", ".qvr"));
+  EXPECT_FALSE(EndsWithIgnoringCase("qvr", ".qvr"));
+  EXPECT_EQ(LowerCased("MiXeD 123 \xC3\x89"), "mixed 123 \xC3\x89");
+}
+
+TEST(Text, PercentEncoding) {
+  struct Case {
+    std::string_view text;
+    std::string_view alsoKept;
+    std::string_view encoded;
+  } cases[] = {
+      {"a-b_c.d~e", "", "a-b_c.d~e"},
+      {"/home/u/two words", "/", "/home/u/two%20words"},
+      {"/home/u", "", "%2Fhome%2Fu"},
+      {"100%?#&=+", "", "100%25%3F%23%26%3D%2B"},
+      {"\xC3\xA9t\xC3\xA9", "", "%C3%A9t%C3%A9"},
+      {std::string_view("nul\0\n\x7F", 6), "", "nul%00%0A%7F"},
+      {"", "/", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PercentEncode(c.text, c.alsoKept), c.encoded) << c.text;
+}
+
+}  // namespace
+}  // namespace quillon
