@@ -4,7 +4,6 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -194,16 +193,7 @@ class CurlRemoteFile final : public RemoteFile {
   void Abort() override;
   const std::string& ErrorText() const override { return error_; }
 
-  const FinishAnswers& Answers() const override { return answers_; }
-
   void Detach() { owner_ = nullptr; }
-  // What follows the transfer: the commands, and who asks them once the server confirmed it.
-  void SetFinish(std::vector<std::string> commands, bool renames, bool sizeAsked, bool sizeWanted) {
-    finishCommands_ = std::move(commands);
-    renames_ = renames;
-    sizeAsked_ = sizeAsked;
-    answers_.sizeUnusable = sizeWanted && !sizeAsked;  // ASCII: the count tells nothing
-  }
 
  private:
   bool CheckUsable(RemoteFileMode wanted);
@@ -215,10 +205,6 @@ class CurlRemoteFile final : public RemoteFile {
   bool closed_ = false;
   bool closeResult_ = false;
   std::string error_;
-  std::vector<std::string> finishCommands_;  // RNFR, RNTO, SIZE
-  bool renames_ = false;
-  bool sizeAsked_ = false;
-  FinishAnswers answers_;
 };
 
 class CurlFtpConnection final : public FtpConnection {
@@ -240,8 +226,6 @@ class CurlFtpConnection final : public FtpConnection {
   std::optional<uint64_t> Size(const std::string& path) override;
   std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
                                        bool binary) override;
-  std::unique_ptr<RemoteFile> OpenUpload(const std::string& path, bool binary,
-                                         const UploadFinish& finish) override;
   const std::string& LastError() const override { return lastError_; }
   bool IsBroken() const override;
   FtpFailure LastFailure() const override { return lastFailure_; }
@@ -257,16 +241,11 @@ class CurlFtpConnection final : public FtpConnection {
   bool BeginOperation();
   void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands,
                  bool binary);
-  std::unique_ptr<RemoteFile> Open(const std::string& path, RemoteFileMode mode, bool binary,
-                                   const UploadFinish* finish);
   bool StopRequested() const { return stop_ && stop_->load() && IsDataKind(kind_); }
   static bool IsDataKind(Kind kind) {
     return kind == Kind::List || kind == Kind::Download || kind == Kind::Upload;
   }
   std::optional<uint64_t> SizeFromReply(const std::string& path, const FtpReply& reply);
-  std::optional<std::vector<FtpReply>> Pipeline(const std::vector<std::string>& commands);
-  friend void FinishUpload(CurlFtpConnection& c, const std::vector<std::string>& commands,
-                           bool renames, bool sizeAsked, RemoteFile::FinishAnswers& answers);
   void Start();
   template <typename Ready>
   void Pump(Ready ready);
@@ -310,7 +289,6 @@ class CurlFtpConnection final : public FtpConnection {
   bool allowControlConnect_ = false;
   bool refusedReconnect_ = false;
   bool connecting_ = false;  // Connect is logging in: a 421 or 530 refuses the connection
-  bool tracing_ = false;     // QUILLON_FTP_TRACE=1: the dialogue goes to stderr
   std::string host_;
   bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
   bool typeBinary_ = false;    // the last TYPE libcurl sent was I
@@ -572,7 +550,6 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
-    tracing_ = true;
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   }
@@ -1084,37 +1061,12 @@ std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
 
 std::unique_ptr<RemoteFile> CurlFtpConnection::OpenFile(const std::string& path,
                                                         RemoteFileMode mode, bool binary) {
-  return Open(path, mode, binary, nullptr);
-}
-
-std::unique_ptr<RemoteFile> CurlFtpConnection::OpenUpload(const std::string& path, bool binary,
-                                                          const UploadFinish& finish) {
-  return Open(path, RemoteFileMode::Write, binary, &finish);
-}
-
-std::unique_ptr<RemoteFile> CurlFtpConnection::Open(const std::string& path, RemoteFileMode mode,
-                                                    bool binary, const UploadFinish* finish) {
-  if (!IsSafeRemotePath(path) || path.back() == '/' ||
-      (finish && !finish->renameTo.empty() && !IsSafeRemotePath(finish->renameTo))) {
+  if (!IsSafeRemotePath(path) || path.back() == '/') {
     SetError(kUnsafePathText);
     return nullptr;
   }
   if (!BeginOperation()) return nullptr;
   auto file = std::make_unique<CurlRemoteFile>(this, mode);
-  if (finish) {
-    // Asked right after the server's "226", all at once (FinishUpload).
-    std::vector<std::string> commands;
-    std::string finalPath = path;
-    if (!finish->renameTo.empty()) {
-      commands.push_back("RNFR " + path);
-      commands.push_back("RNTO " + finish->renameTo);
-      finalPath = finish->renameTo;
-    }
-    // In ASCII mode the server's count differs from ours (line ends), so it confirms nothing.
-    bool sizeAsked = finish->askSize && binary;
-    if (sizeAsked) commands.push_back("SIZE " + finalPath);
-    file->SetFinish(std::move(commands), !finish->renameTo.empty(), sizeAsked, finish->askSize);
-  }
   Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {},
             binary);
   Start();
@@ -1127,101 +1079,6 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::Open(const std::string& path, Rem
   }
   file_ = file.get();
   return file;
-}
-
-// Sends `commands` in one write on the idle control connection and reads their replies: the
-// server takes them one after another, but the round trip is paid once (libcurl's own command
-// lists wait for each reply). Only between two requests, when libcurl has nothing outstanding
-// on the connection, and only on a plain-text one. A failure leaves the connection in an
-// unknown state: it counts as lost.
-std::optional<std::vector<FtpReply>> CurlFtpConnection::Pipeline(
-    const std::vector<std::string>& commands) {
-  auto fail = [this](const std::string& why) -> std::optional<std::vector<FtpReply>> {
-    lost_ = true;
-    lastFailure_ = FtpFailure::Other;
-    SetError(FtpError(why));
-    return std::nullopt;
-  };
-  if (lost_ || reloginPending_ || controlSocket_ == CURL_SOCKET_BAD) return fail(kLostText);
-  std::string text;
-  for (const auto& command : commands) {
-    if (tracing_)
-      OnTrace(nullptr, CURLINFO_HEADER_OUT, const_cast<char*>(command.c_str()), command.size(),
-              this);
-    text += command + "\r\n";
-  }
-  auto deadline = std::chrono::steady_clock::now() + timeouts_.reply;
-  auto wait = [&](short events) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd p{controlSocket_, events, 0};
-    return poll(&p, 1, static_cast<int>(left.count())) > 0;
-  };
-  for (size_t sent = 0; sent < text.size();) {
-    ssize_t n = send(controlSocket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-      if (!wait(POLLOUT)) return fail("The server took no command");
-    } else {
-      return fail(kLostText);
-    }
-  }
-  ReplyReader reader;
-  std::string partial;
-  char buffer[4096];
-  while (reader.replies().size() < commands.size()) {
-    ssize_t n = recv(controlSocket_, buffer, sizeof buffer, 0);
-    if (n == 0) return fail(kLostText);
-    if (n < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return fail(kLostText);
-      if (!wait(POLLIN)) return fail("The server did not answer " + commands.front().substr(0, 4));
-      continue;
-    }
-    partial.append(buffer, static_cast<size_t>(n));
-    for (size_t end; (end = partial.find('\n')) != std::string::npos;) {
-      std::string line = partial.substr(0, end + 1);
-      partial.erase(0, end + 1);
-      if (tracing_) OnTrace(nullptr, CURLINFO_HEADER_IN, line.data(), line.size(), this);
-      if (!reader.AddLine(line)) return fail("The server's reply is too long");
-    }
-    if (partial.size() > kMaxReplyBytes) return fail("The server's reply is too long");
-  }
-  // More than was asked for would be read by libcurl as the answer to its next command.
-  if (reader.replies().size() != commands.size() || !partial.empty())
-    return fail("The server answered more than it was asked");
-  return reader.replies();
-}
-
-// What follows a confirmed upload: the rename into place and the size, in one exchange.
-void FinishUpload(CurlFtpConnection& c, const std::vector<std::string>& commands, bool renames,
-                  bool sizeAsked, RemoteFile::FinishAnswers& answers) {
-  if (commands.empty()) return;
-  auto replies = c.Pipeline(commands);
-  if (!replies) {
-    answers.renameError = c.LastError();  // not the server's "no": the connection failed
-    return;
-  }
-  size_t at = 0;
-  if (renames) {
-    const FtpReply& from = (*replies)[at++];
-    const FtpReply& to = (*replies)[at++];
-    if (from.code != 350) {
-      answers.renameRefused = true;
-      answers.renameError = c.FailedCommandText(commands[0], from);
-    } else if (!IsSuccess(to)) {
-      answers.renameRefused = true;
-      answers.renameError = c.FailedCommandText(commands[1], to);
-    } else {
-      answers.renamed = true;
-    }
-  }
-  if (sizeAsked) {
-    std::string path = commands.back().substr(5);  // "SIZE <path>"
-    answers.size = c.SizeFromReply(path, (*replies)[at]);
-    answers.sizeUnusable = !answers.size && c.sizeUnusable_;
-  }
 }
 
 // ---- remote file -------------------------------------------------------------------------------
@@ -1344,10 +1201,6 @@ bool CurlRemoteFile::Close() {
   if (mode_ == RemoteFileMode::Write) {
     c.uploadEnded_ = true;
     closeResult_ = Flush(true);
-    if (closeResult_ && !finishCommands_.empty()) {
-      c.Finish();  // libcurl is done with the connection: the rest goes over it directly
-      FinishUpload(c, finishCommands_, renames_, sizeAsked_, answers_);
-    }
   } else if (!c.done_) {
     error_ = "The download was ended before the end of the file.";
     c.AbandonTransfer();

@@ -36,10 +36,7 @@ struct FtpTimeouts {
 //   that failed, was stopped or was abandoned, after which libcurl drops the control
 //   connection: the next call logs in again and returns to the folder that was current;
 // - a server that turns the connection away says so in the error text ("The server refused the
-//   connection: 421 ...", ClassifyConnectFailure), and so does a refused TCP connection;
-// - the commands after an upload (UploadFinish) are written straight to the idle control
-//   socket in one piece and their replies read back, between two of libcurl's requests; this
-//   needs a plain-text control connection (an encrypted one would take libcurl's command list).
+//   connection: 421 ...", ClassifyConnectFailure), and so does a refused TCP connection.
 // Open may be called from any thread; each connection is then used by one thread at a time.
 class CurlFtpConnector : public FtpConnector {
  public:

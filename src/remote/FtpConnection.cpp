@@ -19,15 +19,18 @@ bool RemoteFile::WriteFrom(const FillFunction& fill) {
 
 namespace {
 
-// An upload whose finish is asked with separate commands once the inner file closed well.
+// An upload whose finish is asked once the inner file closed well, one command after the
+// other, each after the server's reply to the one before: servers need not take commands that
+// arrive before their answer to the last one.
 class FinishedByCommands final : public RemoteFile {
  public:
   FinishedByCommands(std::unique_ptr<RemoteFile> inner, FtpConnection& connection, std::string path,
-                     UploadFinish finish)
+                     UploadFinish finish, bool binary)
       : inner_(std::move(inner)),
         connection_(connection),
         path_(std::move(path)),
-        finish_(std::move(finish)) {}
+        finish_(std::move(finish)),
+        binary_(binary) {}
 
   int64_t Read(char* buffer, size_t size) override { return inner_->Read(buffer, size); }
   bool Write(const char* data, size_t size) override { return inner_->Write(data, size); }
@@ -48,7 +51,9 @@ class FinishedByCommands final : public RemoteFile {
         answers_.renameError = connection_.LastError();
       }
     }
-    if (finish_.askSize) {
+    if (finish_.askSize && !binary_) {
+      answers_.sizeUnusable = true;  // in ASCII the server counts other line ends than we sent
+    } else if (finish_.askSize) {
       answers_.size = connection_.Size(finalPath);
       answers_.sizeUnusable = !answers_.size && connection_.SizeUnusable();
     }
@@ -60,6 +65,7 @@ class FinishedByCommands final : public RemoteFile {
   FtpConnection& connection_;
   std::string path_;
   UploadFinish finish_;
+  bool binary_;
   FinishAnswers answers_;
 };
 
@@ -69,7 +75,7 @@ std::unique_ptr<RemoteFile> FtpConnection::OpenUpload(const std::string& path, b
                                                       const UploadFinish& finish) {
   auto file = OpenFile(path, RemoteFileMode::Write, binary);
   if (!file || (finish.renameTo.empty() && !finish.askSize)) return file;
-  return std::make_unique<FinishedByCommands>(std::move(file), *this, path, finish);
+  return std::make_unique<FinishedByCommands>(std::move(file), *this, path, finish, binary);
 }
 
 }  // namespace quillon

@@ -115,11 +115,12 @@ class FtpConnection {
   virtual std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
                                                bool binary) = 0;
 
-  // Opens `path` for writing, with `finish` done once the server has confirmed the whole file
-  // (RemoteFile::Answers tells how it went). This implementation asks with separate commands
-  // after Close; a connection that can sends them all at once.
-  virtual std::unique_ptr<RemoteFile> OpenUpload(const std::string& path, bool binary,
-                                                 const UploadFinish& finish);
+  // Opens `path` for writing, with `finish` done by Close once the server has confirmed the
+  // whole file (RemoteFile::Answers tells how it went): Rename, then Size, each command sent
+  // after the reply to the one before. An ASCII upload is not sized (the server counts other
+  // line ends than were sent): its answers say the size is unusable.
+  std::unique_ptr<RemoteFile> OpenUpload(const std::string& path, bool binary,
+                                         const UploadFinish& finish);
 
   // True once the control connection is known to be gone, without asking the server: a later
   // call would have to log in again, or fails. A lane then makes a new connection.

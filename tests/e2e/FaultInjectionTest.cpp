@@ -1,9 +1,10 @@
 // The real quillon binary running a task against an FTP server with faults on cue (pyftpdlib
 // with tests/support/faulty_ftp_server.py): resets at a byte offset, 421 at login, connection
-// caps, malformed replies, a server without SIZE, refused renames, colliding names, planted
-// links, growing sources, a kill -9 of the run. One table of scenarios; each runs as a plain
-// unattended run and under the windowed rules ("-ShowWin" without a display), and checks the
-// files on both sides, the log lines, the counters and the exit status.
+// caps, malformed replies, a server without SIZE, refused renames, a server that takes one
+// command per read, colliding names, planted links, growing sources, a kill -9 of the run. One
+// table of scenarios; each runs as a plain unattended run and under the windowed rules
+// ("-ShowWin" without a display), and checks the files on both sides, the log lines, the
+// counters and the exit status.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -482,6 +483,29 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_EQ(Count(run.log, "The server refused to rename "), 1u) << run.log;
          EXPECT_EQ(Count(run.log, "uploads of this run go straight to their names."), 1u);
          EXPECT_EQ(run.Counter("FilesUploadedOK"), 3);
+       }},
+
+      {"AServerTakingOneCommandPerReadGetsWholeUploads",
+       [](FaultRun& run) {
+         run.keys = {{"DeleteAfterUpload", "1"}};
+         fs::create_directories(run.Server("in"));
+         WriteFile(run.Server("in/a.txt.qvr"), "the old container");
+         for (const char* name : {"a.txt", "b.txt"}) WriteFile(run.Local("out") / name, name);
+         run.faults = {"--one-command-per-read"};
+       },
+       [](FaultRun& run) {
+         run.ExpectTrailerAndExit();
+         EXPECT_EQ(run.ServerNames("in"), (std::vector<std::string>{"a.txt.qvr", "b.txt.qvr"}));
+         for (const char* name : {"a.txt", "b.txt"}) {
+           EXPECT_EQ(run.Decrypted(std::string("in/") + name + ".qvr"), name);
+           EXPECT_FALSE(fs::exists(run.Local("out") / name)) << name;  // confirmed by SIZE
+         }
+         EXPECT_EQ(run.server->CountCommands("EVENT dropped"), 0u);
+         EXPECT_EQ(run.server->CountCommands("RNTO /in/"), 2u);
+         EXPECT_EQ(run.server->CountCommands("SIZE /in/"), 2u);
+         EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
+         EXPECT_FALSE(Has(run.log, "go straight to their names")) << run.log;
+         EXPECT_EQ(run.Counter("FilesUploadedOK"), 2);
        }},
 
       {"AFailedRemoteBackupCountsAsFailed",

@@ -377,7 +377,7 @@ TEST_P(CurlFtpTest, WriteFromFillsTheTransfersBufferAfterEarlierWrites) {
   EXPECT_EQ(test::ReadFile(root_.path() / "after.bin"), "after");
 }
 // A crash-safe upload: written under one name, then renamed (replacing a file) and sized right
-// after the server's "226", the three commands sent at once.
+// after the server's "226".
 TEST_P(CurlFtpTest, UploadFinishRenamesAndSizesRightAfterTheTransfer) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
@@ -439,6 +439,33 @@ TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
       << file->Answers().renameError;
   EXPECT_EQ(test::ReadFile(root_.path() / ".a.part"), "abc");
   EXPECT_FALSE(connection->IsBroken());
+}
+
+// A server that takes one command per read of its control connection and drops the rest
+// still gets a crash-safe upload renamed and sized: every command waits for its reply.
+TEST_P(CurlFtpTest, UploadFinishWaitsForEachReply) {
+  FtpServer picky(
+      {.root = root_.path(), .mlsd = GetParam().mlsd, .faults = {"--one-command-per-read"}});
+  CurlFtpConnector connector(&log_, {.reply = std::chrono::seconds(5)});
+  std::string error;
+  auto connection = connector.OpenWithError(picky.Profile(GetParam().passive), &error);
+  ASSERT_TRUE(connection) << error;
+  test::WriteFile(root_.path() / "b.bin", "the old file");
+  auto file = connection->OpenUpload("/.b.part", true, {"/b.bin", true});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->Write("abcdef", 6));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_TRUE(file->Answers().renamed) << file->Answers().renameError;
+  EXPECT_EQ(file->Answers().size, 6u);
+  EXPECT_EQ(test::ReadFile(root_.path() / "b.bin"), "abcdef");
+  EXPECT_FALSE(fs::exists(root_.path() / ".b.part"));
+  EXPECT_FALSE(connection->IsBroken());
+  const auto commands = picky.Commands();
+  EXPECT_EQ(Count(commands, "EVENT dropped"), 0);
+  auto stor = std::find(commands.begin(), commands.end(), "STOR /.b.part");
+  ASSERT_NE(stor, commands.end());
+  EXPECT_EQ(std::vector<std::string>(stor + 1, commands.end()),
+            (std::vector<std::string>{"RNFR /.b.part", "RNTO /b.bin", "SIZE /b.bin"}));
 }
 
 TEST_P(CurlFtpTest, OtherOperationsWaitForAnOpenFile) {

@@ -47,8 +47,8 @@ class FtpServer {
     bool implicitTls = false;  // TLS handshake before the greeting (as on port 990)
     int rate = 0;              // bytes per second per data connection (plain FTP); 0: no limit
     // Faults on cue: the options of tests/support/faulty_ftp_server.py (pyftpdlib too), e.g.
-    // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (with MLSD,
-    // active mode allowed, no anonymous user, no TLS and no rate limit).
+    // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (mlsd and
+    // activeMode hold there too; no anonymous user, no TLS and no rate limit).
     std::vector<std::string> faults = {};
   };
 

@@ -6,6 +6,8 @@ in the ways a test asks for. Prints "PORT <n>" once it listens; ends when stdin 
 command goes to --transcript as "<session> <line>" (PASS masked), and every fault that fires
 adds "0 EVENT <what>", so a test can wait for it and check what the client did.
 
+--no-mlsd and --no-active as for scripts/ftp_server.py.
+
 Faults (NAME matches when it occurs in the file's path; each may be given more than once):
   --max-cons-per-ip N        pyftpdlib's own cap: "421 Too many connections from the same IP"
   --refuse-logins FROM:N     connections FROM to FROM+N-1 (counted from 1) are greeted with
@@ -21,6 +23,9 @@ Faults (NAME matches when it occurs in the file's path; each may be given more t
   --no-rename                RNFR and RNTO are refused ("550 Not enough privileges.")
   --bad-pasv                 EPSV is unknown and PASV's reply names no address
   --inject-name NAME         every listing also shows NAME (Python escapes allowed: "a\\x1bb")
+  --one-command-per-read     of what one read of the control connection brings, only the first
+                             command is taken and the rest dropped ("EVENT dropped ..."), as
+                             servers and firewalls do that expect a client to wait for each reply
 """
 
 import argparse
@@ -53,6 +58,8 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--perm", default="elradfmwMT")
     parser.add_argument("--transcript", required=True)
+    parser.add_argument("--no-mlsd", action="store_true")
+    parser.add_argument("--no-active", action="store_true")
     parser.add_argument("--max-cons-per-ip", type=int, default=0)
     parser.add_argument("--refuse-logins", default="1:0")
     parser.add_argument("--reset-retr", action="append", default=[])
@@ -66,6 +73,7 @@ def main():
     parser.add_argument("--no-rename", action="store_true")
     parser.add_argument("--bad-pasv", action="store_true")
     parser.add_argument("--inject-name", action="append", default=[])
+    parser.add_argument("--one-command-per-read", action="store_true")
     args = parser.parse_args()
 
     transcript = open(args.transcript, "a", buffering=1)
@@ -181,6 +189,15 @@ def main():
             if not self._closed and not self._closing:
                 self.respond("220 %s" % self.banner)
 
+        def recv(self, buffer_size):
+            data = super().recv(buffer_size)
+            end = data.find(b"\n") if args.one_command_per_read else -1
+            if 0 <= end < len(data) - 1:
+                record(getattr(self, "session_number", 0),
+                       "EVENT dropped " + " ".join(data[end + 1:].decode("utf8", "replace").split()))
+                data = data[:end + 1]
+            return data
+
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ******" if cmd == "PASS" else line
             record(getattr(self, "session_number", 0), shown)
@@ -253,6 +270,12 @@ def main():
     Handler.auth_failed_timeout = 0.05
     Handler.banner = "Quillon test server with faults ready."
     proto = dict(FTPHandler.proto_cmds)
+    if args.no_mlsd:
+        proto.pop("MLSD", None)
+        proto.pop("MLST", None)
+    if args.no_active:
+        proto.pop("PORT", None)
+        proto.pop("EPRT", None)
     if args.no_size:
         proto.pop("SIZE", None)
     if args.bad_pasv:

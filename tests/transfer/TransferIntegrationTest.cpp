@@ -1,4 +1,5 @@
-// The transfer engine against a real FTP server (pyftpdlib) through the real libcurl
+// The transfer engine against a real FTP server (pyftpdlib, and vsftpd for crash-safe uploads)
+// through the real libcurl
 // connections: both directions, several lanes, retries and the seventh failure, cancel,
 // backups, delete and move after transfer, the overwrite answers, and encryption.
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "platform/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
+#include "support/VsftpdServer.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 
@@ -754,6 +756,56 @@ TEST_F(CancelTest, ReachesAStalledUploadAndRemovesItsTemporaryName) {
                                     " ==> /big.bin (canceled)\n"),
             std::string::npos)
       << transferLog.Text();
+}
+
+// Crash-safe uploads against vsftpd: every file goes to a temporary name, is renamed over what
+// stood under its final name, and its source goes only once the server's SIZE confirmed it.
+TEST(VsftpdTransferTest, CrashSafeUploadsReplaceAndConfirmBeforeTheSourceGoes) {
+  ASSERT_TRUE(InitCurlGlobal());
+  TempDir dir;
+  const fs::path root = dir.path() / "srv";
+  const fs::path local = dir.path() / "local";
+  fs::create_directories(root / "in");
+  fs::create_directories(local);
+  test::VsftpdServer server({.root = root});
+  TransferSettings settings;
+  settings.profile.address = "127.0.0.1";
+  settings.profile.port = server.port();
+  settings.profile.userName = server.user();
+  settings.profile.passiveMode = true;
+  settings.profile.deleteAfterUpload = true;
+  std::map<std::string, std::string> files = {
+      {"a.txt", "alpha"}, {"b.bin", RandomBytes(300'000, 21)}, {"empty", ""}};
+  WriteFile(root / "in/a.txt", "the old a");
+  CurlFtpConnector connector;
+  RecordingMessages messages;
+  FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
+  UploadManager manager(settings, connector, messages, clock);
+  manager.SetSourceBase(local.string());
+  manager.SetDestinationBase(server.RemotePath("in"));
+  for (const auto& [name, content] : files) {
+    WriteFile(local / name, content);
+    auto job = std::make_unique<TransferJob>();
+    job->source = (local / name).string();
+    job->destination = server.RemotePath("in/" + name);
+    job->size = content.size();
+    ASSERT_TRUE(manager.AddJob(std::move(job)));
+  }
+  FileLog taskLog("");
+  manager.RunWithoutWindow(&taskLog, "");
+
+  EXPECT_EQ(manager.Succeeded(), 3) << taskLog.Text() << server.Log();
+  EXPECT_EQ(taskLog.Text().find("ERROR"), std::string::npos) << taskLog.Text();
+  EXPECT_EQ(FilesBelow(root / "in"), (std::vector<std::string>{"a.txt", "b.bin", "empty"}));
+  for (const auto& [name, content] : files) {
+    EXPECT_EQ(ReadFile(root / "in" / name), content) << name;
+    EXPECT_FALSE(fs::exists(local / name)) << name;
+  }
+  const std::string log = server.Log();
+  size_t renames = 0;
+  for (size_t at = log.find("\"RNTO "); at != std::string::npos; at = log.find("\"RNTO ", at + 1))
+    ++renames;
+  EXPECT_EQ(renames, 3u) << log;
 }
 
 }  // namespace
