@@ -11,10 +11,10 @@ namespace quillon::test {
 // vsftpd (the Debian package) in the foreground on a free loopback port with a configuration
 // of its own in a temporary folder: FTP over TLS only (AUTH TLS, login and data protected),
 // require_ssl_reuse=YES (a data connection must resume the control connection's TLS session),
-// or plain FTP when no certificate is given; anonymous login ("anonymous", no password) with rights
-// to upload, make folders, rename and delete in `root`. run_as_launching_user=YES keeps it in the
-// test's own user and process (root in CI, anyone else elsewhere): no privilege changes, no chroot,
-// so paths on the server are the real absolute ones and the login folder is `root`.
+// anonymous login ("anonymous", no password) with rights to upload, make folders, rename and
+// delete in `root`. run_as_launching_user=YES keeps it in the test's own user and process
+// (root in CI, anyone else elsewhere): no privilege changes, no chroot, so paths on the server
+// are the real absolute ones and the login folder is `root`. Without a certificate: plain FTP.
 //
 // vsftpd 3.0.3 loses data on TLS 1.3 data connections (it writes its late session tickets
 // into connections the client has closed), so its TLS is capped at 1.2 through an OpenSSL
