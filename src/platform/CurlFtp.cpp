@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Text.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteListing.h"
 
@@ -143,21 +144,10 @@ std::optional<std::string> ParsePwdReply(const FtpReply& reply) {
 }
 
 // Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
-// STOR or SIZE as it stands (a leading "%2F" keeps the path absolute).
+// STOR or SIZE as it stands (a leading "%2F" keeps the path absolute; later "/" stay).
 std::string EncodePath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (size_t i = 0; i < path.size(); ++i) {
-    auto c = static_cast<unsigned char>(path[i]);
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || (c == '/' && i > 0)) {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
+  return PercentEncode(path.substr(0, 1)) +
+         PercentEncode(path.substr(std::min<size_t>(1, path.size())), "/");
 }
 
 // Host part of the URL; nullopt for an address that could smuggle anything else into it.

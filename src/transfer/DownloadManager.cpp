@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "common/AtomicFile.h"
+#include "common/Paths.h"
+#include "common/Text.h"
 #include "remote/RemoteListing.h"
 #include "transfer/BackupRules.h"
 #include "transfer/LocalFolders.h"
@@ -13,8 +16,8 @@ namespace quillon {
 
 bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
   // The decrypted file is saved under its plain name; a file named just ".qvr" keeps it.
-  if (settings_.decrypt && LastPart(job->destination).size() > kEncryptedExtension.size() &&
-      EndsWithNoCase(job->destination, kEncryptedExtension))
+  if (settings_.decrypt && BaseNameOf(job->destination).size() > kEncryptedExtension.size() &&
+      EndsWithIgnoringCase(job->destination, kEncryptedExtension))
     job->destination.resize(job->destination.size() - kEncryptedExtension.size());
 
   // Two sources for one destination (report.txt and report.txt.qvr when decrypting): the
@@ -58,7 +61,7 @@ bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
 
 bool DownloadManager::BackupLocal(const std::string& path) {
   BackupParts parts = SplitBackupPath(path);
-  std::string folder = parts.folder.empty() ? "." : WithoutTrailingSlash(parts.folder);
+  std::string folder = parts.folder.empty() ? "." : WithoutTrailingSlashes(parts.folder);
   if (auto entries = ListLocalFolder(folder)) {
     std::vector<BackupCandidate> backups;
     for (const auto& entry : *entries)
@@ -67,7 +70,7 @@ bool DownloadManager::BackupLocal(const std::string& path) {
     if (auto oldest = BackupToPrune(backups, settings_.backupCopies))
       unlink((parts.folder + backups[*oldest].name).c_str());
   }
-  return RenameNoReplace(path, BackupPathFor(path, BackupStamp(clock_.Now())));
+  return RenameWithoutReplacing(path, BackupPathFor(path, BackupStamp(clock_.Now())));
 }
 
 void DownloadManager::AddSelectedItem(const RemoteEntry& item) {
@@ -76,7 +79,7 @@ void DownloadManager::AddSelectedItem(const RemoteEntry& item) {
     if (n > 0 && settings_.profile.deleteAfterDownload) emptiedFolders_.push_back(item.path);
     return;
   }
-  std::string name = LastPart(item.path);
+  std::string name = BaseNameOf(item.path);
   if (!IsPlainName(name)) {
     ReportProblem(item.path + ": Invalid file name.", buildLog_);
     return;

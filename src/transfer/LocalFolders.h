@@ -39,10 +39,6 @@ LocalKind LocalKindOf(const std::string& path);
 // of other systems) and the process may write it.
 bool IsLocalWritable(const std::string& path);
 
-// Renames `from` to `to` unless `to` exists; never replaces anything. False (errno set) when
-// `to` exists or the rename fails.
-bool RenameNoReplace(const std::string& from, const std::string& to);
-
 // Moves file `from` to `to` unless `to` exists: a rename where possible, else a copy made as a
 // new file (removed again if the copy fails) followed by deleting `from`. False when `to`
 // existed, the copy failed, or `from` could not be deleted (the copy then stays).

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/Paths.h"
+#include "common/Text.h"
 #include "transfer/BackupRules.h"
 #include "transfer/TransferNames.h"
 #include "transfer/UploadJournal.h"
@@ -9,13 +11,14 @@
 namespace quillon {
 
 std::string UploadManager::UploadName(const std::string& name) const {
-  return makeLower_ ? ToLower(name) : name;
+  return makeLower_ ? LowerCased(name) : name;
 }
 
 bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
   if (settings_.encrypt) {
     size_t dot = job->destination.rfind('.');
-    if (dot == std::string::npos || ToLower(job->destination.substr(dot)) != kEncryptedExtension)
+    if (dot == std::string::npos ||
+        !EqualsIgnoringCase(std::string_view(job->destination).substr(dot), kEncryptedExtension))
       job->destination += kEncryptedExtension;
   }
   // Two sources for one destination (Report.TXT and report.txt with lower-case names, a.txt
@@ -36,8 +39,8 @@ bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
 
 bool UploadManager::BackupRemote(const std::string& path) {
   BackupParts parts = SplitBackupPath(path);
-  std::string name = LastPart(path);
-  std::string folder = parts.folder.empty() ? "/" : WithoutTrailingSlash(parts.folder);
+  std::string name = BaseNameOf(path);
+  std::string folder = parts.folder.empty() ? "/" : WithoutTrailingSlashes(parts.folder);
 
   auto current = building_->CurrentFolder();
   std::optional<std::vector<RemoteEntry>> entries;
@@ -67,24 +70,24 @@ bool UploadManager::BackupRemote(const std::string& path) {
                      entries->end());
   }
   std::string backupPath = BackupPathFor(path, BackupStamp(clock_.Now()));
-  if (exists(LastPart(backupPath))) return false;  // a rename would replace it
+  if (exists(BaseNameOf(backupPath))) return false;  // a rename would replace it
   return building_->Rename(path, backupPath);
 }
 
 void UploadManager::AddSelectedItem(const LocalEntry& item) {
   if (item.linkToFolder) return;  // links to folders are never followed
-  std::string source = WithoutTrailingSlash(sourceBase_);
+  std::string source = WithoutTrailingSlashes(sourceBase_);
   if (item.isFolder) {
     std::string folder = source + "/" + item.name;
     ExpandLocalFolder(folder, nullptr, std::nullopt);
     if (settings_.profile.deleteAfterUpload) emptiedFolders_.push_back(folder);
     return;
   }
-  std::string name = LastPart(item.path.empty() ? item.name : item.path);
+  std::string name = BaseNameOf(item.path.empty() ? item.name : item.path);
   auto job = std::make_unique<TransferJob>();
   // Only the remote name is lower-cased: the local file keeps its own name.
   job->source = source + "/" + name;
-  job->destination = WithoutTrailingSlash(destinationBase_);
+  job->destination = WithoutTrailingSlashes(destinationBase_);
   if (job->destination != "/") job->destination += "/";
   job->destination += UploadName(name);
   job->size = item.size;
@@ -103,10 +106,10 @@ int UploadManager::Expand(const std::string& folder, LogSink* log,
     ReportProblem(folder + ": Folder tree is too deep.\n", log);
     return 0;
   }
-  std::string base = WithoutTrailingSlash(sourceBase_);
+  std::string base = WithoutTrailingSlashes(sourceBase_);
   std::string relative = folder.substr(std::min(base.size(), folder.size()));
   while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-  std::string target = WithoutTrailingSlash(destinationBase_);
+  std::string target = WithoutTrailingSlashes(destinationBase_);
   if (!relative.empty()) target = JoinRemote(target, relative);
 
   auto entries = ListLocalFolder(folder);

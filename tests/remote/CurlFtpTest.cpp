@@ -506,6 +506,24 @@ TEST_P(CurlFtpTest, PathsWithLineBreaksOrNulAreRefusedAndNothingIsSent) {
   EXPECT_TRUE(connection->IsAlive());
 }
 
+// Blanks, "%", "#", "?", ";" and UTF-8 in folder and file names reach the server as they are.
+TEST_P(CurlFtpTest, NamesWithUrlCharactersTravelAsTheyAre) {
+  auto connection = Connect();
+  ASSERT_TRUE(connection);
+  const std::string folder = "/dir x%41#";
+  const std::string path = folder + "/a b%20c?d;type=a \xC3\xA9.txt";
+  ASSERT_TRUE(connection->CreateFolder(folder)) << connection->LastError();
+  ASSERT_TRUE(Upload(*connection, path, "odd")) << connection->LastError();
+  EXPECT_EQ(test::ReadFile(root_.path() / path.substr(1)), "odd");
+  EXPECT_EQ(connection->Size(path), 3u) << connection->LastError();
+  EXPECT_EQ(Download(*connection, path), "odd");
+  ASSERT_TRUE(connection->SetCurrentFolder(folder));
+  auto entries = connection->List();
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ(entries->front().path, path);
+}
+
 TEST_P(CurlFtpTest, CreateRemoteFolderTreeReportsAnExistingPathAsFailure) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
