@@ -19,8 +19,9 @@ namespace quillon {
 // temporary file beside the target, is flushed and renamed over it, under an advisory lock on
 // the side file "<name>.lock" held from read to rename, so concurrent writers in several
 // processes never lose each other's keys and readers never see a half-written file.
-// Names and values that contain CR, LF or NUL would change the file's structure: such writes
-// fail and change nothing. Every call is safe from any thread.
+// Names and values that contain CR, LF or NUL would change the file's structure, and so would a
+// key that holds "=" or starts with "[" or ";": such writes fail and change nothing. Every call is
+// safe from any thread.
 namespace ini {
 
 // GetPrivateProfileString: the value, or nullopt when the section or key is missing.
