@@ -155,6 +155,8 @@ class FileCrypter {
   FileCrypter(const FileCrypter&) = delete;
   FileCrypter& operator=(const FileCrypter&) = delete;
 
+  // A crypter serves one direction, like its lane: set the key for that direction only (both
+  // share the one cipher key, so the later call decides).
   // The key for uploads: the first min(length, 32) bytes of `key` are offered, of which a
   // 128-bit key takes 16; expanded for 192-bit blocks.
   void SetEncryptionKey(std::string_view key);
