@@ -11,7 +11,7 @@ namespace quillon {
 
 // The file's content; the empty text when it does not exist; nullopt when it exists but cannot
 // be read.
-std::optional<std::string> ReadTextFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadTextFile(const std::string& path);
 
 // Reads the file (empty when missing), lets `edit` change the text and, when it changed, writes
 // it back: into a temporary file beside it, flushed, then renamed over it, so readers see the
@@ -20,6 +20,7 @@ std::optional<std::string> ReadTextFile(const std::string& path);
 // false to leave the file alone. A new file gets mode 0600, an existing one keeps its mode; a
 // symbolic link is written through to its target. False when the file cannot be read, locked
 // or written (then it is unchanged and no temporary file is left).
-bool EditTextFile(const std::string& path, const std::function<bool(std::string& text)>& edit);
+[[nodiscard]] bool EditTextFile(const std::string& path,
+                                const std::function<bool(std::string& text)>& edit);
 
 }  // namespace quillon

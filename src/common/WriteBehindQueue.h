@@ -30,10 +30,10 @@ class WriteBehindQueue {
 
   // Hands over the bytes in `piece`, which is left empty (reusing a consumed piece's memory
   // when there is one). Waits while `depth` pieces are queued.
-  bool Push(std::vector<uint8_t>& piece);
+  [[nodiscard]] bool Push(std::vector<uint8_t>& piece);
 
   // Waits until every piece is consumed and ends the helper thread. True when all were.
-  bool Finish();
+  [[nodiscard]] bool Finish();
 
  private:
   void Consume();

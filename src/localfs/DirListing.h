@@ -49,6 +49,6 @@ void SortDirEntries(std::vector<LocalEntry>& entries, const DirSortState& sort);
 
 // The entries of `folder` the list shows (hidden "." names left out), by name ascending;
 // nullopt when the folder cannot be read.
-std::optional<std::vector<LocalEntry>> ListShownEntries(const std::string& folder);
+[[nodiscard]] std::optional<std::vector<LocalEntry>> ListShownEntries(const std::string& folder);
 
 }  // namespace quillon

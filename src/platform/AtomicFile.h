@@ -11,9 +11,10 @@ namespace quillon {
 // over `path`, so readers see the old file or the whole new one, never a part. The folder must
 // exist. False (and no temporary file left) on any failure. A symbolic link at `path` is
 // replaced, not followed.
-bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode);
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, const std::string& content,
+                                       mode_t mode);
 
 // The whole file, or nullopt when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace quillon

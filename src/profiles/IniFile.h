@@ -25,8 +25,8 @@ namespace quillon {
 namespace ini {
 
 // GetPrivateProfileString: the value, or nullopt when the section or key is missing.
-std::optional<std::string> Read(const std::string& file, std::string_view section,
-                                std::string_view key);
+[[nodiscard]] std::optional<std::string> Read(const std::string& file, std::string_view section,
+                                              std::string_view key);
 
 // The value seen through a 512-byte buffer: at most 511 characters, `fallback` when missing.
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
@@ -39,21 +39,23 @@ int32_t ReadInt(const std::string& file, std::string_view section, std::string_v
 
 // WritePrivateProfileString: sets key=value (a new section is appended at the end, a new key at
 // the end of its section). A null value removes the key.
-bool Write(const std::string& file, std::string_view section, std::string_view key,
-           const std::optional<std::string_view>& value);
+[[nodiscard]] bool Write(const std::string& file, std::string_view section, std::string_view key,
+                         const std::optional<std::string_view>& value);
 
 // Removes a whole section (WritePrivateProfileString with a null key).
-bool RemoveSection(const std::string& file, std::string_view section);
+[[nodiscard]] bool RemoveSection(const std::string& file, std::string_view section);
 
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
 // GetPrivateProfileSection: every key=value line of the section in file order; nullopt when
 // the section is missing or the file cannot be read.
-std::optional<KeyValues> ReadSection(const std::string& file, std::string_view section);
+[[nodiscard]] std::optional<KeyValues> ReadSection(const std::string& file,
+                                                   std::string_view section);
 
 // WritePrivateProfileSection: replaces the section's lines with `entries` (the section is
 // created at the end when missing).
-bool WriteSection(const std::string& file, std::string_view section, const KeyValues& entries);
+[[nodiscard]] bool WriteSection(const std::string& file, std::string_view section,
+                                const KeyValues& entries);
 
 // The names of all sections in file order.
 std::vector<std::string> SectionNames(const std::string& file);
