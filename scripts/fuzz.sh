@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of fuzz/ with clang (libFuzzer with AddressSanitizer and
-# UndefinedBehaviorSanitizer) in a build folder of their own and runs each, two at a time per
-# core pair, for QUILLON_FUZZ_SECONDS (default 20) from its seeds in fuzz/corpus/<target>.
+# UndefinedBehaviorSanitizer) in a build folder of their own and runs each (one per core at a
+# time) for QUILLON_FUZZ_SECONDS (default 20) from its seeds in fuzz/corpus/<target>.
 # A crash, sanitizer report or broken check fails the run; the input that caused it is kept in
 # <build>/findings/ (replay: <build>/fuzz/fuzz_<target> <file>). Inputs found to reach new code
 # are kept in <build>/runs/<target>/corpus for the next local run.
@@ -15,6 +15,11 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF -DQUILLON_GUI=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target quillon_fuzz
+
+symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
+if [[ -x $symbolizer ]]; then
+  export ASAN_SYMBOLIZER_PATH=$symbolizer UBSAN_SYMBOLIZER_PATH=$symbolizer
+fi
 
 if (($#)); then
   targets=("$@")

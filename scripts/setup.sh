@@ -12,6 +12,7 @@ packages=(
   cron
   curl lftp vsftpd hyperfine time
   openssh-server openssh-client openssl  # the tests run their own sshd (Debian also enables its service)
+  clang libclang-rt-14-dev llvm-14       # fuzz targets (libFuzzer) and readable sanitizer reports
 )
 
 missing=()
