@@ -1,6 +1,6 @@
 // INI files as anyone may have edited them: the input gives a section, a key, a value and the
-// file's content. Every reader runs on the file; then a write of the key, which must read back
-// and leave every other section as it was.
+// file's content. Every reader runs on the file, the profile reader too; then a write of the
+// key, which must read back and leave every other section as it was.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -12,6 +12,7 @@
 
 #include "FuzzSupport.h"
 #include "profiles/IniFile.h"
+#include "profiles/ProfileStore.h"
 
 using namespace quillon;
 
@@ -67,6 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ini::ReadString(file, section, key, "fallback");
   ini::ReadInt(file, section, key, -1);
   ParseLeadingInt(content);
+  // A profile as the windows and task runs read it, protected and bound values included.
+  for (int32_t slot : {0, 7}) {
+    ConnectionProfile profile;
+    static_cast<void>(ReadProfile(slot, profile, file));
+  }
 
   bool written;
   if (wholeSection) {
