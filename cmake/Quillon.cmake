@@ -27,15 +27,17 @@ function(quillon_subsystem name)
   endif()
 endfunction()
 
-# quillon_test(NAME LABEL label SOURCES file... LIBS lib... [QT] [TIMEOUT s] [ENVIRONMENT VAR=VALUE...]
-#              [LAUNCHER program...])
+# quillon_test(NAME LABEL label SOURCES file... LIBS lib... [QT] [THREADS] [TIMEOUT s]
+#              [ENVIRONMENT VAR=VALUE...] [LAUNCHER program...])
 #
 # One GoogleTest executable registered with CTest as one test, labelled unit, integration, gui
 # or e2e. QT turns on moc and links Qt Test and a main() that makes the QApplication first (GUI
-# suites). LAUNCHER runs the test through a program (tests/support/private_cron.sh). QUILLON_BINARY_DIR and
-# QUILLON_SOURCE_DIR reach the test through the environment.
+# suites). THREADS marks a suite whose code under test runs threads: it also gets the label
+# "threads" and belongs to the target threaded_suites, which the ThreadSanitizer build runs
+# (scripts/tsan.sh). LAUNCHER runs the test through a program (tests/support/private_cron.sh).
+# QUILLON_BINARY_DIR and QUILLON_SOURCE_DIR reach the test through the environment.
 function(quillon_test name)
-  cmake_parse_arguments(ARG "QT" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LAUNCHER" ${ARGN})
+  cmake_parse_arguments(ARG "QT;THREADS" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LAUNCHER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_testsupport GTest::gtest GTest::gmock)
   if(ARG_QT)
@@ -48,8 +50,13 @@ function(quillon_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
+  set(labels ${ARG_LABEL})
+  if(ARG_THREADS)
+    list(APPEND labels threads)
+    set_property(GLOBAL APPEND PROPERTY QUILLON_THREADED_SUITES ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES
-    LABELS ${ARG_LABEL}
+    LABELS "${labels}"
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_BINARY_DIR=${CMAKE_BINARY_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}")
 endfunction()

@@ -13,6 +13,7 @@ packages=(
   curl lftp vsftpd hyperfine time
   openssh-server openssh-client openssl  # the tests run their own sshd (Debian also enables its service)
   xvfb xdotool fonts-dejavu-core
+  clang libclang-rt-14-dev llvm-14       # fuzz targets (libFuzzer) and readable sanitizer reports
 )
 
 missing=()

@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Builds Quillon with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test suite.
+# Builds Quillon with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test suite;
+# then the threaded suites under ThreadSanitizer (scripts/tsan.sh) and every fuzz target for a
+# bounded time (scripts/fuzz.sh), each in a build folder of its own.
 # Usage: scripts/test.sh [ctest arguments, e.g. -L unit]
+#   With ctest arguments only the sanitizer build's suites run, as chosen.
+#   QUILLON_FUZZ_SECONDS sets the time of each fuzz target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${QUILLON_TEST_BUILD:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+(cd "$build" && ctest --output-on-failure -j"$(nproc)" "$@")
+
+if (($# == 0)); then
+  echo "== ThreadSanitizer: the threaded suites"
+  bash scripts/tsan.sh
+  echo "== Fuzz targets"
+  bash scripts/fuzz.sh
+fi

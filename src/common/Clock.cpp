@@ -4,6 +4,16 @@
 
 namespace quillon {
 
+TimePoint ClampedTimePoint(std::chrono::sys_seconds at) {
+  using std::chrono::floor;
+  using std::chrono::seconds;
+  static const auto earliest = std::chrono::ceil<seconds>(TimePoint::min());
+  static const auto latest = floor<seconds>(TimePoint::max());
+  if (at <= earliest) return earliest;
+  if (at >= latest) return latest;
+  return at;
+}
+
 std::tm ToLocalTime(TimePoint t) {
   std::time_t seconds = std::chrono::system_clock::to_time_t(t);
   std::tm local{};

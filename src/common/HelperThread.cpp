@@ -1,5 +1,7 @@
 #include "common/HelperThread.h"
 
+#include <utility>
+
 namespace quillon {
 
 HelperThread::~HelperThread() {
@@ -22,8 +24,13 @@ void HelperThread::Start(std::function<void()> task) {
 }
 
 void HelperThread::Wait() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return !busy_; });
+  std::exception_ptr thrown;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    thrown = std::exchange(thrown_, nullptr);
+  }
+  if (thrown) std::rethrow_exception(thrown);
 }
 
 void HelperThread::Main() {
@@ -33,8 +40,14 @@ void HelperThread::Main() {
     if (busy_) {
       std::function<void()> task = std::move(task_);
       lock.unlock();
-      task();
+      std::exception_ptr thrown;
+      try {
+        task();
+      } catch (...) {
+        thrown = std::current_exception();
+      }
       lock.lock();
+      thrown_ = thrown;
       busy_ = false;
       changed_.notify_all();
       continue;

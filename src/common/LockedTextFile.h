@@ -12,7 +12,7 @@ namespace quillon {
 
 // The file's content; the empty text when it does not exist; nullopt when it exists but cannot
 // be read.
-std::optional<std::string> ReadTextFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadTextFile(const std::string& path);
 
 // Reads the file (empty when missing), lets `edit` change the text and, when it changed, writes
 // it back: into a file beside it, flushed, then put in its place (WriteFileAtomically), so
@@ -30,6 +30,6 @@ std::optional<std::string> ReadTextFile(const std::string& path);
 // process, or without any write permission bit (chmod 0444), which refuses the edit even for
 // root, although a rename over it would succeed. True for a missing file. A symbolic link is
 // judged by its target.
-bool IsRewritableTextFile(const std::string& path);
+[[nodiscard]] bool IsRewritableTextFile(const std::string& path);
 
 }  // namespace quillon

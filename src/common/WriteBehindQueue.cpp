@@ -1,5 +1,7 @@
 #include "common/WriteBehindQueue.h"
 
+#include <utility>
+
 namespace quillon {
 
 WriteBehindQueue::WriteBehindQueue(Consumer consume, size_t depth, uint64_t inlineBytes)
@@ -16,6 +18,7 @@ WriteBehindQueue::~WriteBehindQueue() {
 bool WriteBehindQueue::Push(std::vector<uint8_t>& piece) {
   if (piece.empty()) {
     std::lock_guard lock(mutex_);
+    RethrowFromHelper();
     return !failed_;
   }
   if (!thread_.joinable() && !stop_) {  // no helper yet: this thread alone uses the state
@@ -33,6 +36,7 @@ bool WriteBehindQueue::Push(std::vector<uint8_t>& piece) {
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return failed_ || queued_.size() < depth_; });
+    RethrowFromHelper();
     if (failed_ || stop_) return false;
     queued_.push_back(std::move(piece));
     if (!spare_.empty()) {
@@ -52,6 +56,8 @@ bool WriteBehindQueue::Finish() {
     changed_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
   }
   Stop();
+  std::lock_guard lock(mutex_);
+  RethrowFromHelper();
   return !failed_;
 }
 
@@ -75,10 +81,17 @@ void WriteBehindQueue::Consume() {
       queued_.pop_front();
       busy_ = true;
     }
-    const bool ok = consume_(piece.data(), piece.size());
+    bool ok = false;
+    std::exception_ptr thrown;
+    try {
+      ok = consume_(piece.data(), piece.size());
+    } catch (...) {
+      thrown = std::current_exception();
+    }
     {
       std::lock_guard lock(mutex_);
       busy_ = false;
+      if (thrown) thrown_ = thrown;
       if (!ok) {
         failed_ = true;
         queued_.clear();
@@ -88,6 +101,10 @@ void WriteBehindQueue::Consume() {
     changed_.notify_all();
     if (!ok) return;
   }
+}
+
+void WriteBehindQueue::RethrowFromHelper() {
+  if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
 }
 
 }  // namespace quillon

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -15,7 +16,9 @@ namespace quillon {
 // first `inlineBytes` bytes are consumed on the caller's thread, so a small file costs no
 // thread; after that a helper thread consumes them, at most `depth` pieces behind the caller,
 // and the caller goes on meanwhile. Once the consumer fails nothing more is consumed, and
-// Push and Finish return false. One caller thread.
+// Push and Finish return false. A consumer that throws on the helper fails the same way, and
+// the next Push or Finish throws its exception on the caller's thread (once), as if the caller
+// had consumed the piece itself. One caller thread.
 class WriteBehindQueue {
  public:
   using Consumer = std::function<bool(const uint8_t* data, size_t size)>;
@@ -27,14 +30,15 @@ class WriteBehindQueue {
 
   // Hands over the bytes in `piece`, which is left empty (reusing a consumed piece's memory
   // when there is one). Waits while `depth` pieces are queued.
-  bool Push(std::vector<uint8_t>& piece);
+  [[nodiscard]] bool Push(std::vector<uint8_t>& piece);
 
   // Waits until every piece is consumed and ends the helper thread. True when all were.
-  bool Finish();
+  [[nodiscard]] bool Finish();
 
  private:
   void Consume();
   void Stop();
+  void RethrowFromHelper();  // with mutex_ held
 
   Consumer consume_;
   const size_t depth_;
@@ -46,6 +50,7 @@ class WriteBehindQueue {
   bool busy_ = false;  // the helper holds a piece
   bool stop_ = false;
   bool failed_ = false;
+  std::exception_ptr thrown_;  // what the consumer threw on the helper, until handed over
   std::thread thread_;
 };
 

@@ -33,15 +33,15 @@ uint64_t BlobSize(int blockWords, uint64_t length);
 
 // Encrypts `length` bytes with `key`, which must have a schedule. Nothing on failure: no
 // schedule, data == nullptr with length > 0, or length > kMaxBlobPlaintext.
-std::optional<std::vector<uint8_t>> EncryptBuffer(const RijndaelKey& key, const uint8_t* data,
-                                                  size_t length);
+[[nodiscard]] std::optional<std::vector<uint8_t>> EncryptBuffer(const RijndaelKey& key,
+                                                                const uint8_t* data, size_t length);
 
 // Decrypts a blob and returns its L plaintext bytes. Nothing when the blob is null or shorter
 // than 9 bytes, the key has no key bytes, the check byte or key-words differ, the block-words
 // byte is not 4, 6 or 8, the length does not match L, or the end mark is wrong. May expand
 // `key` again for the blob's block width (the key keeps that schedule afterwards).
-std::optional<std::vector<uint8_t>> DecryptBuffer(RijndaelKey& key, const uint8_t* blob,
-                                                  size_t length);
+[[nodiscard]] std::optional<std::vector<uint8_t>> DecryptBuffer(RijndaelKey& key,
+                                                                const uint8_t* blob, size_t length);
 
 // EncryptBuffer in pieces: the same bytes, with memory bounded by the pieces fed. The key must
 // outlive the encryptor and keep its schedule.
@@ -49,13 +49,13 @@ class BlobEncryptor {
  public:
   // Appends the header for a plaintext of exactly `length` bytes to `out`. False (nothing
   // appended) when the key has no schedule or `length` exceeds kMaxBlobPlaintext.
-  bool Begin(const RijndaelKey& key, uint64_t length, std::vector<uint8_t>& out);
+  [[nodiscard]] bool Begin(const RijndaelKey& key, uint64_t length, std::vector<uint8_t>& out);
   // Feeds plaintext and appends every completed encrypted block to `out`. False, appending
   // nothing, when this would exceed the announced length or Begin did not succeed.
-  bool Update(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+  [[nodiscard]] bool Update(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
   // Appends the end mark, the zero fill and the last block(s). False when fewer bytes than
   // announced were fed.
-  bool Finish(std::vector<uint8_t>& out);
+  [[nodiscard]] bool Finish(std::vector<uint8_t>& out);
   // Long runs of blocks are then encrypted half here, half on `helper` (the blocks do not
   // depend on each other). The helper must outlive the encryptor's use.
   void ShareWork(HelperThread* helper) { helper_ = helper; }
@@ -78,10 +78,10 @@ class BlobDecryptor {
   explicit BlobDecryptor(RijndaelKey& key) : key_(key) {}
   // Appends the plaintext decrypted so far to `plain`. False once the blob is known to be bad
   // (wrong key, bad header, more bytes than the header announces); then every later call fails.
-  bool Update(const uint8_t* data, size_t size, std::vector<uint8_t>& plain);
+  [[nodiscard]] bool Update(const uint8_t* data, size_t size, std::vector<uint8_t>& plain);
   // True when the whole blob has arrived with the length its header announces and the end mark
   // checks out.
-  bool Finish();
+  [[nodiscard]] bool Finish();
   // L, once the header has arrived.
   std::optional<uint64_t> PlaintextLength() const;
   // Long runs of blocks are then decrypted half here, half on `helper` (the blocks do not
@@ -90,7 +90,7 @@ class BlobDecryptor {
 
  private:
   enum class Stage { Header, Blocks, Trailer, Failed };
-  bool ReadHeader();
+  [[nodiscard]] bool ReadHeader();
   void DecryptBlocks(const uint8_t* blocks, uint64_t count, std::vector<uint8_t>& plain);
 
   RijndaelKey& key_;

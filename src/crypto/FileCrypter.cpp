@@ -79,8 +79,13 @@ bool UploadReader::Refill() {
     cipherHelper_ = std::make_unique<HelperThread>();
     encryptor_.ShareWork(cipherHelper_.get());
   }
-  encryptor_.Update(chunk_.data(), want, staged_);
-  if (fileLeft_ == 0) encryptor_.Finish(staged_);
+  // The pieces add up to the length announced at Begin; were they not to, the container would
+  // be damaged, so the upload fails instead.
+  if (!encryptor_.Update(chunk_.data(), want, staged_) ||
+      (fileLeft_ == 0 && !encryptor_.Finish(staged_))) {
+    crypter_.SetMessage(path_, kCannotEncrypt);
+    return false;
+  }
   return true;
 }
 
@@ -371,9 +376,13 @@ std::unique_ptr<UploadReader> FileCrypter::OpenUpload(const std::string& path, b
   std::vector<uint8_t> first;
   first.swap(reader->staged_);
   reader->staged_ = std::move(head);
-  reader->encryptor_.Update(first.data(), first.size(), reader->staged_);
-  if (reader->fileLeft_ == 0) reader->encryptor_.Finish(reader->staged_);
+  const bool encrypted = reader->encryptor_.Update(first.data(), first.size(), reader->staged_) &&
+                         (reader->fileLeft_ != 0 || reader->encryptor_.Finish(reader->staged_));
   std::fill(first.begin(), first.end(), uint8_t{0});
+  if (!encrypted) {
+    SetMessage(path, kCannotEncrypt);
+    return nullptr;
+  }
   return reader;
 }
 

@@ -57,12 +57,12 @@ class UploadReader {
   // Copies up to `capacity` bytes to `out` and returns how many; 0 once Size() bytes were given.
   // -1 when the file yields fewer bytes than its length: the crypter's last message is then
   // path + ": Cannot read." and every later call fails too.
-  int64_t Read(uint8_t* out, size_t capacity);
+  [[nodiscard]] int64_t Read(uint8_t* out, size_t capacity);
 
  private:
   friend class FileCrypter;
   UploadReader(FileCrypter& crypter, std::string path, UniqueFd fd, uint64_t fileSize);
-  bool Refill();
+  [[nodiscard]] bool Refill();
 
   FileCrypter& crypter_;
   std::string path_;
@@ -95,11 +95,11 @@ class DownloadWriter {
   // False once the file is known to fail (": Cannot write.", or ": Cannot decrypt file." when a
   // wrong key shows in the container's header); the crypter's last message says why, the
   // temporary file is already gone and later calls fail too.
-  bool Write(const uint8_t* data, size_t size);
+  [[nodiscard]] bool Write(const uint8_t* data, size_t size);
 
   // 1 when the whole file was written and renamed into place; -1 with the last message set
   // (": Cannot decrypt file." with the key name for "QVR4", or ": Cannot write.").
-  int Finish();
+  [[nodiscard]] int Finish();
 
   // Drops the temporary file; the destination stays as it was. No message.
   void Abort();
@@ -114,10 +114,10 @@ class DownloadWriter {
   friend class FileCrypter;
   DownloadWriter(FileCrypter& crypter, std::string path, bool decrypt, StagedFile file);
   enum class Mode { Undecided, Plain, Decrypt, Failed, Done };
-  bool Decide();
+  [[nodiscard]] bool Decide();
   void StartWritingBehind();
-  bool Output(const uint8_t* data, size_t size);
-  bool OutputPlain();
+  [[nodiscard]] bool Output(const uint8_t* data, size_t size);
+  [[nodiscard]] bool OutputPlain();
   bool FailDecrypt();
   bool FailWrite();
 
@@ -157,6 +157,8 @@ class FileCrypter {
   FileCrypter(const FileCrypter&) = delete;
   FileCrypter& operator=(const FileCrypter&) = delete;
 
+  // A crypter serves one direction, like its lane: set the key for that direction only (both
+  // share the one cipher key, so the later call decides).
   // The key for uploads: the first min(length, 32) bytes of `key` are offered, of which a
   // 128-bit key takes 16; expanded for 192-bit blocks.
   void SetEncryptionKey(std::string_view key);
@@ -168,12 +170,14 @@ class FileCrypter {
   // that already starts with "QVR4" is returned unchanged with ": already encrypted." as the
   // message). An empty file gives an empty buffer without a message, also with `encrypt`.
   // Nothing on failure, with the last message set.
-  std::optional<std::vector<uint8_t>> ReadLocalFile(const std::string& path, bool encrypt);
+  [[nodiscard]] std::optional<std::vector<uint8_t>> ReadLocalFile(const std::string& path,
+                                                                  bool encrypt);
 
   // Writes received bytes to `path`: decrypted when `decrypt` is on and they are a container
   // (at least 41 bytes starting with "QVR4" or "QVR5"), else as they are. 1 when written, -1
   // with the last message set; on -1 the file at `path` is untouched. Never 0.
-  int WriteLocalFile(const uint8_t* data, size_t size, const std::string& path, bool decrypt);
+  [[nodiscard]] int WriteLocalFile(const uint8_t* data, size_t size, const std::string& path,
+                                   bool decrypt);
 
   const std::string& LastMessage() const { return lastMessage_; }
 
@@ -181,10 +185,10 @@ class FileCrypter {
   // OpenUpload: nothing on failure (": Cannot read.", ": Cannot encrypt file."), with the last
   // message set; ": already encrypted." is left as the message when the reader passes the file
   // unchanged.
-  std::unique_ptr<UploadReader> OpenUpload(const std::string& path, bool encrypt);
+  [[nodiscard]] std::unique_ptr<UploadReader> OpenUpload(const std::string& path, bool encrypt);
   // OpenDownload: creates the temporary file beside `path` at once; nothing, with
   // ": Cannot write.", when it cannot be created.
-  std::unique_ptr<DownloadWriter> OpenDownload(const std::string& path, bool decrypt);
+  [[nodiscard]] std::unique_ptr<DownloadWriter> OpenDownload(const std::string& path, bool decrypt);
 
  private:
   friend class UploadReader;

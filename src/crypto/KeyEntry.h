@@ -88,7 +88,8 @@ enum class KeyCheck {
 };
 // An empty key is refused for every purpose; the decryption key (purpose 1) needs no
 // confirmation; otherwise key and confirmation must be equal byte for byte (letter case counts).
-KeyCheck CheckKeyEntry(KeyPurpose purpose, std::string_view key, std::string_view confirmation);
+[[nodiscard]] KeyCheck CheckKeyEntry(KeyPurpose purpose, std::string_view key,
+                                     std::string_view confirmation);
 
 // Whether ticking "Remember this key:" warns (kRememberWarning): only in the decryption dialog
 // without confirmation.

@@ -11,10 +11,10 @@ namespace quillon {
 // 128-bit blocks (14 rounds). Safe on any thread: every call builds its own key.
 
 // Nothing for an empty text.
-std::optional<std::string> SealString(std::string_view text);
+[[nodiscard]] std::optional<std::string> SealString(std::string_view text);
 
 // The sealed text (up to its terminating zero byte), or nothing when `sealed` is empty or does
 // not decode and decrypt under the INI key.
-std::optional<std::string> UnsealString(std::string_view sealed);
+[[nodiscard]] std::optional<std::string> UnsealString(std::string_view sealed);
 
 }  // namespace quillon

@@ -29,7 +29,7 @@ void SortDirEntries(std::vector<LocalEntry>& entries, FileColumn column, bool as
 // The entries of `folder` the list shows (hidden "." names left out), by name ascending;
 // nullopt when the folder cannot be read, with the reason (e.g. "Permission denied") in
 // `*error` when given.
-std::optional<std::vector<LocalEntry>> ListShownEntries(const std::string& folder,
-                                                        std::string* error = nullptr);
+[[nodiscard]] std::optional<std::vector<LocalEntry>> ListShownEntries(const std::string& folder,
+                                                                      std::string* error = nullptr);
 
 }  // namespace quillon

@@ -16,12 +16,13 @@ enum class RenameOutcome {
 // Renames `oldName` in `folder` to `newName`. Fails when the folder cannot be written (the
 // item cannot be renamed), when the new name is no plain name ("/" in it, "." or ".."), when
 // an item of that name exists (nothing is ever replaced) or when the rename itself fails.
-RenameOutcome RenameLocalItem(const std::string& folder, const std::string& oldName,
-                              const std::string& newName);
+[[nodiscard]] RenameOutcome RenameLocalItem(const std::string& folder, const std::string& oldName,
+                                            const std::string& newName);
 
 // Makes a new folder in `folder`: "New Folder", or "New Folder (2)", "(3)" ... when the name is
 // taken. Returns the name made; nullopt with `error` (the system's reason) when none could be.
-std::optional<std::string> CreateNewFolder(const std::string& folder, std::string& error);
+[[nodiscard]] std::optional<std::string> CreateNewFolder(const std::string& folder,
+                                                         std::string& error);
 
 // "Cannot rename \"OLD\""
 std::string CannotRenameText(const std::string& oldName);

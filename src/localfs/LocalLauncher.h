@@ -11,7 +11,7 @@ class LocalLauncher {
  public:
   virtual ~LocalLauncher() = default;
   // False when the desktop could not be asked to open `path`. UI thread only.
-  virtual bool Open(const std::string& path) = 0;
+  [[nodiscard]] virtual bool Open(const std::string& path) = 0;
 };
 
 }  // namespace quillon

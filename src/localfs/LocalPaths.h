@@ -11,7 +11,7 @@ namespace quillon {
 // folder reached through a link keeps the link's path and its parent is the link's folder.
 
 // The kept form of `path`, or nullopt when it is not absolute. ".." at the top stays at "/".
-std::optional<std::string> NormalizeLocalPath(const std::string& path);
+[[nodiscard]] std::optional<std::string> NormalizeLocalPath(const std::string& path);
 
 // The folder above `folder` (a kept path); nullopt for "/".
 std::optional<std::string> ParentFolder(const std::string& folder);

@@ -48,14 +48,15 @@ std::optional<std::string_view> CheckEmailAddresses(const EmailSettings& setting
 // The OK rule, on taken fields. With use-e-mail on, every field must be non-empty, else
 // kFieldsBlank, and the addresses must pass CheckEmailAddresses (the dialog stays open on the
 // first failure). With it off the three fields are emptied.
-std::optional<std::string_view> FinishEmailSettings(EmailSettings& settings);
+[[nodiscard]] std::optional<std::string_view> FinishEmailSettings(EmailSettings& settings);
 
 // Sends the test message ("Quillon Email Notification Test", "Test OK.") with the taken
 // fields and returns the text to show: CheckEmailAddresses' message when an address is refused
 // (nothing is sent), kTestSent + the recipients as typed, or kTestFailed + the client's last
 // error (which may be empty). Blocks the calling thread for the exchange, each wait bounded by
 // `timeouts`.
-std::string SendTestMail(const EmailSettings& settings, const SmtpTimeouts& timeouts = {});
+[[nodiscard]] std::string SendTestMail(const EmailSettings& settings,
+                                       const SmtpTimeouts& timeouts = {});
 
 // The settings of a task record (TaskDefinition or any record with its field names) and back.
 template <class Task>

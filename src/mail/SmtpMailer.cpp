@@ -148,7 +148,7 @@ bool SmtpMailer::Send() {
   SetStep(SmtpStep::Quit);
   if (socket_.SendAll("QUIT\r\n", timeouts.command) == SmtpIo::Ok) {
     SmtpReply ignored;
-    socket_.ReadReply(ignored, timeouts.command);
+    static_cast<void>(socket_.ReadReply(ignored, timeouts.command));
   }
   socket_.Close();
   SetStep(SmtpStep::Done);

@@ -49,7 +49,7 @@ struct MailServer {
   std::string host;
   uint16_t port = 25;
 };
-std::optional<MailServer> ParseMailServer(std::string_view server);
+[[nodiscard]] std::optional<MailServer> ParseMailServer(std::string_view server);
 
 // The body as it travels inside DATA: every line end becomes CRLF (a bare LF or CR too) and a
 // line that starts with "." gets a second one, so no line of the text can end the message.
@@ -92,17 +92,18 @@ class SmtpMailer {
   // - unchanged (empty for a fresh object) when the server closes the connection or a socket
   //   call fails.
   // Line breaks in the subject and mailer are sent as blanks.
-  bool Send();
+  [[nodiscard]] bool Send();
 
   const std::string& LastError() const { return lastError_; }
   SmtpStep Step() const { return step_; }
 
  private:
   void SetStep(SmtpStep step) { step_ = step; }
-  bool Fail();  // closes the connection; always false
-  bool Transmit(std::string_view data, std::chrono::milliseconds timeout);
-  bool Expect(std::chrono::milliseconds timeout);  // reads a reply; false for 4xx/5xx
-  bool Command(SmtpStep step, const std::string& line, std::chrono::milliseconds timeout);
+  [[nodiscard]] bool Fail();  // closes the connection; always false
+  [[nodiscard]] bool Transmit(std::string_view data, std::chrono::milliseconds timeout);
+  [[nodiscard]] bool Expect(std::chrono::milliseconds timeout);  // reads a reply; false for 4xx/5xx
+  [[nodiscard]] bool Command(SmtpStep step, const std::string& line,
+                             std::chrono::milliseconds timeout);
   bool CheckAddresses();
   std::string HeaderBlock() const;
 

@@ -23,7 +23,7 @@ struct SmtpReply {
 // Takes the first whole reply from the front of `pending` (bytes received so far) and removes
 // its bytes; nullopt, leaving `pending` untouched, while its last line has not fully arrived.
 // Lines end in LF, with or without a CR before it.
-std::optional<SmtpReply> TakeSmtpReply(std::string& pending);
+[[nodiscard]] std::optional<SmtpReply> TakeSmtpReply(std::string& pending);
 
 // How an operation on the socket ended.
 enum class SmtpIo {
@@ -46,13 +46,14 @@ class SmtpSocket {
 
   // Connects to the first address of `host` (name or numeric, IPv4 or IPv6) that answers
   // within `timeout` altogether. False when the name does not resolve or nothing accepts.
-  bool Connect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout);
+  [[nodiscard]] bool Connect(const std::string& host, uint16_t port,
+                             std::chrono::milliseconds timeout);
 
   // Sends all of `data`; TimedOut when the server takes no byte for `timeout`.
-  SmtpIo SendAll(std::string_view data, std::chrono::milliseconds timeout);
+  [[nodiscard]] SmtpIo SendAll(std::string_view data, std::chrono::milliseconds timeout);
 
   // Reads the next whole reply; TimedOut when it is not complete within `timeout`.
-  SmtpIo ReadReply(SmtpReply& reply, std::chrono::milliseconds timeout);
+  [[nodiscard]] SmtpIo ReadReply(SmtpReply& reply, std::chrono::milliseconds timeout);
 
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

@@ -32,7 +32,7 @@ class FreedesktopTrash {
   // Moves the item at absolute path `path` to the trash. Trailing "/" are ignored (a link
   // given as "link/" is still the link). Fails for "/", a relative path, a missing item, and
   // when the trash cannot be made or written; the item is then untouched and no record stays.
-  Result MoveToTrash(const std::string& path) const;
+  [[nodiscard]] Result MoveToTrash(const std::string& path) const;
 
   // "$XDG_DATA_HOME/Trash" when XDG_DATA_HOME is an absolute path, else
   // "$HOME/.local/share/Trash" (the home folder from the password database when HOME is unset).

@@ -90,7 +90,8 @@ std::string NameText(const X509_NAME* name) {
 std::optional<TimePoint> TimeOf(const ASN1_TIME* time) {
   std::tm parts{};
   if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) return std::nullopt;
-  return std::chrono::system_clock::from_time_t(timegm(&parts));
+  // "99991231235959Z" is the usual notAfter of a certificate that never expires.
+  return ClampedTimePoint(std::chrono::sys_seconds(std::chrono::seconds(timegm(&parts))));
 }
 
 std::vector<std::string> AlternativeNames(X509* certificate) {

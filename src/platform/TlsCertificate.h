@@ -14,6 +14,6 @@ namespace quillon {
 // bytes that are not UTF-8 are written as "\XX", so a certificate cannot put line ends or
 // terminal escapes into a window or a log. Nullopt when the bytes are not one certificate.
 // Safe from any thread.
-std::optional<CertificateDescription> ReadCertificate(std::string_view der);
+[[nodiscard]] std::optional<CertificateDescription> ReadCertificate(std::string_view der);
 
 }  // namespace quillon

@@ -30,7 +30,8 @@ bool HasLineBreakOrNul(std::string_view text) {
 bool IsUnsafeName(std::string_view name, bool isKey) {
   if (HasLineBreakOrNul(name) || Trim(name).empty() || Trim(name).size() != name.size())
     return true;
-  if (isKey) return name.find('=') != std::string_view::npos || name.front() == '[';
+  if (isKey)
+    return name.find('=') != std::string_view::npos || name.front() == '[' || name.front() == ';';
   return name.find(']') != std::string_view::npos;
 }
 

@@ -19,16 +19,17 @@ namespace quillon {
 // temporary file beside the target, is flushed and renamed over it, under an advisory lock on
 // the side file "<name>.lock" held from read to rename, so concurrent writers in several
 // processes never lose each other's keys and readers never see a half-written file.
-// Names and values that contain CR, LF or NUL would change the file's structure: such writes
-// fail and change nothing. A file that is read-only (no write permission for this process, or no
-// write bit at all, as after chmod 0444) refuses every write and stays as it is. A UTF-8
-// byte-order mark at the start of a file (as some editors save) is skipped when reading and kept
-// by a rewrite. Every call is safe from any thread.
+// Names and values that contain CR, LF or NUL would change the file's structure, and so would a
+// key that holds "=" or starts with "[" or ";": such writes fail and change nothing. A file that
+// is read-only (no write permission for this process, or no write bit at all, as after chmod
+// 0444) refuses every write and stays as it is. A UTF-8 byte-order mark at the start of a file
+// (as some editors save) is skipped when reading and kept by a rewrite. Every call is safe from
+// any thread.
 namespace ini {
 
 // GetPrivateProfileString: the value, or nullopt when the section or key is missing.
-std::optional<std::string> Read(const std::string& file, std::string_view section,
-                                std::string_view key);
+[[nodiscard]] std::optional<std::string> Read(const std::string& file, std::string_view section,
+                                              std::string_view key);
 
 // The value seen through a 512-byte buffer: at most 511 characters, `fallback` when missing.
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
@@ -41,21 +42,23 @@ int32_t ReadInt(const std::string& file, std::string_view section, std::string_v
 
 // WritePrivateProfileString: sets key=value (a new section is appended at the end, a new key at
 // the end of its section). A null value removes the key.
-bool Write(const std::string& file, std::string_view section, std::string_view key,
-           const std::optional<std::string_view>& value);
+[[nodiscard]] bool Write(const std::string& file, std::string_view section, std::string_view key,
+                         const std::optional<std::string_view>& value);
 
 // Removes a whole section (WritePrivateProfileString with a null key).
-bool RemoveSection(const std::string& file, std::string_view section);
+[[nodiscard]] bool RemoveSection(const std::string& file, std::string_view section);
 
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
 // GetPrivateProfileSection: every key=value line of the section in file order; nullopt when
 // the section is missing or the file cannot be read.
-std::optional<KeyValues> ReadSection(const std::string& file, std::string_view section);
+[[nodiscard]] std::optional<KeyValues> ReadSection(const std::string& file,
+                                                   std::string_view section);
 
 // WritePrivateProfileSection: replaces the section's lines with `entries` (the section is
 // created at the end when missing).
-bool WriteSection(const std::string& file, std::string_view section, const KeyValues& entries);
+[[nodiscard]] bool WriteSection(const std::string& file, std::string_view section,
+                                const KeyValues& entries);
 
 // False when `file` exists and a write would be refused (see above); true for a missing file.
 bool IsWritable(const std::string& file);

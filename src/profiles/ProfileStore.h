@@ -39,8 +39,9 @@ inline constexpr size_t kMaxStoredText = 511;
 
 // The stored texts of the two forms; nothing for an empty value (protected form) or when the
 // sealed text would be longer than a read can see (it could never be read back).
-std::optional<std::string> ProtectedForm(std::string_view value);
-std::optional<std::string> LockedForm(std::string_view value, std::string_view binding);
+[[nodiscard]] std::optional<std::string> ProtectedForm(std::string_view value);
+[[nodiscard]] std::optional<std::string> LockedForm(std::string_view value,
+                                                    std::string_view binding);
 
 // Values of stored texts of the two forms; empty when they do not unseal (or do not carry the
 // binding).

@@ -20,7 +20,7 @@ enum class ServerProtocol {
 std::string_view ProtocolName(ServerProtocol protocol);
 
 // The protocol of a stored name, without regard to letter case; nullopt for any other text.
-std::optional<ServerProtocol> ProtocolFromName(std::string_view name);
+[[nodiscard]] std::optional<ServerProtocol> ProtocolFromName(std::string_view name);
 
 // The port a server of this protocol listens on unless the profile names another: 21, 21, 990,
 // 22 (21 for Unknown).

@@ -136,8 +136,9 @@ bool IsStartupConnection(int32_t slot, const std::string& profileFile);
 // the slot. Unticking: "AutoConnect" := empty text. Returns the tick the box must show: the
 // click's when it was carried out, the previous one when it was refused or could not be
 // written (a slot outside 0..19 writes nothing).
-bool ClickStartupConnection(bool ticked, int32_t slot, bool savePassword,
-                            const std::string& profileFile, MessagePresenter& messages);
+[[nodiscard]] bool ClickStartupConnection(bool ticked, int32_t slot, bool savePassword,
+                                          const std::string& profileFile,
+                                          MessagePresenter& messages);
 
 // kCommandWarning, shown the first time a command box is ticked in a program run (by any of the
 // four boxes, in either mode). GUI thread only.

@@ -34,15 +34,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A valid calendar date and time of day as a UTC time point.
+// A valid calendar date and time of day as a UTC time point (servers list years up to 9999).
 std::optional<TimePoint> UtcTime(int year, int month, int day, int hour, int minute, int second) {
   year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                       std::chrono::day(static_cast<unsigned>(day))};
   if (!date.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
       second > 60)
     return std::nullopt;
-  return time_point_cast<system_clock::duration>(sys_days(date) + hours(hour) + minutes(minute) +
-                                                 seconds(second));
+  return ClampedTimePoint(sys_days(date) + hours(hour) + minutes(minute) + seconds(second));
 }
 
 int MonthNumber(std::string_view token) {

@@ -19,5 +19,19 @@ TEST(Clock, FixedClockAnswersItsTime) {
   EXPECT_EQ(FormatUserTime(clock.Now()), "Sat 01/01/2000 12:00:00 AM");
 }
 
+TEST(Clock, TimesBeyondATimePointAreHeldAtItsEnds) {
+  using namespace std::chrono;
+  const sys_seconds inside = sys_days(year(2024) / 2 / 29) + hours(13);
+  EXPECT_EQ(ClampedTimePoint(inside), inside);
+  const TimePoint latest = ClampedTimePoint(sys_days(year(9999) / 12 / 31));
+  const TimePoint earliest = ClampedTimePoint(sys_days(year(0) / 1 / 1));
+  EXPECT_GT(latest, sys_days(year(2262) / 4 / 10));
+  EXPECT_LT(earliest, sys_days(year(1677) / 9 / 22));
+  // The ends are whole seconds, so every later conversion to seconds stays exact.
+  EXPECT_EQ(ClampedTimePoint(floor<seconds>(latest)), latest);
+  EXPECT_EQ(ClampedTimePoint(floor<seconds>(earliest)), earliest);
+  EXPECT_FALSE(FormatUserTime(latest).empty());
+}
+
 }  // namespace
 }  // namespace quillon

@@ -1,11 +1,12 @@
-#include "common/WriteBehindQueue.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
+
+#include "common/WriteBehindQueue.h"
 
 namespace quillon {
 namespace {
@@ -54,6 +55,38 @@ TEST(WriteBehindQueueTest, AFailedConsumerStopsEverything) {
     EXPECT_FALSE(queue.Finish()) << inlineBytes;
     EXPECT_EQ(calls, 3) << inlineBytes;  // nothing after the failure
   }
+}
+
+// A consumer that throws on the helper must not end the process: the caller gets the
+// exception at its next call, as if it had consumed the piece itself, and nothing more is
+// consumed.
+TEST(WriteBehindQueueTest, AConsumerThatThrowsOnTheHelperReachesTheCaller) {
+  std::atomic<int> calls = 0;
+  WriteBehindQueue queue(
+      [&](const uint8_t*, size_t) -> bool {
+        if (++calls == 2) throw std::runtime_error("disk driver gave up");
+        return true;
+      },
+      1, 0);
+  bool thrown = false;
+  for (int i = 0; i < 50 && !thrown; ++i) {
+    std::vector<uint8_t> piece = Piece("x");
+    try {
+      static_cast<void>(queue.Push(piece));
+    } catch (const std::runtime_error&) {
+      thrown = true;
+    }
+  }
+  if (!thrown) {
+    try {
+      static_cast<void>(queue.Finish());
+    } catch (const std::runtime_error&) {
+      thrown = true;
+    }
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_FALSE(queue.Finish());  // failed, and the exception was handed over once
+  EXPECT_EQ(calls, 2);
 }
 
 TEST(WriteBehindQueueTest, DroppedQueueLeavesTheRestUnconsumed) {

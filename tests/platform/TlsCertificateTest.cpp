@@ -55,6 +55,16 @@ TEST_F(TlsCertificateTest, ServerTextsArriveEscapedAndPrintable) {
   EXPECT_EQ(hostile->names.at(1), "bad\\0Aname.example");
 }
 
+// A certificate valid until 9999 ends beyond what a time point holds (up to 2261): it is held
+// at that end.
+TEST_F(TlsCertificateTest, ValidityBeyondATimePointsRangeIsHeldAtItsEnd) {
+  const auto timeless = Read("timeless");
+  ASSERT_TRUE(timeless);
+  EXPECT_EQ(timeless->notBefore, sys_days(year(1950) / 1 / 1));
+  EXPECT_GT(timeless->notAfter, sys_days(year(2261) / 1 / 1));
+  EXPECT_FALSE(DescribeCertificate(*timeless).empty());
+}
+
 TEST_F(TlsCertificateTest, RefusesWhatIsNotOneCertificate) {
   const std::string der = test::ReadFile(certificates_.DerFile("leaf"));
   EXPECT_FALSE(ReadCertificate(""));

@@ -122,6 +122,9 @@ TEST_F(IniFileTest, StructureBreakingWritesFailAndChangeNothing) {
   EXPECT_FALSE(WriteText(0, "A", withNul, file));
   EXPECT_FALSE(WriteText(0, "Bad\nKey", "1", file));
   EXPECT_FALSE(WriteText(0, "Key=Value", "1", file));
+  // A key line that starts with ";" is a comment: it would never read back.
+  EXPECT_FALSE(WriteText(0, ";Key", "1", file));
+  EXPECT_FALSE(ini::WriteSection(file, "SESSION00", {{";Key", "1"}}));
   EXPECT_FALSE(ini::Write(file, "Sec]tion", "A", "1"));
   EXPECT_FALSE(ini::WriteSection(file, "SESSION00", {{"A", "1\r\n"}}));
   EXPECT_EQ(ReadFile(file), before);

@@ -109,6 +109,32 @@ TEST(MlsdParsing, ReadsFactsAndKeepsNamesWhole) {
   EXPECT_FALSE(ParseMlsdLine("type=file;size=3;"));
 }
 
+// A time point counts nanoseconds (years 1678 to 2261); servers list any year up to 9999, and
+// such a file is listed at the nearest end rather than at a wrapped-around date.
+TEST(ListParsing, DatesBeyondATimePointsRangeKeepTheirEntry) {
+  const struct {
+    std::string line;
+    bool late;
+  } cases[] = {
+      {"type=file;size=1;modify=99991231235959; mlsd-late", true},
+      {"type=file;size=1;modify=00010101000000; mlsd-early", false},
+      {"-rw-r--r--   1 u g 5 Dec 31  9999 unix-late", true},
+      {"-rw-r--r--   1 u g 5 Jan 01  1000 unix-early", false},
+      {"12-31-9999  11:59PM   5 dos-late", true},
+      {"01-01-1601  12:00AM   5 dos-early", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    auto entry =
+        c.line.rfind("type=", 0) == 0 ? ParseMlsdLine(c.line) : ParseListLine(c.line, kNow);
+    ASSERT_TRUE(entry.has_value());
+    if (c.late)
+      EXPECT_GT(entry->lastWrite, Utc(2261, 12, 31));
+    else
+      EXPECT_LT(entry->lastWrite, Utc(1678, 12, 31));
+  }
+}
+
 TEST(RemoteNames, UnsafeNamesAndPaths) {
   for (std::string name :
        {std::string("."), std::string(".."), std::string("a/b"), std::string("a\0b", 3),

@@ -13,6 +13,8 @@ vsftpd take in one file):
   odd         issued by ca to a subject with a comma, a quote and non-ASCII letters
   hostile     issued by ca to a subject with a line end and a terminal escape sequence, and
               a DNS name with a line end
+  timeless    issued by ca, valid from 1950 to 9999-12-31 23:59:59 (the notAfter of a
+              certificate that never expires)
 
 "fingerprints.txt" holds one line "<name> SHA256:<base64>" per certificate: the SHA-256 digest
 of its DER bytes in Base64 without padding, computed here independently of the code under test.
@@ -115,6 +117,10 @@ def main():
 
     issued("hostile", name("evil\nline \x1b[31mred", "Bad\rCorp"), now - day, now + 3650 * day,
            ["ok.example", "bad\nname.example"])
+
+    issued("timeless", name("localhost"),
+           datetime.datetime(1950, 1, 1, tzinfo=datetime.timezone.utc),
+           datetime.datetime(9999, 12, 31, 23, 59, 59, tzinfo=datetime.timezone.utc), local)
 
     with open(os.path.join(folder, "fingerprints.txt"), "w") as out:
         out.writelines(lines)
