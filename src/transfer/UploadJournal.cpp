@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
+
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
 
 namespace quillon {
 
@@ -13,17 +15,6 @@ namespace {
 
 bool Writable(const std::string& remotePath) {
   return !remotePath.empty() && remotePath.find_first_of("\r\n") == std::string::npos;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -44,31 +35,24 @@ UploadJournal::UploadJournal(std::string path) : path_(std::move(path)) {
 }
 
 UploadJournal::~UploadJournal() {
-  if (fd_ < 0) return;  // this run wrote nothing
-  close(fd_);
+  if (!fd_.Valid()) return;  // this run wrote nothing
+  fd_.Reset();
   if (open_.empty() && !keepsLeftovers_) unlink(path_.c_str());
 }
 
 void UploadJournal::Keep(const std::vector<std::string>& pending) {
   std::lock_guard lock(mutex_);
-  if (fd_ >= 0) {
-    close(fd_);
-    fd_ = -1;
-  }
+  fd_.Reset();
   keepsLeftovers_ = !pending.empty();
   if (pending.empty()) {
     unlink(path_.c_str());
     return;
   }
-  // A new file renamed over the old one: a crash now leaves either list, never half of one.
-  std::string temporary = path_ + ".new";
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return;
+  // Put in place whole: a crash now leaves either list, never half of one. Not synced, like
+  // every line of the journal. When it cannot be written the old list stays, a superset.
   std::string text;
   for (const auto& remote : pending) text += "+" + remote + "\n";
-  bool written = WriteAll(fd, text);
-  if (close(fd) != 0) written = false;
-  if (!written || rename(temporary.c_str(), path_.c_str()) != 0) unlink(temporary.c_str());
+  (void)WriteFileAtomically(path_, text, {.mode = 0600, .sync = false});
 }
 
 void UploadJournal::Started(const std::string& remotePath) { Append('+', remotePath); }
@@ -83,9 +67,10 @@ void UploadJournal::Append(char mark, const std::string& remotePath) {
   } else if (auto found = open_.find(remotePath); found != open_.end()) {
     open_.erase(found);
   }
-  if (fd_ < 0) fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;
-  WriteAll(fd_, mark + remotePath + "\n");
+  if (!fd_.Valid()) fd_.Reset(open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  if (!fd_.Valid()) return;
+  // Best effort: a line that is not written costs at most a leftover the next run misses.
+  (void)WriteAll(fd_.Get(), mark + remotePath + "\n");
 }
 
 }  // namespace quillon

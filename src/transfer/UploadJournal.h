@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueFd.h"
+
 namespace quillon {
 
 // The temporary remote names of one task's uploads that are under way, kept in a small local
@@ -41,7 +43,7 @@ class UploadJournal {
   std::string path_;
   std::vector<std::string> leftovers_;
   std::mutex mutex_;
-  int fd_ = -1;
+  UniqueFd fd_;                      // open for appending once this run wrote a line
   bool keepsLeftovers_ = false;      // the file still lists names of earlier runs
   std::multiset<std::string> open_;  // names of this run not ended yet
 };
