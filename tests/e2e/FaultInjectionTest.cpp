@@ -428,6 +428,25 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_EQ(run.Counter("FilesUploadedFail"), 0);
        }},
 
+      {"LoginsRefusedWith530TooManyAreWaitedFor",
+       [](FaultRun& run) {
+         run.keys = {{"MaxThread", "3"}};
+         for (const char* name : {"a.txt", "b.txt", "c.txt"})
+           WriteFile(run.Local("out") / name, name);
+         // The job builder gets in; the next three are told the server has too many users.
+         run.faults = {"--refuse-passwords", "2:3"};
+       },
+       [](FaultRun& run) {
+         run.ExpectTrailerAndExit();
+         for (const char* name : {"a.txt", "b.txt", "c.txt"})
+           EXPECT_EQ(run.Decrypted(std::string("in/") + name + ".qvr"), name);
+         EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
+         EXPECT_TRUE(run.LogLines("FAILED: ").empty()) << run.log;
+         EXPECT_TRUE(run.server->WaitForTranscript("EVENT refused the password"));
+         EXPECT_EQ(run.Counter("FilesUploadedOK"), 3);
+         EXPECT_EQ(run.Counter("FilesUploadedFail"), 0);
+       }},
+
       {"AMalformedSizeReplyNeitherStopsTheRunNorRetries",
        [](FaultRun& run) {
          run.task.download = true;

@@ -12,6 +12,9 @@ Faults (NAME matches when it occurs in the file's path; each may be given more t
   --max-cons-per-ip N        pyftpdlib's own cap: "421 Too many connections from the same IP"
   --refuse-logins FROM:N     connections FROM to FROM+N-1 (counted from 1) are greeted with
                              that 421 and closed
+  --refuse-passwords FROM:N  the same connections are greeted, but their PASS is answered
+                             "530 Sorry, the maximum number of clients (2) from your host are
+                             already connected." and they are closed
   --reset-retr NAME:OFFSET:TIMES   RETR sends OFFSET bytes, then resets the data connection
   --reset-stor NAME:OFFSET:TIMES   STOR takes OFFSET bytes, then resets the data connection
   --close-after NAME         once: the control connection closes right after NAME's "226"
@@ -62,6 +65,7 @@ def main():
     parser.add_argument("--no-active", action="store_true")
     parser.add_argument("--max-cons-per-ip", type=int, default=0)
     parser.add_argument("--refuse-logins", default="1:0")
+    parser.add_argument("--refuse-passwords", default="1:0")
     parser.add_argument("--reset-retr", action="append", default=[])
     parser.add_argument("--reset-stor", action="append", default=[])
     parser.add_argument("--close-after", action="append", default=[])
@@ -80,6 +84,8 @@ def main():
     lock = threading.Lock()
     state = {"sessions": 0}
     refuse_from, refuse_count = (int(n) for n in parse_spec(args.refuse_logins, ":", 2))
+    refuse_pass_from, refuse_pass_count = (
+        int(n) for n in parse_spec(args.refuse_passwords, ":", 2))
 
     def record(session, line):
         with lock:
@@ -197,6 +203,15 @@ def main():
                        "EVENT dropped " + " ".join(data[end + 1:].decode("utf8", "replace").split()))
                 data = data[:end + 1]
             return data
+
+        def ftp_PASS(self, line):
+            if refuse_pass_from <= self.session_number < refuse_pass_from + refuse_pass_count:
+                record(self.session_number, "EVENT refused the password")
+                self.respond("530 Sorry, the maximum number of clients (2) from your host are "
+                             "already connected.")
+                self.close_when_done()
+                return
+            return super().ftp_PASS(line)
 
         def pre_process_command(self, line, cmd, arg):
             shown = "PASS ******" if cmd == "PASS" else line
