@@ -1,10 +1,14 @@
 // The transfer engine as a command-line client for bench/transfer_bench.sh:
 //   quillon-transfer-bench --host H --port P --user U --password W [--lanes N]
-//       [--encrypt KEY | --decrypt KEY] (--download REMOTE LOCAL | --upload LOCAL REMOTE)
+//       [--encrypt KEY | --decrypt KEY] [--direct-uploads]
+//       (--download REMOTE LOCAL | --upload LOCAL REMOTE)
 //   quillon-transfer-bench --cipher FILE KEY
 // A transfer runs the windowed run's state machine without a window and prints
-// "files=N ok=N failed=N seconds=S"; exit status 1 when a file failed. --cipher prints the
-// streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC") without a network.
+// "files=N ok=N failed=N seconds=S"; exit status 1 when a file failed. Uploads are crash-safe
+// (temporary name, renamed into place) as "SafeUploads" makes them by default;
+// --direct-uploads writes straight to the final names, to see what the rename costs. --cipher
+// prints the streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC") without a
+// network.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -99,6 +103,8 @@ int main(int argc, char** argv) {
     else if (a == "--lanes") lanes = std::stoi(next());
     else if (a == "--encrypt") settings.encrypt = true, settings.encryptionKey = next();
     else if (a == "--decrypt") settings.decrypt = true, settings.decryptionKey = next();
+    else if (a == "--direct-uploads")
+      settings.safeUploads = false;
     else if (a == "--download" || a == "--upload") mode = a, from = next(), to = next();
     else return std::fprintf(stderr, "unknown argument %s\n", a.c_str()), 2;
   }

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A pyftpdlib server on 127.0.0.1 for the transfer benchmarks.
 
-Usage: ftp_bench_server.py ROOT PORT USER PASSWORD
-Prints "ready" once it listens; stops on SIGTERM.
+Usage: ftp_bench_server.py ROOT PORT USER PASSWORD [MAX_CONNECTIONS_PER_ADDRESS]
+Prints "ready" once it listens; stops on SIGTERM. MAX_CONNECTIONS_PER_ADDRESS (default 0, no
+limit) makes it turn further connections away with "421 Too many connections from the same IP".
 """
 import signal
 import sys
@@ -14,6 +15,7 @@ from pyftpdlib.servers import FTPServer
 
 def main():
     root, port, user, password = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+    per_address = int(sys.argv[5]) if len(sys.argv) > 5 else 0
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     handler = FTPHandler
@@ -24,7 +26,7 @@ def main():
     handler.masquerade_address = None
     server = FTPServer(("127.0.0.1", port), handler)
     server.max_cons = 0
-    server.max_cons_per_ip = 0
+    server.max_cons_per_ip = per_address
     signal.signal(signal.SIGTERM, lambda *_: server.close_all())
     print("ready", flush=True)
     server.serve_forever(handle_exit=False)

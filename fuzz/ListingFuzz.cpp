@@ -1,8 +1,10 @@
-// Folder listings from a server: every line of the input through the MLSD and LIST parsers.
+// Folder listings from a server: every line of the input through the MLSD and LIST parsers, and
+// through the reader of SIZE replies.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "FuzzSupport.h"
@@ -45,6 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // LIST tries the Unix form first, then the DOS form.
     FUZZ_CHECK(list.has_value() == (unix.has_value() || dos.has_value()));
     if (list) FUZZ_CHECK(list->name == (unix ? unix->name : dos->name));
+
+    // A size is only ever the digits the reply holds.
+    if (const auto size = ParseSizeReply(line)) {
+      FUZZ_CHECK(line.starts_with("213 "));
+      FUZZ_CHECK(line.find(std::to_string(*size)) != std::string_view::npos);
+    }
   }
   return 0;
 }

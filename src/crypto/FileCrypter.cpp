@@ -140,8 +140,11 @@ void DownloadWriter::Abort() {
   std::fill(plain_.begin(), plain_.end(), uint8_t{0});
 }
 
+// The system's reason goes with the message ("No space left on device").
 bool DownloadWriter::FailWrite() {
-  crypter_.SetMessage(path_, kCannotWrite);
+  const int error = writeError_.load();
+  crypter_.SetMessage(path_, error ? std::string(kCannotWrite) + " " + std::strerror(error) + "."
+                                   : std::string(kCannotWrite));
   Abort();
   return false;
 }
@@ -153,7 +156,10 @@ bool DownloadWriter::FailDecrypt() {
 }
 
 bool DownloadWriter::Output(const uint8_t* data, size_t size) {
-  if (size > 0 && !WriteAll(file_.Fd(), data, size)) return FailWrite();
+  if (size > 0 && !WriteAll(file_.Fd(), data, size)) {
+    writeError_.store(errno);
+    return FailWrite();
+  }
   return true;
 }
 
@@ -171,8 +177,12 @@ void DownloadWriter::StartWritingBehind() {
   constexpr size_t kPiecesBehind = 4;
   const int fd = file_.Fd();
   output_ = std::make_unique<WriteBehindQueue>(
-      [fd](const uint8_t* data, size_t size) { return WriteAll(fd, data, size); }, kPiecesBehind,
-      kHandledInline);
+      [this, fd](const uint8_t* data, size_t size) {
+        if (WriteAll(fd, data, size)) return true;
+        writeError_.store(errno);
+        return false;
+      },
+      kPiecesBehind, kHandledInline);
 }
 
 // Called once the first 41 bytes are in, or at Finish with fewer: a container is decrypted
@@ -245,6 +255,7 @@ int DownloadWriter::Finish() {
   }
   output_.reset();
   if (!file_.Commit()) {
+    writeError_.store(errno);
     FailWrite();
     return -1;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -131,6 +132,7 @@ class DownloadWriter {
   bool background_ = false;
   std::unique_ptr<HelperThread> cipherHelper_;  // shares the decryption of long pieces
   uint64_t received_ = 0;  // container bytes given to the decryptor after the head
+  std::atomic<int> writeError_{0};  // errno of the failed write (also from the helper thread)
   std::unique_ptr<WriteBehindQueue> output_;
 };
 

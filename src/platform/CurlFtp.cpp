@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Text.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteListing.h"
 
@@ -141,21 +144,10 @@ std::optional<std::string> ParsePwdReply(const FtpReply& reply) {
 }
 
 // Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
-// STOR or SIZE as it stands (a leading "%2F" keeps the path absolute).
+// STOR or SIZE as it stands (a leading "%2F" keeps the path absolute; later "/" stay).
 std::string EncodePath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (size_t i = 0; i < path.size(); ++i) {
-    auto c = static_cast<unsigned char>(path[i]);
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || (c == '/' && i > 0)) {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
+  return PercentEncode(path.substr(0, 1)) +
+         PercentEncode(path.substr(std::min<size_t>(1, path.size())), "/");
 }
 
 // Host part of the URL; nullopt for an address that could smuggle anything else into it.
@@ -225,6 +217,11 @@ class CurlFtpConnection final : public FtpConnection {
   std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
                                        bool binary) override;
   const std::string& LastError() const override { return lastError_; }
+  bool IsBroken() const override;
+  FtpFailure LastFailure() const override { return lastFailure_; }
+  bool SizeUnusable() const override { return sizeUnusable_; }
+  std::vector<std::string> TakeSkippedNames() override { return std::move(skipped_); }
+  void SetStopFlag(const std::atomic<bool>* stop) override { stop_ = stop; }
 
  private:
   friend class CurlRemoteFile;
@@ -234,6 +231,11 @@ class CurlFtpConnection final : public FtpConnection {
   bool BeginOperation();
   void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands,
                  bool binary);
+  bool StopRequested() const { return stop_ && stop_->load() && IsDataKind(kind_); }
+  static bool IsDataKind(Kind kind) {
+    return kind == Kind::List || kind == Kind::Download || kind == Kind::Upload;
+  }
+  std::optional<uint64_t> SizeFromReply(const std::string& path, const FtpReply& reply);
   void Start();
   template <typename Ready>
   void Pump(Ready ready);
@@ -242,7 +244,7 @@ class CurlFtpConnection final : public FtpConnection {
   std::optional<std::vector<FtpReply>> RunCommands(const std::vector<std::string>& commands);
   bool RunCommand(const std::string& command);
   std::string ErrorText(CURLcode code);
-  std::string FailedCommandText(const std::string& command, const FtpReply& reply) const;
+  std::string FailedCommandText(const std::string& command, const FtpReply& reply);
   void SetError(std::string text);
   std::string FileUrl(const std::string& path) const { return baseUrl_ + "/" + EncodePath(path); }
   void Unpause();
@@ -254,6 +256,7 @@ class CurlFtpConnection final : public FtpConnection {
   static size_t OnFileData(char* data, size_t size, size_t count, void* self);
   static size_t OnFileSend(char* buffer, size_t size, size_t count, void* self);
   static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void* self);
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int OnCloseSocket(void* self, curl_socket_t socket);
   static int OnSocketOptions(void* self, curl_socket_t socket, curlsocktype purpose);
@@ -275,9 +278,18 @@ class CurlFtpConnection final : public FtpConnection {
   bool reloginPending_ = false;  // we abandoned a transfer; libcurl dropped the connection
   bool allowControlConnect_ = false;
   bool refusedReconnect_ = false;
+  bool connecting_ = false;  // Connect is logging in: a 421 or 530 refuses the connection
+  std::string host_;
+  bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
+  bool typeBinary_ = false;    // the last TYPE libcurl sent was I
   std::string lastError_;
+  FtpFailure lastFailure_ = FtpFailure::Refused;
+  std::vector<std::string> skipped_;  // unsafe names of the last listing
+  const std::atomic<bool>* stop_ = nullptr;
 
   // One operation at a time.
+  Kind kind_ = Kind::Commands;
+  bool pendingBinary_ = false;  // the TYPE the running transfer asked for
   ReplyReader replies_;
   bool replyOverflow_ = false;
   bool running_ = false;  // the easy handle is in the multi handle
@@ -301,6 +313,7 @@ class CurlFtpConnection final : public FtpConnection {
   size_t begin_ = 0, end_ = 0;  // unread (download) or unsent (upload) bytes in buffer_
   bool paused_ = false;
   bool uploadEnded_ = false;
+  bool uploadAbandoned_ = false;  // the caller gave the upload up (RemoteFile::kAbandon)
   const RemoteFile::FillFunction* fill_ = nullptr;  // during WriteFrom: libcurl pulls from it
 };
 
@@ -383,7 +396,14 @@ size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void
 size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, void* self) {
   auto* c = static_cast<CurlFtpConnection*>(self);
   if (c->fill_ && !c->uploadEnded_) {
-    size_t n = std::min((*c->fill_)(buffer, size * count), size * count);
+    size_t n = (*c->fill_)(buffer, size * count);
+    if (n == RemoteFile::kAbandon) {
+      // Cut off, so that the server's "226" cannot make a partial file look whole (and no
+      // rename after the transfer can put one in place).
+      c->uploadAbandoned_ = true;
+      return CURL_READFUNC_ABORT;
+    }
+    n = std::min(n, size * count);
     if (n == 0) c->uploadEnded_ = true;  // end of file
     return n;
   }
@@ -413,6 +433,12 @@ int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t siz
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   std::fprintf(stderr, "[ftp %6lld ms] %s%s\n", static_cast<long long>(ms.count()), prefix, text.c_str());
   return 0;
+}
+
+// A stop reaches into a transfer that waits for the server: libcurl calls this at least once a
+// second, and after every piece of data.
+int CurlFtpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<CurlFtpConnection*>(self)->StopRequested() ? 1 : 0;
 }
 
 // Opens every socket libcurl asks for, except a new control connection that nobody asked for:
@@ -468,6 +494,7 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   controlPort_ = static_cast<uint16_t>(profile.port);
   if (controlPort_ == 0) controlPort_ = 21;
   baseUrl_ = "ftp://" + *host + ":" + std::to_string(controlPort_);
+  host_ = profile.address;
   password_ = profile.password;
 
   easy_.reset(curl_easy_init());
@@ -509,14 +536,19 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &OnSocketOptions);
   curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   }
 
   allowControlConnect_ = true;
+  connecting_ = true;
   auto replies = RunCommands({"FEAT"});
   allowControlConnect_ = false;
+  connecting_ = false;
   if (!replies) {
     lost_ = true;  // nothing to QUIT
     return false;
@@ -569,6 +601,7 @@ bool CurlFtpConnection::BeginOperation() {
     reloginPending_ = false;
     std::string folder = folder_;
     allowControlConnect_ = true;
+    typeBinary_ = false;  // a new login starts with the server's own transfer type
     auto replies = RunCommands({"CWD " + folder});
     allowControlConnect_ = false;
     if (!replies) {
@@ -584,24 +617,29 @@ bool CurlFtpConnection::BeginOperation() {
   return true;
 }
 
-void CurlFtpConnection::Configure(Kind kind, const std::string& url,
-                                  const std::vector<std::string>& commands, bool binary) {
-  CURL* e = easy_.get();
-  quote_.reset();
+// "*": libcurl must not treat a refusal as fatal (it would drop the control connection); the
+// replies are judged here instead.
+static Slist CommandList(const std::vector<std::string>& commands) {
   curl_slist* list = nullptr;
   for (const auto& command : commands) {
-    // "*": libcurl must not treat a refusal as fatal (it would drop the control connection);
-    // the replies are judged here instead.
     curl_slist* grown = curl_slist_append(list, ("*" + command).c_str());
     if (grown) list = grown;
   }
-  quote_.reset(list);
+  return Slist(list);
+}
+
+void CurlFtpConnection::Configure(Kind kind, const std::string& url,
+                                  const std::vector<std::string>& commands, bool binary) {
+  CURL* e = easy_.get();
+  kind_ = kind;
+  quote_ = CommandList(commands);
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_QUOTE, quote_.get());
   curl_easy_setopt(e, CURLOPT_NOBODY, kind == Kind::Commands || kind == Kind::Size ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_UPLOAD, kind == Kind::Upload ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, kind == Kind::List && mlsd_ ? "MLSD" : nullptr);
   curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+  pendingBinary_ = binary;
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
   // A download takes what the server sends up to its final reply: no SIZE beforehand (one
   // command less per file), and a file that grows meanwhile is not an error. Whether all of
@@ -638,6 +676,7 @@ void CurlFtpConnection::Start() {
   begin_ = end_ = 0;
   paused_ = false;
   uploadEnded_ = false;
+  uploadAbandoned_ = false;
   CURLMcode mc = curl_multi_add_handle(multi_.get(), easy_.get());
   running_ = mc == CURLM_OK;
   if (!running_) {
@@ -660,6 +699,12 @@ void CurlFtpConnection::Pump(Ready ready) {
   constexpr int kMaxIdleSpins = 50;
   int idleSpins = 0;
   while (!done_) {
+    if (StopRequested()) {
+      // Ended here rather than waiting for libcurl's next progress call.
+      done_ = true;
+      result_ = CURLE_ABORTED_BY_CALLBACK;
+      return;
+    }
     int running = 0;
     CURLMcode mc = curl_multi_perform(multi_.get(), &running);
     int queued = 0;
@@ -690,7 +735,8 @@ void CurlFtpConnection::Pump(Ready ready) {
     bool watchesNoSocket = maxFd < 0;
     if (watchesNoSocket && idleSpins++ < kMaxIdleSpins) continue;
     if (!watchesNoSocket) idleSpins = 0;
-    long cap = watchesNoSocket ? 10 : 1000;
+    // With a stop flag the wait is short, so that a stop reaches a transfer the server stalls.
+    long cap = watchesNoSocket ? 10 : stop_ ? 200 : 1000;
     int waitMs = static_cast<int>(timeout < 0 ? cap : std::min(timeout, cap));
     curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr);
   }
@@ -701,6 +747,20 @@ void CurlFtpConnection::Finish() {
   running_ = false;
   quote_.reset();
   curl_easy_setopt(easy_.get(), CURLOPT_QUOTE, nullptr);
+  // libcurl drops the control connection after a failed or cut-off transfer (a reset data
+  // connection, a time-out, a stop): the next call logs in again and returns to the folder, as
+  // after an abandoned download.
+  if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD && !lost_) reloginPending_ = true;
+  if (kind_ == Kind::Download || kind_ == Kind::Upload || kind_ == Kind::Size) {
+    if (done_ && result_ == CURLE_OK)
+      typeBinary_ = pendingBinary_;
+    else
+      typeBinary_ = false;
+  }
+}
+
+bool CurlFtpConnection::IsBroken() const {
+  return lost_ || reloginPending_ || (easy_ && controlSocket_ == CURL_SOCKET_BAD);
 }
 
 CURLcode CurlFtpConnection::RunToEnd() {
@@ -740,24 +800,62 @@ bool CurlFtpConnection::RunCommand(const std::string& command) {
 }
 
 std::string CurlFtpConnection::FailedCommandText(const std::string& command,
-                                                 const FtpReply& reply) const {
+                                                 const FtpReply& reply) {
+  lastFailure_ = FtpFailure::Refused;
   std::string line = reply.FirstLine();
   while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
   return MaskPassword(FtpError(command + ": " + line), password_);
 }
 
+// libcurl's codes that stand for a refusal by the server on a working control connection.
+static bool IsRefusalCode(CURLcode code) {
+  switch (code) {
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_LOGIN_DENIED:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The one place where libcurl's outcome becomes Quillon's text: curl's own message (its error
 // buffer, else the code's text), the server's refusal when one came, our own limits by name.
+// A server that turns the connection away says so first, so that lanes can tell a full server
+// from a wrong password (ClassifyConnectFailure).
 std::string CurlFtpConnection::ErrorText(CURLcode code) {
   std::string message;
+  lastFailure_ = FtpFailure::Other;
   if (refusedReconnect_) {
     lost_ = true;
     return kLostText;
   }
+  const auto& all = replies_.replies();
+  auto refusal =
+      std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
+  long osError = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &osError);
   if (replyOverflow_) {
     message = "The server's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes";
   } else if (!listing_.overflow.empty()) {
     message = listing_.overflow;
+  } else if (uploadAbandoned_) {
+    message = "The upload was given up";
+  } else if (code == CURLE_ABORTED_BY_CALLBACK && StopRequested()) {
+    message = "The transfer was stopped";
+  } else if (refusal != all.rend() &&
+             (refusal->code == 421 ||
+              (connecting_ && refusal->code == 530 && NamesConnectionLimit(refusal->text)))) {
+    message =
+        std::string(connecting_ || refusal->code != 421 ? kServerRefusedText
+                                                        : "The server closed the connection") +
+        ": " + refusal->FirstLine();
+  } else if (code == CURLE_COULDNT_CONNECT && osError == ECONNREFUSED) {
+    message =
+        std::string(kNotListeningText) + " by " + host_ + " port " + std::to_string(controlPort_);
   } else {
     // libcurl keeps the first message of an operation; in active mode 7.88 leaves a harmless
     // note about the listening socket there, which would hide the real failure.
@@ -766,13 +864,16 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
                                            : (code != CURLE_OK ? curl_easy_strerror(code) : "");
     while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
       message.pop_back();
-    const auto& all = replies_.replies();
-    auto refusal = std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
-    if (refusal != all.rend()) {
+    if (refusal != all.rend() && IsRefusalCode(code)) {
+      // The server's own words say it best ("550 No such file or directory").
+      message = refusal->FirstLine();
+      lastFailure_ = FtpFailure::Refused;
+    } else if (refusal != all.rend()) {
       std::string line = refusal->FirstLine();
       if (message.find(line) == std::string::npos) message += " (" + line + ")";
     }
   }
+  while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
   return MaskPassword(FtpError(message), password_);
 }
 
@@ -847,6 +948,7 @@ std::optional<std::vector<RemoteEntry>> CurlFtpConnection::List() {
     listing_ = ListingState{};
     return std::nullopt;
   }
+  skipped_ = listing_.dropped;
   if (log_) {
     for (const auto& name : listing_.dropped)
       log_->AddLine(folder_ + ": Unsafe name \"" + PrintableName(name) +
@@ -888,19 +990,35 @@ bool CurlFtpConnection::Rename(const std::string& from, const std::string& to) {
     return false;
   }
   if (!BeginOperation()) return false;
-  auto first = RunCommands({"RNFR " + from});
-  if (!first) return false;
-  if (first->front().code != 350) {
-    SetError(FailedCommandText("RNFR " + from, first->front()));
+  // One exchange: a refused RNFR only earns the RNTO a "503 Bad sequence".
+  auto replies = RunCommands({"RNFR " + from, "RNTO " + to});
+  if (!replies) return false;
+  if ((*replies)[0].code != 350) {
+    SetError(FailedCommandText("RNFR " + from, (*replies)[0]));
     return false;
   }
-  auto second = RunCommands({"RNTO " + to});
-  if (!second) return false;
-  if (!IsSuccess(second->front())) {
-    SetError(FailedCommandText("RNTO " + to, second->front()));
+  if (!IsSuccess((*replies)[1])) {
+    SetError(FailedCommandText("RNTO " + to, (*replies)[1]));
     return false;
   }
   return true;
+}
+
+// The size in a reply to SIZE, or nullopt with the error set. A server that does not know
+// SIZE, or answers it without a usable number, is noted: SIZE then confirms nothing here.
+std::optional<uint64_t> CurlFtpConnection::SizeFromReply(const std::string& path,
+                                                         const FtpReply& reply) {
+  if (reply.code == 213) {
+    if (auto size = ParseSizeReply(reply.FirstLine())) return size;
+    sizeUnusable_ = true;
+    std::string line = reply.FirstLine().substr(0, 80);
+    lastFailure_ = FtpFailure::Other;
+    SetError(FtpError("SIZE " + path + ": the server's reply \"" + line + "\" holds no size"));
+    return std::nullopt;
+  }
+  if (reply.code == 500 || reply.code == 502 || reply.code == 504) sizeUnusable_ = true;
+  SetError(FailedCommandText("SIZE " + path, reply));
+  return std::nullopt;
 }
 
 std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
@@ -909,23 +1027,25 @@ std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
     return std::nullopt;
   }
   if (!BeginOperation()) return std::nullopt;
-  // libcurl's "header only" request on a file: TYPE I (so that SIZE counts bytes), then SIZE.
+  if (typeBinary_) {
+    // The transfer type is already I (so SIZE counts bytes): the command alone, one round trip.
+    auto replies = RunCommands({"SIZE " + path});
+    if (!replies) return std::nullopt;
+    return SizeFromReply(path, replies->front());
+  }
+  // libcurl's "header only" request on a file: TYPE I, then SIZE.
   Configure(Kind::Size, FileUrl(path), {}, true);
   CURLcode code = RunToEnd();
   if (code != CURLE_OK) {
     SetError(ErrorText(code));
     return std::nullopt;
   }
-  for (const auto& reply : replies_.replies()) {
-    if (reply.code != 213) continue;
-    std::string digits = reply.FirstLine().substr(4);
-    if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-      return std::stoull(digits);
-  }
   const auto& all = replies_.replies();
-  auto refusal = std::find_if(all.begin(), all.end(), [](const FtpReply& r) { return r.code >= 400; });
-  SetError(refusal != all.end() ? FailedCommandText("SIZE " + path, *refusal)
-                                : FtpError("The server did not tell the size of " + path));
+  auto answer = std::find_if(all.begin(), all.end(),
+                             [](const FtpReply& r) { return r.code == 213 || r.code >= 400; });
+  if (answer != all.end()) return SizeFromReply(path, *answer);
+  lastFailure_ = FtpFailure::Other;
+  SetError(FtpError("The server did not tell the size of " + path));
   return std::nullopt;
 }
 
@@ -1049,8 +1169,13 @@ bool CurlRemoteFile::WriteFrom(const FillFunction& fill) {
   if (c.done_) return UploadEndedEarly();
   c.fill_ = &fill;
   c.Unpause();
-  c.Pump([&c] { return c.uploadEnded_; });
+  c.Pump([&c] { return c.uploadEnded_ || c.uploadAbandoned_; });
   c.fill_ = nullptr;
+  if (c.uploadAbandoned_) {
+    error_ = "The upload was given up.";
+    Abort();
+    return false;
+  }
   if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) return UploadEndedEarly();
   return true;
 }
@@ -1082,12 +1207,10 @@ bool CurlRemoteFile::Close() {
   return closeResult_;
 }
 
+// A write is cut off too: ending it cleanly would wait for a server that may have stalled, and
+// would let the commands after the transfer (a rename into place) run on a partial file.
 void CurlRemoteFile::Abort() {
   if (closed_) return;
-  if (owner_ && mode_ == RemoteFileMode::Write) {
-    Close();  // ends the file where it is; the caller deletes it
-    return;
-  }
   closed_ = true;
   if (owner_) owner_->AbandonTransfer();
   owner_ = nullptr;

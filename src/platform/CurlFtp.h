@@ -32,9 +32,11 @@ struct FtpTimeouts {
 // - listings use MLSD when the server's FEAT offers it, else LIST (Unix and DOS formats);
 //   names that are unsafe are dropped and reported to `log` (when given);
 // - a connection never reconnects silently: a control connection that the server closed fails
-//   every later call with "Connection to the server was lost.". The one exception is an
-//   abandoned download, after which libcurl must drop the control connection: the next call
-//   logs in again and returns to the folder that was current.
+//   every later call with "Connection to the server was lost.". The exception is a transfer
+//   that failed, was stopped or was abandoned, after which libcurl drops the control
+//   connection: the next call logs in again and returns to the folder that was current;
+// - a server that turns the connection away says so in the error text ("The server refused the
+//   connection: 421 ...", ClassifyConnectFailure), and so does a refused TCP connection.
 // Open may be called from any thread; each connection is then used by one thread at a time.
 class CurlFtpConnector : public FtpConnector {
  public:

@@ -81,6 +81,8 @@ inline constexpr ProgramKey kWinW{"WinW", 0};
 inline constexpr ProgramKey kWinH{"WinH", 0};
 inline constexpr ProgramKey kAutoConnect{"AutoConnect", -1};
 inline constexpr ProgramKey kLastSessionID{"LastSessionID", -1};
+// 0: uploads go straight to their final names instead of a temporary name renamed into place.
+inline constexpr ProgramKey kSafeUploads{"SafeUploads", 1};
 
 // A program-wide number: the key's default when missing or empty, else its leading number.
 int32_t ReadProgramNumber(const std::string& file, const ProgramKey& key);

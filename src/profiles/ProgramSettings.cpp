@@ -24,6 +24,7 @@ void ProgramSettings::LoadStartupValues() {
 
   const int32_t copies = ReadProgramNumber(ProfileFile(), kBackupCopies);
   if (copies >= 1 && copies <= 255) backupCopies = copies;
+  safeUploads = ReadProgramNumber(ProfileFile(), kSafeUploads) != 0;
 }
 
 void ProgramSettings::LoadWarningLevel() {

@@ -22,7 +22,8 @@ class ProgramSettings {
 
   // Start-up: the defaults of the current profile before anything is loaded (slot -1, "/" as
   // the remote folder, binary, three lanes, port 21, nothing deleted or backed up) and
-  // "BackupCopies" of "Quillon.ini" when it is 1 to 255 (else the built-in 4 stays).
+  // "BackupCopies" of "Quillon.ini" when it is 1 to 255 (else the built-in 4 stays), and
+  // "SafeUploads".
   void LoadStartupValues();
   // Interactive start-up: "SuppressWarningLevel" as stored (default 2); a task run keeps 0.
   void LoadWarningLevel();
@@ -32,6 +33,7 @@ class ProgramSettings {
   int32_t decryptMode = 0;   // downloaded containers are decrypted
   int32_t warningLevel = 0;  // questions below 1, warnings below 3
   int32_t backupCopies = 4;  // time-stamped backups kept of one file
+  bool safeUploads = true;   // "SafeUploads": uploads go to a temporary name, renamed when whole
 
  private:
   std::string programFolder_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -38,13 +39,17 @@ class RemoteFile {
   // Writes all `size` bytes, or fails (ErrorText says why).
   virtual bool Write(const char* data, size_t size) = 0;
 
-  // Puts up to `size` bytes of the file into `buffer` and returns how many; 0 ends the file.
+  // Puts up to `size` bytes of the file into `buffer` and returns how many; 0 ends the file,
+  // kAbandon gives the upload up.
   using FillFunction = std::function<size_t(char* buffer, size_t size)>;
+  static constexpr size_t kAbandon = SIZE_MAX;
 
   // Sends what `fill` gives until it returns 0. Where the transfer has buffers of its own,
   // `fill` writes straight into them, so the bytes are not copied on their way. A caller that
-  // stops early returns 0 too: the file then ends with what was sent (callers delete it).
-  // False when the transfer failed (ErrorText says why); Close still confirms the file.
+  // cannot finish the file (a stop, a read error) returns kAbandon: the transfer is cut off
+  // without asking the server to keep it, nothing of UploadFinish happens, and WriteFrom returns
+  // false (callers delete the partial file). False also when the transfer failed (ErrorText says
+  // why); Close still confirms the file.
   virtual bool WriteFrom(const FillFunction& fill);
 
   // Ends the transfer: true when the server confirmed the whole transfer. A read closed before
@@ -56,7 +61,33 @@ class RemoteFile {
   virtual void Abort() = 0;
 
   virtual const std::string& ErrorText() const = 0;
+
+  // What the server answered to the UploadFinish of an upload, once Close confirmed the file.
+  struct FinishAnswers {
+    bool renamed = false;          // RNFR/RNTO moved the file to its final name
+    bool renameRefused = false;    // the server answered no to RNFR or RNTO (not renamed and
+                                   // not refused: the connection failed before the answer)
+    std::string renameError;       // why the rename failed, when it was asked for and failed
+    std::optional<uint64_t> size;  // SIZE of the file under its final name, when answered
+    bool sizeUnusable = false;     // SIZE is unknown to the server, or its answer is no number
+  };
+  virtual const FinishAnswers& Answers() const { return noAnswers_; }
+
+ private:
+  FinishAnswers noAnswers_;
 };
+
+// What an upload asks the server right after the server confirmed the whole file: a rename to
+// the final name, and the size there.
+struct UploadFinish {
+  std::string renameTo;  // not empty: RNFR the uploaded path, RNTO this one (replacing a file)
+  bool askSize = false;  // SIZE of the file under its final name
+};
+
+// How a failed operation failed, so callers can word it: the server answered no on a working
+// connection (550 and the like), or anything else ended it (a lost connection, a time-out, a
+// reply that makes no sense, our own limits).
+enum class FtpFailure { Refused, Other };
 
 // One FTP control connection and what can be done on it. Used by one thread at a time; every
 // failure returns false / nullopt / null and leaves a one-line text in LastError().
@@ -83,6 +114,32 @@ class FtpConnection {
   // Opens a data transfer; binary or ASCII by `binary`. Null on failure.
   virtual std::unique_ptr<RemoteFile> OpenFile(const std::string& path, RemoteFileMode mode,
                                                bool binary) = 0;
+
+  // Opens `path` for writing, with `finish` done by Close once the server has confirmed the
+  // whole file (RemoteFile::Answers tells how it went): Rename, then Size, each command sent
+  // after the reply to the one before. An ASCII upload is not sized (the server counts other
+  // line ends than were sent): its answers say the size is unusable.
+  std::unique_ptr<RemoteFile> OpenUpload(const std::string& path, bool binary,
+                                         const UploadFinish& finish);
+
+  // True once the control connection is known to be gone, without asking the server: a later
+  // call would have to log in again, or fails. A lane then makes a new connection.
+  virtual bool IsBroken() const { return false; }
+
+  // How the last failure failed (meaningful after a call returned false / nullopt / null).
+  virtual FtpFailure LastFailure() const { return FtpFailure::Refused; }
+
+  // True once the server answered SIZE as a command it does not know (500, 502, 504) or with a
+  // reply that holds no usable number: SIZE then confirms nothing on this server.
+  virtual bool SizeUnusable() const { return false; }
+
+  // The names of the last listing that were left out as unsafe ("..", names with "/" or
+  // control characters), taken once.
+  virtual std::vector<std::string> TakeSkippedNames() { return {}; }
+
+  // While *stop is true, a data transfer (and the wait for it) ends within about 200 ms as a
+  // failure; other commands still run. The flag must outlive the connection or be reset to null.
+  virtual void SetStopFlag(const std::atomic<bool>* stop) { (void)stop; }
 
   // Alive when CurrentFolder answers a non-empty text.
   bool IsAlive() {

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "common/Text.h"
+
 namespace quillon {
 
 std::string FtpError(std::string_view message) {
@@ -14,6 +16,18 @@ std::string FtpError(std::string_view message) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   if (text.empty()) return "Unknown error.";
   return text + ".";
+}
+
+ConnectRefusal ClassifyConnectFailure(std::string_view errorText) {
+  if (errorText.starts_with(kServerRefusedText)) return ConnectRefusal::ServerBusy;
+  if (errorText.starts_with(kNotListeningText)) return ConnectRefusal::NotListening;
+  return ConnectRefusal::None;
+}
+
+bool NamesConnectionLimit(std::string_view replyLine) {
+  const std::string lower = LowerCased(replyLine);
+  return lower.find("too many") != std::string::npos ||
+         lower.find("maximum number") != std::string::npos;
 }
 
 namespace {

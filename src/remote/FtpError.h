@@ -10,6 +10,26 @@ namespace quillon {
 // appended. An empty message gives "Unknown error.".
 std::string FtpError(std::string_view message);
 
+// How a connection attempt's error text begins when the server turned the connection away
+// (421 at the greeting or the login, or 530 naming too many users): "The server refused the
+// connection: 421 Too many connections from the same IP address.".
+inline constexpr std::string_view kServerRefusedText = "The server refused the connection";
+// How it begins when nothing listened at the address (the TCP connection was refused).
+inline constexpr std::string_view kNotListeningText =
+    "Couldn't connect to server: connection refused";
+
+// Why a connection could not be made, as far as it matters for trying again later.
+enum class ConnectRefusal {
+  None,          // anything else (wrong password, unknown host, time-out)
+  ServerBusy,    // the server turned us away, usually at its limit of connections
+  NotListening,  // the TCP connection was refused
+};
+ConnectRefusal ClassifyConnectFailure(std::string_view errorText);
+
+// True for a login refusal that names a limit of users or connections ("530 Too many users",
+// "530 Sorry, the maximum number of clients...").
+bool NamesConnectionLimit(std::string_view replyLine);
+
 // `text` with every occurrence of `password` that stands as a word of its own replaced by
 // "****": one with no letter, digit, "_" or "-" right before or after it, as in a command
 // ("PASS secret"), a reply that repeats it ("... password secret.") or a URL

@@ -19,17 +19,6 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-std::optional<uint64_t> ParseSize(std::string_view s) {
-  if (!AllDigits(s) || s.size() > 20) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : s) {
-    uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
 int ParseNumber(std::string_view s) {
   int value = 0;
   for (char c : s) value = value * 10 + (c - '0');
@@ -98,10 +87,35 @@ std::string_view StripLineEnd(std::string_view line) {
 
 }  // namespace
 
+std::optional<uint64_t> ParseByteCount(std::string_view digits) {
+  if (!AllDigits(digits) || digits.size() > 20) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : digits) {
+    uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::optional<uint64_t> ParseSizeReply(std::string_view line) {
+  // "213 <digits>", blanks around the number allowed; anything else in the line is no size.
+  if (line.size() < 4 || line.substr(0, 4) != "213 ") return std::nullopt;
+  std::string_view digits = line.substr(4);
+  while (!digits.empty() && (digits.front() == ' ' || digits.front() == '\t'))
+    digits.remove_prefix(1);
+  while (!digits.empty() &&
+         (digits.back() == ' ' || digits.back() == '\t' || digits.back() == '\r'))
+    digits.remove_suffix(1);
+  return ParseByteCount(digits);
+}
+
 bool IsSafeRemoteName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name)
-    if (c == '/' || c == '\0' || c == '\r' || c == '\n') return false;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '/' || byte < 0x20 || byte == 0x7F) return false;
+  }
   return true;
 }
 
@@ -156,7 +170,7 @@ std::optional<ListedEntry> ParseMlsdLine(std::string_view line) {
     if (EqualsNoCase(key, "type")) {
       type = value;
     } else if (EqualsNoCase(key, "size")) {
-      if (auto size = ParseSize(value)) entry.size = *size;
+      if (auto size = ParseByteCount(value)) entry.size = *size;
     } else if (EqualsNoCase(key, "modify")) {
       // YYYYMMDDHHMMSS with optional fraction, always UTC.
       if (value.size() >= 14 && AllDigits(value.substr(0, 14))) {
@@ -189,7 +203,7 @@ std::optional<ListedEntry> ParseUnixListLine(std::string_view line, TimePoint no
     if (!month) continue;
     std::string_view dayText = tokens[m + 1].text;
     if (!AllDigits(dayText) || dayText.size() > 2) continue;
-    auto size = ParseSize(tokens[m - 1].text);
+    auto size = ParseByteCount(tokens[m - 1].text);
     if (!size) continue;
     int day = ParseNumber(dayText);
     std::string_view yearOrClock = tokens[m + 2].text;
@@ -265,7 +279,7 @@ std::optional<ListedEntry> ParseDosListLine(std::string_view line) {
   std::string_view sizeOrDir = tokens[sizeIndex].text;
   if (EqualsNoCase(sizeOrDir, "<DIR>")) {
     entry.isFolder = true;
-  } else if (auto size = ParseSize(sizeOrDir)) {
+  } else if (auto size = ParseByteCount(sizeOrDir)) {
     entry.size = *size;
   } else {
     return std::nullopt;

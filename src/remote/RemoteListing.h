@@ -27,7 +27,16 @@ struct ListedEntry {
   TimePoint lastWrite{};
 };
 
-// "." and ".." and names containing "/", NUL, CR or LF are not names Quillon may use.
+// A byte count from the server: decimal digits only, at most 20 of them, no overflow; nullopt
+// for anything else. Every number a server sends goes through a check like this one.
+std::optional<uint64_t> ParseByteCount(std::string_view digits);
+
+// The size in a SIZE reply line ("213 1234"); nullopt when the line holds no such number
+// ("213 123456789012345678901234567890", "213 -1", "213 12 bytes").
+std::optional<uint64_t> ParseSizeReply(std::string_view line);
+
+// "." and ".." and names containing "/" or a control character (NUL, CR, LF, tab, escape,
+// DEL ...) are not names Quillon may use.
 bool IsSafeRemoteName(std::string_view name);
 
 // A path Quillon may put into a command of its own: not empty and no CR, LF or NUL.

@@ -18,4 +18,13 @@ std::unique_ptr<RemoteFile> OpenRemoteFile(FtpConnection& connection, const std:
   return nullptr;
 }
 
+std::unique_ptr<RemoteFile> OpenRemoteUpload(FtpConnection& connection, const std::string& path,
+                                             bool binary, const UploadFinish& finish) {
+  constexpr int kAttempts = 2;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (auto file = connection.OpenUpload(path, binary, finish)) return file;
+  }
+  return nullptr;
+}
+
 }  // namespace quillon

@@ -18,4 +18,8 @@ bool CreateRemoteFolderTree(FtpConnection& connection, const std::string& path);
 std::unique_ptr<RemoteFile> OpenRemoteFile(FtpConnection& connection, const std::string& path,
                                            RemoteFileMode mode, bool binary);
 
+// The same for an upload with what follows its transfer (FtpConnection::OpenUpload).
+std::unique_ptr<RemoteFile> OpenRemoteUpload(FtpConnection& connection, const std::string& path,
+                                             bool binary, const UploadFinish& finish);
+
 }  // namespace quillon

@@ -19,6 +19,7 @@ TransferSettings MakeTransferSettings(const ProgramSettings& program, const std:
   settings.backupCopies = program.backupCopies;
   settings.backupDir = ReadText(profile.slot, "BackupDir", iniFile);
   settings.makeLower = ReadNumber(profile.slot, "MakeLower", iniFile) == 1;
+  settings.safeUploads = program.safeUploads;
   return settings;
 }
 

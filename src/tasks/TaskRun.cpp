@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "common/Paths.h"
@@ -31,6 +32,13 @@ class TaskLogSink : public LogSink {
  private:
   TaskLog* log_;
 };
+
+// "<task name>.uploads" beside "<task name>.log".
+std::string UploadJournalPath(const std::string& programFolder, const std::string& taskName) {
+  std::string path = TaskLog::PathFor(programFolder, taskName);
+  if (path.ends_with(".log")) path.resize(path.size() - 4);
+  return path + ".uploads";
+}
 
 void Log(TaskLog* log, std::string_view text) {
   if (log) log->Write(text);
@@ -76,7 +84,14 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
 
   bool notify = task.notify || ReadNumber(task.slot, "Notify", task.storePath) == 1;
 
-  RunTask(task.storePath, task.slot, &log, task.showWindow);
+  // Whatever goes wrong inside, the log gets its trailer and the mail still goes.
+  try {
+    RunTask(task.storePath, task.slot, &log, task.showWindow);
+  } catch (const std::exception& error) {
+    log.Write(std::string("\nERROR: the run stopped: ") + error.what() + "\n");
+  } catch (...) {
+    log.Write("\nERROR: the run stopped: Unknown error.\n");
+  }
 
   log.Write(Printf("\n%s\nEnded at: %s\n", title, FormatUserTime(clock_.Now())));
 
@@ -175,6 +190,9 @@ void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, 
   }
   TransferEventLoop loop;
   manager.RunHeadless(loop);
+  // Without a display the summary box went to stderr; the log keeps it too.
+  const std::string& summary = manager.Summary();
+  if (!summary.empty()) sink.Write(summary.back() == '\n' ? summary : summary + "\n");
 }
 
 }  // namespace
@@ -198,6 +216,10 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   manager.SetSourceBase(localFrom);
   manager.SetDestinationBase(remoteTo);
   manager.SetBuildLog(&sink);
+  // Crash-safe uploads note their temporary names beside the task's log; what a killed run
+  // left on the server goes first.
+  manager.UseUploadJournal(UploadJournalPath(settings_.ProgramFolder(), definition_.name));
+  manager.RemoveLeftoverUploads(&sink);
   CreateRemoteFolderTree(*connection, remoteTo);
   manager.ExpandLocalFolder(localFrom, &sink, cutoff);
   manager.SetBuildingConnection(nullptr);

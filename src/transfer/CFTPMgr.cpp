@@ -8,6 +8,7 @@
 #include "profiles/IniFile.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/TransferNames.h"
+#include "transfer/UploadJournal.h"
 
 namespace quillon {
 
@@ -36,6 +37,8 @@ void CFTPMgr::SetMaxThreads(int n) { laneLimit_ = std::clamp(n, 1, kMaxLanes); }
 
 void CFTPMgr::Reset() {
   queue_.clear();
+  refused_.clear();
+  claimed_.clear();
   emptiedFolders_.clear();
   building_ = nullptr;
   buildingOwner_.reset();
@@ -52,15 +55,22 @@ std::string CFTPMgr::DirectionWord() const {
   return direction_ == Upload ? "upload" : "download";
 }
 
+// The local path first, then the arrow of the direction, then the remote path.
+static std::string Paths(const TransferJob& job, bool upload) {
+  if (upload) return ShownPath(job.source) + " ==> " + ShownPath(job.destination);
+  return ShownPath(job.destination) + " <== " + ShownPath(job.source);
+}
+
 std::string CFTPMgr::OkLine(const TransferJob& job) const {
-  if (direction_ == Upload) return "OK: " + job.source + " ==> " + job.destination + "\n";
-  return "OK: " + job.destination + " <== " + job.source + "\n";
+  return "OK: " + Paths(job, direction_ == Upload) + "\n";
 }
 
 std::string CFTPMgr::FailedLine(const TransferJob& job, const std::string& error) const {
-  if (direction_ == Upload)
-    return "FAILED: " + job.source + " ==> " + job.destination + ", ERROR: " + error + "\n";
-  return "FAILED: " + job.destination + " <== " + job.source + ", ERROR: " + error + "\n";
+  return "FAILED: " + Paths(job, direction_ == Upload) + ", ERROR: " + ShownPath(error) + "\n";
+}
+
+std::string CFTPMgr::NotTransferredLine(const TransferJob& job, const char* reason) const {
+  return "NOT TRANSFERRED: " + Paths(job, direction_ == Upload) + " (" + reason + ")\n";
 }
 
 void CFTPMgr::WriteLog(LogSink* log, const std::string& line) {
@@ -97,19 +107,55 @@ std::unique_ptr<TransferWorker> CFTPMgr::MakeLane(int lane) {
   if (direction_ == Download) worker->SetDestinationBase(destinationBase_);
   worker->SetBackupFolder(settings_.backupDir);
   worker->SetReport(LaneReport());
+  worker->SetShared(&shared_);
   return worker;
+}
+
+void CFTPMgr::BeginCounts() {
+  total_ = static_cast<int32_t>(queue_.size() + refused_.size());
+  succeeded_ = failed_ = givenUp_ = 0;
+  // Jobs refused while the queue was built are failed files of the run; their FAILED lines
+  // were written then.
+  for (const auto& error : refused_) CountGivenUp(error);
+}
+
+// A file given up: counted, and its error joins the summary (the first four whole, then dots,
+// "Too many errors." at the seventh).
+void CFTPMgr::CountGivenUp(const std::string& error) {
+  ++failed_;
+  if (failed_ < 5)
+    summary_ += ShownPath(error) + "\n";
+  else if (failed_ == kFailureLimit)
+    summary_ += "\nToo many errors.\n";
+  else
+    summary_ += ".";
+}
+
+void CFTPMgr::DropQueue(const char* reason) {
+  for (const auto& job : queue_) WriteTransferLog(NotTransferredLine(*job, reason));
+}
+
+// The lanes' remark about the run as a whole (uploads that went straight to their names), once.
+void CFTPMgr::WriteNote() {
+  auto note = shared_.TakeNote();
+  if (!note) return;
+  if (activityLog_) activityLog_->AddLine(ShownPath(*note), colour::kRed);
+  WriteTransferLog(ShownPath(*note) + "\n");
 }
 
 bool CFTPMgr::StartRun(TransferPoster& poster) {
   summary_.clear();
   finished_ = false;
-  total_ = static_cast<int32_t>(queue_.size());
+  BeginCounts();
   if (total_ < 1) {
     finished_ = true;
     if (progress_) progress_->RunEnded();
     return false;
   }
-  succeeded_ = failed_ = 0;
+  if (queue_.empty()) {  // every job was refused while building: nothing to move
+    Finish();
+    return false;
+  }
   if (progress_) {
     progress_->SetCounts(total_, succeeded_, failed_);
     progress_->SetTitle(Format("%d files to %s.", total_, DirectionWord().c_str()));
@@ -158,46 +204,89 @@ void CFTPMgr::OnTransferNext(int lane, TransferResult code) {
 
 void CFTPMgr::OnTransferDone(int lane, TransferResult code) {
   if (lane < 0 || lane >= kMaxLanes || !lanes_[lane]) return;
+  if (code == TransferDeferred || code == TransferReady) {
+    OnLaneConnection(lane, code);
+    return;
+  }
   TransferWorker& worker = *lanes_[lane];
   std::unique_ptr<TransferJob> job = worker.TakeJob();
   const std::string& error = worker.ErrorText();
-  int32_t failedBefore = failed_;
+  int32_t givenUpBefore = givenUp_;
+  rests_[lane] = 0;
 
   if (job) {
     if (code == TransferOk) {
       ++succeeded_;
       WriteTransferLog(OkLine(*job));
+      // Warnings of a file that arrived (a source kept, a delete that failed).
+      if (!error.empty()) WriteTransferLog("ERROR: " + ShownPath(error) + "\n");
     } else if (code == TransferRetry && job->retries >= 0 && job->retries < kRetryLimit) {
       ++job->retries;
-      if (activityLog_) activityLog_->AddLine(job->source + ": Retry.", colour::kRed);
+      if (activityLog_) activityLog_->AddLine(ShownPath(job->source) + ": Retry.", colour::kRed);
       queue_.push_front(std::move(job));
     } else if (code == TransferRetry) {
-      if (activityLog_) activityLog_->AddLine(job->source + ": Failed.", colour::kRed);
-      ++failed_;
-      if (failed_ < 5)
-        summary_ += error + "\n";
-      else if (failed_ == kFailureLimit)
-        summary_ += "\nToo many errors.\n";
-      else
-        summary_ += ".";
+      if (activityLog_) activityLog_->AddLine(ShownPath(job->source) + ": Failed.", colour::kRed);
+      ++givenUp_;
+      CountGivenUp(error);
       WriteTransferLog(FailedLine(*job, error));
     } else {
       ++failed_;
+      WriteTransferLog(NotTransferredLine(*job, "canceled"));
     }
     if (progress_) progress_->SetCounts(total_, succeeded_, failed_);
   }
+  WriteNote();
 
   if (progress_)
     progress_->SetTitle(Format("%d files to %s ...", total_ - succeeded_, DirectionWord().c_str()));
-  // The seventh given-up file ends the run: what is still queued is dropped uncounted, and no
-  // source folder is removed afterwards. Files already moving finish, and one of them that
-  // fails with retries left is still put back.
-  if (failed_ >= kFailureLimit && failedBefore < kFailureLimit) Reset();
+  // The seventh given-up file ends the run: what is still queued is dropped uncounted (each
+  // with its line), and no source folder is removed afterwards. Files already moving finish,
+  // and one of them that fails with retries left is still put back.
+  if (givenUp_ >= kFailureLimit && givenUpBefore < kFailureLimit) {
+    DropQueue("too many errors");
+    Reset();
+  }
 
   if (!queue_.empty() && code != TransferStop)
     OnTransferNext(lane, code);
   else
     EndCheck();
+}
+
+// A lane the server turned away, or one that rested and asked again.
+void CFTPMgr::OnLaneConnection(int lane, TransferResult code) {
+  TransferWorker& worker = *lanes_[lane];
+  // A job given back was not tried: it goes first again, uncounted.
+  if (auto job = worker.TakeJob()) queue_.push_front(std::move(job));
+  if (code == TransferReady) {
+    rests_[lane] = 0;
+    OnTransferNext(lane, TransferOk);
+    return;
+  }
+  if (cancelled_ || queue_.empty()) {
+    EndCheck();
+    return;
+  }
+  bool othersMoving = false;
+  for (int i = 0; i < kMaxLanes; ++i)
+    if (i != lane && lanes_[i] && lanes_[i]->CurrentJob()) othersMoving = true;
+  if (!othersMoving) {
+    // Nobody else takes from the queue: this lane tries the file itself (alone it waits for
+    // the server and asks again, and a refusal then counts as a try).
+    OnTransferNext(lane, TransferOk);
+    return;
+  }
+  if (++rests_[lane] > kMaxRests) {
+    RetireLane(lane);  // the server keeps refusing: the run goes on with the lanes it has
+    return;
+  }
+  auto pause = std::min(kFirstRest * (1 << (rests_[lane] - 1)), kLongestRest);
+  worker.StartRest(pause, *poster_);
+}
+
+void CFTPMgr::RetireLane(int lane) {
+  lanes_[lane].reset();  // joins its idle thread
+  if (progress_) progress_->RemoveLane(lane);
 }
 
 void CFTPMgr::EndCheck() {
@@ -242,6 +331,8 @@ void CFTPMgr::Finish() {
     activityLog_->AddLine(status, colour);
     activityLog_->AddLine(count + sentence, colour);
   }
+  // What never moved (a cancelled run) still gets its line.
+  DropQueue(cancelled_ ? "canceled" : "not started");
   std::string message = status + hint + "\n\n" + count + sentence;
   if (!summary_.empty()) message += "\n\nERROR:\n" + summary_;
   summary_ = message;
@@ -257,8 +348,15 @@ void CFTPMgr::Cancel() {
   for (auto& lane : lanes_)
     if (lane && lane->CurrentJob()) lane->Stop();
   auto deadline = std::chrono::steady_clock::now() + kCancelWait;
-  for (auto& lane : lanes_)
-    if (lane && lane->CurrentJob()) lane->WaitIdle(deadline);
+  bool moving = false;
+  for (auto& lane : lanes_) {
+    if (lane && lane->CurrentJob()) {
+      lane->WaitIdle(deadline);
+      moving = true;
+    }
+  }
+  // Only resting lanes (or none) are left: no result will come to end the run.
+  if (!moving) EndCheck();
 }
 
 void CFTPMgr::RunHeadless(TransferEventLoop& loop) {
@@ -274,12 +372,13 @@ void CFTPMgr::RunHeadless(TransferEventLoop& loop) {
 }
 
 void CFTPMgr::RunWithoutWindow(LogSink* log, const std::string& iniFile) {
-  succeeded_ = failed_ = 0;
-  total_ = static_cast<int32_t>(queue_.size());
-  if (queue_.empty()) {
+  summary_.clear();
+  BeginCounts();
+  if (total_ == 0) {
     WriteLog(log, "No files to transfer.\n");
     return;
   }
+  if (queue_.empty()) return;  // every job was refused while building, each with its line
   if (settings_.encrypt || settings_.decrypt) binary_ = true;
   auto lane = std::make_unique<TransferWorker>(
       0, direction_ == Upload ? TransferWorker::Upload : TransferWorker::Download, binary_,
@@ -288,18 +387,21 @@ void CFTPMgr::RunWithoutWindow(LogSink* log, const std::string& iniFile) {
   if (direction_ == Download) lane->SetDestinationBase(destinationBase_);
   lane->SetBackupFolder(iniFile.empty() ? settings_.backupDir
                                         : ReadText(settings_.profile.slot, "BackupDir", iniFile));
+  lane->SetShared(&shared_);
 
   while (!queue_.empty()) {
     auto job = std::move(queue_.front());
     queue_.pop_front();
     if (job->retries > kRetryLimit || job->retries < 0) {
       WriteLog(log, FailedLine(*job, job->error));
-      ++failed_;
+      ++givenUp_;
+      CountGivenUp(job->error);
       continue;
     }
     lane->SetJob(std::move(job));
     TransferResult result = lane->Transfer();
     job = lane->TakeJob();
+    if (auto note = shared_.TakeNote()) WriteLog(log, ShownPath(*note) + "\n");
     if (result != TransferOk) {
       // The job keeps its own error: other files may run on the lane before it is given up.
       job->error = lane->ErrorText();
@@ -307,13 +409,15 @@ void CFTPMgr::RunWithoutWindow(LogSink* log, const std::string& iniFile) {
         ++job->retries;
         char number[16];
         std::snprintf(number, sizeof number, "%d", job->retries);
-        WriteLog(log, "RETRY " + std::string(number) + ": " + job->source + " to " +
-                          job->destination + ", REASON: " + job->error + "\n");
+        WriteLog(log, "RETRY " + std::string(number) + ": " + ShownPath(job->source) + " to " +
+                          ShownPath(job->destination) + ", REASON: " + ShownPath(job->error) +
+                          "\n");
       }
       queue_.push_back(std::move(job));
     } else {
       WriteLog(log, OkLine(*job));
-      if (!lane->ErrorText().empty()) WriteLog(log, "ERROR: " + lane->ErrorText() + "\n");
+      if (!lane->ErrorText().empty())
+        WriteLog(log, "ERROR: " + ShownPath(lane->ErrorText()) + "\n");
       ++succeeded_;
     }
   }
@@ -339,7 +443,8 @@ bool CFTPMgr::RemoveEmptiedSourceFolders() {
 bool CFTPMgr::RemoveRemoteFolder(FtpConnection& connection, const std::string& folder,
                                  int depth) {
   auto report = [&] {
-    if (activityLog_) activityLog_->AddLine(folder + " cannot be deleted.", colour::kRed);
+    if (activityLog_)
+      activityLog_->AddLine(ShownPath(folder) + " cannot be deleted.", colour::kRed);
     return false;
   };
   if (depth > kMaxDepth) return report();
@@ -365,7 +470,8 @@ bool CFTPMgr::RemoveRemoteFolder(FtpConnection& connection, const std::string& f
 
 bool CFTPMgr::RemoveLocalFolder(const std::string& folder, int depth) {
   auto report = [&] {
-    if (activityLog_) activityLog_->AddLine(folder + " cannot be deleted.", colour::kRed);
+    if (activityLog_)
+      activityLog_->AddLine(ShownPath(folder) + " cannot be deleted.", colour::kRed);
     return false;
   };
   if (depth > kMaxDepth || LocalKindOf(folder) != LocalKind::Folder) return report();
@@ -392,7 +498,7 @@ bool CFTPMgr::AskOverwrite(const std::string& path) {
   if (noToAll_) return false;
   if (yesToAll_) return true;
   MessageAnswer answer = messages_.Show(
-      path + " already exists!\nDo you want to replace the existing files or folders?",
+      ShownPath(path) + " already exists!\nDo you want to replace the existing files or folders?",
       MessageButtons::YesYesToAllNoNoToAll, MessageIcon::Question);
   switch (answer) {
     case MessageAnswer::YesToAll:
@@ -409,30 +515,58 @@ bool CFTPMgr::AskOverwrite(const std::string& path) {
 }
 
 void CFTPMgr::RefuseJob(const std::string& text, bool warn) {
+  std::string shown = ShownPath(text);
   if (!activityLog_) {
-    WriteLog(buildLog_, "FAILED: " + text + "\n");
+    WriteLog(buildLog_, "FAILED: " + shown + "\n");
     return;
   }
-  activityLog_->AddLine(text, colour::kRed);
+  activityLog_->AddLine(shown, colour::kRed);
   if (warn && settings_.warningLevel < 3)
-    messages_.Show(text, MessageButtons::Ok, MessageIcon::Warning);
+    messages_.Show(shown, MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void CFTPMgr::FailJob(const TransferJob& job, const std::string& error) {
+  if (activityLog_)
+    activityLog_->AddLine(ShownPath(error), colour::kRed);
+  else
+    WriteLog(buildLog_, FailedLine(job, error));
+  refused_.push_back(error);
+}
+
+bool CFTPMgr::ClaimDestination(const TransferJob& job, std::string* holder) {
+  auto [at, added] = claimed_.emplace(job.destination, job.source);
+  if (!added && holder) *holder = at->second;
+  return added;
+}
+
+// One line of text without its trailing line breaks, control characters shown.
+static std::string OneLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return ShownPath(text);
 }
 
 void CFTPMgr::ReportProblem(const std::string& text, LogSink* log) {
+  std::string line = OneLine(text);
   if (activityLog_) {
-    std::string line = text;
-    while (!line.empty() && line.back() == '\n') line.pop_back();
     activityLog_->AddLine(line, colour::kRed);
     if (settings_.warningLevel < 3) messages_.Show(line, MessageButtons::Ok, MessageIcon::Warning);
   } else {
-    WriteLog(log, text.empty() || text.back() == '\n' ? text : text + "\n");
+    WriteLog(log, line + "\n");
   }
+}
+
+void CFTPMgr::ReportLine(const std::string& text, LogSink* log) {
+  std::string line = OneLine(text);
+  if (activityLog_)
+    activityLog_->AddLine(line, colour::kRed);
+  else
+    WriteLog(log, line + "\n");
 }
 
 void CFTPMgr::Enqueue(std::unique_ptr<TransferJob> job) {
   job->retries = 0;
   job->index = static_cast<int32_t>(queue_.size());
-  if (activityLog_) activityLog_->AddLine("Add: " + job->source, colour::kNeutral);
+  if (activityLog_) activityLog_->AddLine("Add: " + ShownPath(job->source), colour::kNeutral);
   queue_.push_back(std::move(job));
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,8 @@
 #include "transfer/TransferWorker.h"
 
 namespace quillon {
+
+class UploadJournal;
 
 // The progress window of a windowed run (the GUI's dialog). Called on the owner thread.
 class TransferProgress {
@@ -50,6 +53,15 @@ class TransferProgress {
 // TransferEventLoop. RunWithoutWindow moves the queue one file after another on the calling
 // thread (unattended task runs).
 //
+// Every job of a run ends in exactly one line of the transfer log: "OK", "FAILED" (also for a
+// job refused while the queue was built: two sources for one destination, a backup that could
+// not be made), or "NOT TRANSFERRED" for a job dropped by the seventh failure or by Cancel.
+// Names in every line, activity line and message show control characters as "\xNN".
+//
+// A lane that the server turns away while other lanes are connected gives its job back
+// (TransferDeferred) and rests, trying again after a growing pause; after kMaxRests refusals
+// it is closed and the run goes on with the lanes it has.
+//
 // DownloadManager and UploadManager add the rules that build the queue (AddJob and folder
 // expansion). Every member is for the owner thread.
 class CFTPMgr {
@@ -59,6 +71,11 @@ class CFTPMgr {
   static constexpr int kRetryLimit = 5;      // retries of one file in a windowed run
   static constexpr int kFailureLimit = 7;    // given-up files that end a run
   static constexpr std::chrono::milliseconds kCancelWait{3000};
+  // A lane turned away by the server rests kFirstRest, then twice as long each time, at most
+  // kLongestRest, and is closed after kMaxRests refusals in a row.
+  static constexpr std::chrono::milliseconds kFirstRest{500};
+  static constexpr std::chrono::milliseconds kLongestRest{8000};
+  static constexpr int kMaxRests = 6;
   // Folder walks on the server and on disk stop at this depth: a hostile server or a loop of
   // mounts would otherwise never end.
   static constexpr int kMaxDepth = 64;
@@ -134,6 +151,8 @@ class CFTPMgr {
   const std::deque<std::unique_ptr<TransferJob>>& Queue() const { return queue_; }
   const std::vector<std::string>& EmptiedFolders() const { return emptiedFolders_; }
   int LaneCount() const { return laneCount_; }
+  // Jobs refused while the queue was built that count as failed files of the run.
+  size_t RefusedJobs() const { return refused_.size(); }
   // Lane `i` while it lives (owner thread; its Stop/StopRequested/IsBusy from any thread).
   TransferWorker* Lane(int i) const { return i >= 0 && i < kMaxLanes ? lanes_[i].get() : nullptr; }
   int LiveLanes() const;
@@ -150,6 +169,15 @@ class CFTPMgr {
   // A job that AddJob refuses: a red line (and, with `warn`, a warning box) with an activity
   // log, else "FAILED: " + text in the build log.
   void RefuseJob(const std::string& text, bool warn);
+  // A job that AddJob refuses although it should have moved: a red line with an activity log,
+  // else its FAILED line in the build log; either way it counts as a failed file of the run
+  // and its error joins the summary. Its source is never touched.
+  void FailJob(const TransferJob& job, const std::string& error);
+  // A job-building remark without a box: a red line with an activity log, else `log`.
+  void ReportLine(const std::string& text, LogSink* log);
+  // Claims `job`'s destination for this run: false, naming the earlier source in *holder,
+  // when an earlier job of the run goes there already.
+  bool ClaimDestination(const TransferJob& job, std::string* holder);
   void WriteLog(LogSink* log, const std::string& line);
   // Appends to the queue (numbering it) and writes the "Add: " line.
   void Enqueue(std::unique_ptr<TransferJob> job);
@@ -170,16 +198,25 @@ class CFTPMgr {
   bool noToAll_ = false;
   std::vector<std::string> emptiedFolders_;
   std::deque<std::unique_ptr<TransferJob>> queue_;
+  LaneShared shared_;                       // with the lanes; they are destroyed first
+  std::unique_ptr<UploadJournal> journal_;  // shared_.journal; outlives the lanes too
 
  private:
   std::unique_ptr<TransferWorker> MakeLane(int lane);
   ActivityLog* LaneReport();
   void EndCheck();
   void Finish();
+  void OnLaneConnection(int lane, TransferResult code);
+  void RetireLane(int lane);
+  void CountGivenUp(const std::string& error);
+  void BeginCounts();
+  void DropQueue(const char* reason);
+  void WriteNote();
   void WriteTransferLog(const std::string& line);
   std::string DirectionWord() const;
   std::string OkLine(const TransferJob& job) const;
   std::string FailedLine(const TransferJob& job, const std::string& error) const;
+  std::string NotTransferredLine(const TransferJob& job, const char* reason) const;
   bool RemoveRemoteFolder(FtpConnection& connection, const std::string& folder, int depth);
   bool RemoveLocalFolder(const std::string& folder, int depth);
 
@@ -195,6 +232,10 @@ class CFTPMgr {
   int32_t total_ = 0;
   int32_t succeeded_ = 0;
   int32_t failed_ = 0;
+  int32_t givenUp_ = 0;               // files given up by the lanes (the seventh ends the run)
+  std::vector<std::string> refused_;  // errors of jobs refused while building
+  std::map<std::string, std::string> claimed_;  // destination -> the source going there
+  std::array<int, kMaxLanes> rests_{};          // refusals in a row of each lane
   int32_t elapsed_ = 0;
   LogSink* transferLog_ = nullptr;
   TransferProgress* progress_ = nullptr;

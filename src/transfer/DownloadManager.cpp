@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#include "common/AtomicFile.h"
+#include "common/Paths.h"
+#include "common/Text.h"
+#include "remote/RemoteListing.h"
 #include "transfer/BackupRules.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/TransferNames.h"
@@ -12,9 +16,28 @@ namespace quillon {
 
 bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
   // The decrypted file is saved under its plain name; a file named just ".qvr" keeps it.
-  if (settings_.decrypt && LastPart(job->destination).size() > kEncryptedExtension.size() &&
-      EndsWithNoCase(job->destination, kEncryptedExtension))
+  if (settings_.decrypt && BaseNameOf(job->destination).size() > kEncryptedExtension.size() &&
+      EndsWithIgnoringCase(job->destination, kEncryptedExtension))
     job->destination.resize(job->destination.size() - kEncryptedExtension.size());
+
+  // Two sources for one destination (report.txt and report.txt.qvr when decrypting): the
+  // later one fails, and its source stays where it is.
+  std::string holder;
+  if (!ClaimDestination(*job, &holder)) {
+    FailJob(*job, job->destination + ": Also the destination of " + holder + ".");
+    return false;
+  }
+  // Nothing is done through a link to a folder below the destination folder: not the backup,
+  // not its pruning, not the download itself.
+  if (!destinationBase_.empty()) {
+    if (auto linked = NotARealFolderBelow(destinationBase_, job->destination)) {
+      std::string error = job->destination + ": Cannot write.";
+      if (*linked != job->destination)
+        error += " " + *linked + " is a symbolic link, not a real folder.";
+      FailJob(*job, error);
+      return false;
+    }
+  }
 
   LocalKind kind = LocalKindOf(job->destination);
   if (kind != LocalKind::Missing) {
@@ -27,8 +50,8 @@ bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
     if (!settings_.profile.backupLocalFile) {
       if (activityLog_ && !AskOverwrite(job->destination)) return false;
     } else if (!BackupLocal(job->destination)) {
-      // Without its backup the existing file is not overwritten.
-      RefuseJob(job->destination + ": Cannot make a backup copy. Not overwritten.", false);
+      // Without its backup the existing file is not overwritten: a failed file of the run.
+      FailJob(*job, job->destination + ": Cannot make a backup copy. Not overwritten.");
       return false;
     }
   }
@@ -38,7 +61,7 @@ bool DownloadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
 
 bool DownloadManager::BackupLocal(const std::string& path) {
   BackupParts parts = SplitBackupPath(path);
-  std::string folder = parts.folder.empty() ? "." : WithoutTrailingSlash(parts.folder);
+  std::string folder = parts.folder.empty() ? "." : WithoutTrailingSlashes(parts.folder);
   if (auto entries = ListLocalFolder(folder)) {
     std::vector<BackupCandidate> backups;
     for (const auto& entry : *entries)
@@ -47,7 +70,7 @@ bool DownloadManager::BackupLocal(const std::string& path) {
     if (auto oldest = BackupToPrune(backups, settings_.backupCopies))
       unlink((parts.folder + backups[*oldest].name).c_str());
   }
-  return RenameNoReplace(path, BackupPathFor(path, BackupStamp(clock_.Now())));
+  return RenameWithoutReplacing(path, BackupPathFor(path, BackupStamp(clock_.Now())));
 }
 
 void DownloadManager::AddSelectedItem(const RemoteEntry& item) {
@@ -56,7 +79,7 @@ void DownloadManager::AddSelectedItem(const RemoteEntry& item) {
     if (n > 0 && settings_.profile.deleteAfterDownload) emptiedFolders_.push_back(item.path);
     return;
   }
-  std::string name = LastPart(item.path);
+  std::string name = BaseNameOf(item.path);
   if (!IsPlainName(name)) {
     ReportProblem(item.path + ": Invalid file name.", buildLog_);
     return;
@@ -85,7 +108,11 @@ int DownloadManager::Expand(const std::string& folder, LogSink* log,
     return 0;
   }
   if (!building_->SetCurrentFolder(folder)) {
-    ReportProblem(folder + ": Does not exist or access denied.\n", log);
+    // The server's "no" is worded as such; a lost connection or a time-out names itself.
+    if (building_->LastFailure() == FtpFailure::Refused)
+      ReportProblem(folder + ": Does not exist or access denied.\n", log);
+    else
+      ReportProblem(folder + ": Cannot be opened. " + building_->LastError() + "\n", log);
     restore();
     return 0;
   }
@@ -117,8 +144,12 @@ int DownloadManager::Expand(const std::string& folder, LogSink* log,
   }
 
   auto entries = building_->List();
+  for (const auto& name : building_->TakeSkippedNames())
+    ReportLine(
+        folder + ": Unsafe name \"" + PrintableName(name) + "\" skipped in the server's listing.",
+        log);
   if (!entries) {
-    ReportProblem(folder + ": Does not exist or access denied.\n", log);
+    ReportProblem(folder + ": Cannot be listed. " + building_->LastError() + "\n", log);
     restore();
     return 0;
   }

@@ -11,6 +11,11 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <vector>
+
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
+#include "common/UniqueFd.h"
 
 namespace quillon {
 
@@ -87,61 +92,35 @@ bool IsLocalWritable(const std::string& path) {
   return (st.st_mode & S_IWUSR) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without the no-replace flag: a hard link fails when `to` exists.
-  struct stat st;
-  if (lstat(from.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  if (unlink(from.c_str()) != 0) {
-    int saved = errno;
-    unlink(to.c_str());
-    errno = saved;
-    return false;
-  }
-  return true;
-}
-
 static bool CopyToNewFile(const std::string& from, const std::string& to) {
-  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
-  int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (out < 0) {
-    close(in);
-    return false;
-  }
+  UniqueFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.Valid()) return false;
+  UniqueFd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!out.Valid()) return false;
   bool ok = true;
-  std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  std::vector<char> buffer(1 << 20);
   for (;;) {
-    ssize_t n = read(in, buffer.get(), 1 << 20);
+    ssize_t n = read(in.Get(), buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = write(out, buffer.get() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        ok = false;
-        break;
-      }
-      done += w;
+    if (!WriteAll(out.Get(), buffer.data(), static_cast<size_t>(n))) {
+      ok = false;
+      break;
     }
-    if (!ok) break;
   }
   struct stat st;
-  if (ok && fstat(in, &st) == 0) {
+  if (ok && fstat(in.Get(), &st) == 0) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    futimens(out, times);
+    futimens(out.Get(), times);
   }
-  if (close(out) != 0) ok = false;
-  close(in);
+  if (!out.Close()) ok = false;
   if (!ok) unlink(to.c_str());
   return ok;
 }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
-  if (RenameNoReplace(from, to)) return true;
+  if (RenameWithoutReplacing(from, to)) return true;
   if (errno != EXDEV) return false;
   if (!CopyToNewFile(from, to)) return false;
   return unlink(from.c_str()) == 0;
@@ -152,6 +131,26 @@ std::string LocalParent(const std::string& path) {
   if (slash == std::string::npos) return {};
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::optional<std::string> NotARealFolderBelow(const std::string& base, const std::string& path) {
+  std::string prefix = base;
+  while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+  if (prefix != "/") prefix += '/';
+  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return path;
+  // Every part between the base and the file's own name, one lstat each.
+  size_t start = prefix.size();
+  for (;;) {
+    size_t slash = path.find('/', start);
+    std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (part.empty() || part == "." || part == "..") return path;
+    if (slash == std::string::npos) return std::nullopt;  // the file's own name
+    std::string folder = path.substr(0, slash);
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0) return std::nullopt;  // missing: made as a real folder
+    if (!S_ISDIR(st.st_mode)) return folder;
+    start = slash + 1;
+  }
 }
 
 std::optional<std::string> ResolvedPath(const std::string& path) {

@@ -39,10 +39,6 @@ LocalKind LocalKindOf(const std::string& path);
 // of other systems) and the process may write it.
 bool IsLocalWritable(const std::string& path);
 
-// Renames `from` to `to` unless `to` exists; never replaces anything. False (errno set) when
-// `to` exists or the rename fails.
-bool RenameNoReplace(const std::string& from, const std::string& to);
-
 // Moves file `from` to `to` unless `to` exists: a rename where possible, else a copy made as a
 // new file (removed again if the copy fails) followed by deleting `from`. False when `to`
 // existed, the copy failed, or `from` could not be deleted (the copy then stays).
@@ -58,6 +54,12 @@ bool IsInsideFolder(const std::string& path, const std::string& base);
 
 // The same with `realBase` already resolved (ResolvedPath), for checks of many files.
 bool IsInsideResolvedFolder(const std::string& path, const std::string& realBase);
+
+// The first folder on the way from `base` to `path` (below `base`, not `base` itself) that is a
+// symbolic link, or anything else that is not a real folder; nullopt when every existing one
+// is a real folder (missing ones are made later as real folders). A `path` that does not lie
+// below `base` by its text, or holds a "." or ".." part there, gives itself.
+std::optional<std::string> NotARealFolderBelow(const std::string& base, const std::string& path);
 
 // `path` with every link, "." and ".." resolved; nothing when it does not exist.
 std::optional<std::string> ResolvedPath(const std::string& path);

@@ -18,6 +18,7 @@ class CrypterSource : public UploadSource {
     return reader_->Read(reinterpret_cast<uint8_t*>(buffer), size);
   }
   const std::string& ErrorText() const override { return crypter_.LastMessage(); }
+  uint64_t Size() const override { return reader_->Size(); }
 
  private:
   std::unique_ptr<UploadReader> reader_;

@@ -10,6 +10,12 @@ enum TransferResult : int32_t {
   TransferOk = 0,     // the file arrived whole
   TransferStop = 1,   // the file was cancelled; the lane takes no further job
   TransferRetry = 2,  // the file failed; the manager may try it again
+  // The lane could not connect because the server turned it away while other lanes hold
+  // connections: its job was not tried and goes back to the queue uncounted, and the lane
+  // rests before it tries to connect again (also the result of such a try that failed).
+  TransferDeferred = 3,
+  // A resting lane is connected again and takes the next job.
+  TransferReady = 4,
 };
 
 // One file of a batch. Downloads read `source` on the server and write `destination` locally;

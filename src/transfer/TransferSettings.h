@@ -22,6 +22,8 @@ struct TransferSettings {
   int32_t backupCopies = 4;    // "BackupCopies": time-stamped backups kept of one file
   std::string backupDir;       // "BackupDir" of the profile's section: move-after-upload folder
   bool makeLower = false;      // "MakeLower" = 1: upload names are made lower-case
+  bool safeUploads = true;     // "SafeUploads" (program-wide, default 1): uploads go to a
+                               // temporary name and are renamed into place when whole
 };
 
 }  // namespace quillon

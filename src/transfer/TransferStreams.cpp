@@ -17,7 +17,7 @@ namespace {
 class ReadAheadSource : public UploadSource {
  public:
   ReadAheadSource(std::unique_ptr<UploadSource> inner, size_t piece, size_t depth)
-      : inner_(std::move(inner)), piece_(piece), depth_(depth) {
+      : inner_(std::move(inner)), piece_(piece), depth_(depth), size_(inner_->Size()) {
     thread_ = std::thread([this] { Produce(); });
   }
   ~ReadAheadSource() override {
@@ -52,6 +52,8 @@ class ReadAheadSource : public UploadSource {
     return finished_ ? inner_->ErrorText() : empty_;
   }
 
+  uint64_t Size() const override { return size_; }
+
  private:
   void Produce() {
     for (;;) {
@@ -83,6 +85,7 @@ class ReadAheadSource : public UploadSource {
   std::unique_ptr<UploadSource> inner_;
   const size_t piece_;
   const size_t depth_;
+  const uint64_t size_;  // taken before the helper starts, which owns the inner source then
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::vector<char>> ready_;

@@ -16,6 +16,8 @@ class UploadSource {
   // Fills at most `size` bytes; 0 at the end; -1 on failure (ErrorText says why).
   virtual int64_t Read(char* buffer, size_t size) = 0;
   virtual const std::string& ErrorText() const = 0;
+  // How many bytes Read gives in all, known when the source is opened.
+  virtual uint64_t Size() const = 0;
 };
 
 // Where the received bytes of one download go: a new temporary file beside the destination,

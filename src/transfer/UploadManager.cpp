@@ -2,24 +2,35 @@
 
 #include <algorithm>
 
+#include "common/Paths.h"
+#include "common/Text.h"
 #include "transfer/BackupRules.h"
 #include "transfer/TransferNames.h"
+#include "transfer/UploadJournal.h"
 
 namespace quillon {
 
 std::string UploadManager::UploadName(const std::string& name) const {
-  return makeLower_ ? ToLower(name) : name;
+  return makeLower_ ? LowerCased(name) : name;
 }
 
 bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
   if (settings_.encrypt) {
     size_t dot = job->destination.rfind('.');
-    if (dot == std::string::npos || ToLower(job->destination.substr(dot)) != kEncryptedExtension)
+    if (dot == std::string::npos ||
+        !EqualsIgnoringCase(std::string_view(job->destination).substr(dot), kEncryptedExtension))
       job->destination += kEncryptedExtension;
   }
+  // Two sources for one destination (Report.TXT and report.txt with lower-case names, a.txt
+  // and a.txt.qvr when encrypting): the later one fails, and its source stays where it is.
+  std::string holder;
+  if (!ClaimDestination(*job, &holder)) {
+    FailJob(*job, job->destination + ": Also the destination of " + holder + ".");
+    return false;
+  }
   if (settings_.profile.backupRemoteFile && building_ && !BackupRemote(job->destination)) {
-    // Without its backup the existing remote file is not overwritten.
-    RefuseJob(job->destination + ": Cannot make a backup copy. Not overwritten.", false);
+    // Without its backup the existing remote file is not overwritten: a failed file.
+    FailJob(*job, job->destination + ": Cannot make a backup copy. Not overwritten.");
     return false;
   }
   Enqueue(std::move(job));
@@ -28,8 +39,8 @@ bool UploadManager::AddJob(std::unique_ptr<TransferJob> job, int) {
 
 bool UploadManager::BackupRemote(const std::string& path) {
   BackupParts parts = SplitBackupPath(path);
-  std::string name = LastPart(path);
-  std::string folder = parts.folder.empty() ? "/" : WithoutTrailingSlash(parts.folder);
+  std::string name = BaseNameOf(path);
+  std::string folder = parts.folder.empty() ? "/" : WithoutTrailingSlashes(parts.folder);
 
   auto current = building_->CurrentFolder();
   std::optional<std::vector<RemoteEntry>> entries;
@@ -59,24 +70,24 @@ bool UploadManager::BackupRemote(const std::string& path) {
                      entries->end());
   }
   std::string backupPath = BackupPathFor(path, BackupStamp(clock_.Now()));
-  if (exists(LastPart(backupPath))) return false;  // a rename would replace it
+  if (exists(BaseNameOf(backupPath))) return false;  // a rename would replace it
   return building_->Rename(path, backupPath);
 }
 
 void UploadManager::AddSelectedItem(const LocalEntry& item) {
   if (item.linkToFolder) return;  // links to folders are never followed
-  std::string source = WithoutTrailingSlash(sourceBase_);
+  std::string source = WithoutTrailingSlashes(sourceBase_);
   if (item.isFolder) {
     std::string folder = source + "/" + item.name;
     ExpandLocalFolder(folder, nullptr, std::nullopt);
     if (settings_.profile.deleteAfterUpload) emptiedFolders_.push_back(folder);
     return;
   }
-  std::string name = LastPart(item.path.empty() ? item.name : item.path);
+  std::string name = BaseNameOf(item.path.empty() ? item.name : item.path);
   auto job = std::make_unique<TransferJob>();
   // Only the remote name is lower-cased: the local file keeps its own name.
   job->source = source + "/" + name;
-  job->destination = WithoutTrailingSlash(destinationBase_);
+  job->destination = WithoutTrailingSlashes(destinationBase_);
   if (job->destination != "/") job->destination += "/";
   job->destination += UploadName(name);
   job->size = item.size;
@@ -95,10 +106,10 @@ int UploadManager::Expand(const std::string& folder, LogSink* log,
     ReportProblem(folder + ": Folder tree is too deep.\n", log);
     return 0;
   }
-  std::string base = WithoutTrailingSlash(sourceBase_);
+  std::string base = WithoutTrailingSlashes(sourceBase_);
   std::string relative = folder.substr(std::min(base.size(), folder.size()));
   while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-  std::string target = WithoutTrailingSlash(destinationBase_);
+  std::string target = WithoutTrailingSlashes(destinationBase_);
   if (!relative.empty()) target = JoinRemote(target, relative);
 
   auto entries = ListLocalFolder(folder);
@@ -122,8 +133,35 @@ int UploadManager::Expand(const std::string& folder, LogSink* log,
   for (const auto& sub : subFolders) count += Expand(sub, log, cutoff, depth + 1);
 
   if (count > 0 && !CreateRemoteFolderTree(*building_, target) && activityLog_)
-    activityLog_->AddLine(target + ": Folder exists or cannot be created.", colour::kRed);
+    activityLog_->AddLine(ShownPath(target) + ": Folder exists or cannot be created.",
+                          colour::kRed);
   return count;
+}
+
+void UploadManager::UseUploadJournal(const std::string& path) {
+  journal_ = std::make_unique<UploadJournal>(path);
+  shared_.journal = journal_.get();
+}
+
+int UploadManager::RemoveLeftoverUploads(LogSink* log) {
+  if (!journal_ || !building_ || journal_->Leftovers().empty()) return 0;
+  int removed = 0;
+  std::vector<std::string> pending;
+  for (const auto& path : journal_->Leftovers()) {
+    if (building_->DeleteFile(path)) {
+      ++removed;
+      ReportLine("Removed " + path + ", the unfinished upload of an earlier run.", log);
+    } else if (building_->LastFailure() == FtpFailure::Refused) {
+      // The server says no (it is gone already, or may not be deleted): asked once, not again.
+      ReportLine(path + ": the unfinished upload of an earlier run was not removed. " +
+                     building_->LastError(),
+                 log);
+    } else {
+      pending.push_back(path);  // the connection failed: the next run asks again
+    }
+  }
+  journal_->Keep(pending);
+  return removed;
 }
 
 }  // namespace quillon

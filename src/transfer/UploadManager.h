@@ -36,6 +36,15 @@ class UploadManager : public CFTPMgr {
 
   bool MakeLower() const { return makeLower_; }
 
+  // Crash-safe uploads note their temporary names in the journal file `path` (one per task),
+  // so that RemoveLeftoverUploads of a later run can delete what a killed run left.
+  void UseUploadJournal(const std::string& path);
+  // Deletes, on the building connection, the temporary names that earlier runs noted and never
+  // finished, with a line each in the activity log or `log`. A name the server refuses to
+  // delete is reported and forgotten; one that a broken connection kept stays for the next
+  // run. Returns how many went.
+  int RemoveLeftoverUploads(LogSink* log);
+
  private:
   int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
              int depth);

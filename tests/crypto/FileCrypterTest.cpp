@@ -374,7 +374,7 @@ TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
 }
 
 // A new file gets 0666 less the umask; whatever holds the name already is replaced, never
-// written through (a link that leads nowhere too); a folder there is an error.
+// written through (a link that leads nowhere too); a folder there is an error that says so.
 TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
   FileCrypter crypter("bob", "");
   const mode_t oldMask = ::umask(027);
@@ -394,7 +394,7 @@ TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
   ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
   const auto before = Entries(dir.path());
   EXPECT_EQ(Write(crypter, "x", dir.file("folder"), false), -1);
-  EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write.");
+  EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write. Is a directory.");
   EXPECT_EQ(Entries(dir.path()), before);
 }
 

@@ -1,6 +1,7 @@
 // The FTP operations against a real server (pyftpdlib), in passive and active mode, with and
 // without MLSD.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,9 +10,8 @@
 #include <filesystem>
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "platform/CurlFtp.h"
+#include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
@@ -109,11 +109,15 @@ TEST_P(CurlFtpTest, LoginFailureGivesTheServersRefusalWithoutThePassword) {
   EXPECT_EQ(error.back(), '.');
   EXPECT_EQ(connector_.Open(profile), nullptr);
 
-  // Nothing listens: curl's message.
+  EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::None);
+
+  // Nothing listens: said so, apart from a server that turns connections away.
   auto nowhere = server_.Profile(GetParam().passive);
   server_.Stop();
   EXPECT_EQ(connector_.OpenWithError(nowhere, &error), nullptr);
-  EXPECT_NE(error.find("Couldn't connect to server."), std::string::npos) << error;
+  EXPECT_EQ(error, "Couldn't connect to server: connection refused by 127.0.0.1 port " +
+                       std::to_string(nowhere.port) + ".");
+  EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::NotListening);
 }
 
 TEST_P(CurlFtpTest, FolderOperationsSucceedAndFailWithText) {
@@ -372,6 +376,98 @@ TEST_P(CurlFtpTest, WriteFromFillsTheTransfersBufferAfterEarlierWrites) {
   EXPECT_TRUE(Upload(*connection, "/after.bin", "after")) << connection->LastError();
   EXPECT_EQ(test::ReadFile(root_.path() / "after.bin"), "after");
 }
+// A crash-safe upload: written under one name, then renamed (replacing a file) and sized right
+// after the server's "226".
+TEST_P(CurlFtpTest, UploadFinishRenamesAndSizesRightAfterTheTransfer) {
+  auto connection = Connect();
+  ASSERT_TRUE(connection);
+  test::WriteFile(root_.path() / "final.bin", "the old file");
+  const std::string data = RandomBytes(300'000);
+  auto file = connection->OpenUpload("/.final.bin.part", true, {"/final.bin", true});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->WriteFrom([&, at = size_t{0}](char* buffer, size_t size) mutable {
+    size_t n = std::min(size, data.size() - at);
+    std::memcpy(buffer, data.data() + at, n);
+    at += n;
+    return n;
+  }));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_TRUE(file->Answers().renamed) << file->Answers().renameError;
+  EXPECT_EQ(file->Answers().size, data.size());
+  EXPECT_EQ(test::ReadFile(root_.path() / "final.bin"), data);
+  EXPECT_FALSE(fs::exists(root_.path() / ".final.bin.part"));
+  auto commands = server_.Commands();
+  auto stor = std::find(commands.begin(), commands.end(), "STOR /.final.bin.part");
+  ASSERT_NE(stor, commands.end());
+  EXPECT_EQ(
+      std::vector<std::string>(stor + 1, commands.end()),
+      (std::vector<std::string>{"RNFR /.final.bin.part", "RNTO /final.bin", "SIZE /final.bin"}));
+  EXPECT_FALSE(connection->IsBroken());
+
+  // Given up in the middle: cut off, so nothing is renamed into place.
+  auto cut = connection->OpenUpload("/.cut.part", true, {"/cut.bin", true});
+  ASSERT_TRUE(cut) << connection->LastError();
+  int calls = 0;
+  EXPECT_FALSE(cut->WriteFrom([&](char* buffer, size_t size) -> size_t {
+    if (++calls > 3) return RemoteFile::kAbandon;
+    std::memset(buffer, 'c', size);
+    return size;
+  }));
+  EXPECT_FALSE(cut->Close());
+  EXPECT_FALSE(cut->Answers().renamed);
+  EXPECT_FALSE(fs::exists(root_.path() / "cut.bin"));
+  // The cut took the control connection with it; the next call logs in again.
+  EXPECT_TRUE(connection->DeleteFile("/.cut.part")) << connection->LastError();
+  EXPECT_EQ(Download(*connection, "/final.bin"), data);
+}
+
+TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
+  FtpServer::Options options{.root = root_.path(),
+                             .permissions = "elradmwMT",  // no "f"
+                             .mlsd = GetParam().mlsd};
+  FtpServer strict(options);
+  std::string error;
+  auto connection = connector_.OpenWithError(strict.Profile(GetParam().passive), &error);
+  ASSERT_TRUE(connection) << error;
+  auto file = connection->OpenUpload("/.a.part", true, {"/a.bin", false});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->Write("abc", 3));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_FALSE(file->Answers().renamed);
+  EXPECT_TRUE(file->Answers().renameRefused);
+  EXPECT_NE(file->Answers().renameError.find("RNFR /.a.part: 550"), std::string::npos)
+      << file->Answers().renameError;
+  EXPECT_EQ(test::ReadFile(root_.path() / ".a.part"), "abc");
+  EXPECT_FALSE(connection->IsBroken());
+}
+
+// A server that takes one command per read of its control connection and drops the rest
+// still gets a crash-safe upload renamed and sized: every command waits for its reply.
+TEST_P(CurlFtpTest, UploadFinishWaitsForEachReply) {
+  FtpServer picky(
+      {.root = root_.path(), .mlsd = GetParam().mlsd, .faults = {"--one-command-per-read"}});
+  CurlFtpConnector connector(&log_, {.reply = std::chrono::seconds(5)});
+  std::string error;
+  auto connection = connector.OpenWithError(picky.Profile(GetParam().passive), &error);
+  ASSERT_TRUE(connection) << error;
+  test::WriteFile(root_.path() / "b.bin", "the old file");
+  auto file = connection->OpenUpload("/.b.part", true, {"/b.bin", true});
+  ASSERT_TRUE(file) << connection->LastError();
+  ASSERT_TRUE(file->Write("abcdef", 6));
+  ASSERT_TRUE(file->Close()) << file->ErrorText();
+  EXPECT_TRUE(file->Answers().renamed) << file->Answers().renameError;
+  EXPECT_EQ(file->Answers().size, 6u);
+  EXPECT_EQ(test::ReadFile(root_.path() / "b.bin"), "abcdef");
+  EXPECT_FALSE(fs::exists(root_.path() / ".b.part"));
+  EXPECT_FALSE(connection->IsBroken());
+  const auto commands = picky.Commands();
+  EXPECT_EQ(Count(commands, "EVENT dropped"), 0);
+  auto stor = std::find(commands.begin(), commands.end(), "STOR /.b.part");
+  ASSERT_NE(stor, commands.end());
+  EXPECT_EQ(std::vector<std::string>(stor + 1, commands.end()),
+            (std::vector<std::string>{"RNFR /.b.part", "RNTO /b.bin", "SIZE /b.bin"}));
+}
+
 TEST_P(CurlFtpTest, OtherOperationsWaitForAnOpenFile) {
   auto connection = Connect();
   ASSERT_TRUE(connection);
@@ -408,6 +504,24 @@ TEST_P(CurlFtpTest, PathsWithLineBreaksOrNulAreRefusedAndNothingIsSent) {
   EXPECT_EQ(server_.Commands().size(), before);
   EXPECT_EQ(test::ReadFile(root_.path() / "victim"), "keep me");
   EXPECT_TRUE(connection->IsAlive());
+}
+
+// Blanks, "%", "#", "?", ";" and UTF-8 in folder and file names reach the server as they are.
+TEST_P(CurlFtpTest, NamesWithUrlCharactersTravelAsTheyAre) {
+  auto connection = Connect();
+  ASSERT_TRUE(connection);
+  const std::string folder = "/dir x%41#";
+  const std::string path = folder + "/a b%20c?d;type=a \xC3\xA9.txt";
+  ASSERT_TRUE(connection->CreateFolder(folder)) << connection->LastError();
+  ASSERT_TRUE(Upload(*connection, path, "odd")) << connection->LastError();
+  EXPECT_EQ(test::ReadFile(root_.path() / path.substr(1)), "odd");
+  EXPECT_EQ(connection->Size(path), 3u) << connection->LastError();
+  EXPECT_EQ(Download(*connection, path), "odd");
+  ASSERT_TRUE(connection->SetCurrentFolder(folder));
+  auto entries = connection->List();
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ(entries->front().path, path);
 }
 
 TEST_P(CurlFtpTest, CreateRemoteFolderTreeReportsAnExistingPathAsFailure) {

@@ -136,9 +136,11 @@ TEST(ListParsing, DatesBeyondATimePointsRangeKeepTheirEntry) {
 }
 
 TEST(RemoteNames, UnsafeNamesAndPaths) {
-  for (std::string name : {std::string("."), std::string(".."), std::string("a/b"),
-                           std::string("a\0b", 3), std::string("a\rb"), std::string("a\nb"),
-                           std::string()}) {
+  for (std::string name :
+       {std::string("."), std::string(".."), std::string("a/b"), std::string("a\0b", 3),
+        std::string("a\rb"), std::string("a\nb"), std::string(), std::string("../e1"),
+        std::string("/abs"), std::string("tab\there"), std::string("esc\x1b[31m"),
+        std::string("del\x7f")}) {
     SCOPED_TRACE(PrintableName(name));
     EXPECT_FALSE(IsSafeRemoteName(name));
   }
@@ -153,6 +155,55 @@ TEST(RemoteNames, UnsafeNamesAndPaths) {
   EXPECT_EQ(JoinRemotePath("/x", "a"), "/x/a");
   EXPECT_EQ(JoinRemotePath("/x/", "a"), "/x/a");
   EXPECT_EQ(PrintableName(std::string("a\0b\x7f", 4)), "a\\x00b\\x7F");
+}
+
+TEST(ServerNumbers, SizeRepliesAreBoundedNumbersOrNothing) {
+  struct Case {
+    const char* line;
+    std::optional<uint64_t> size;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"213 0", 0},
+           {"213 1234", 1234},
+           {"213  77 ", 77},
+           {"213 18446744073709551615", UINT64_MAX},
+           {"213 18446744073709551616", std::nullopt},  // one past the largest count
+           {"213 123456789012345678901234567890", std::nullopt},
+           {"213 -1", std::nullopt},
+           {"213 12 bytes", std::nullopt},
+           {"213 0x10", std::nullopt},
+           {"213 ", std::nullopt},
+           {"213", std::nullopt},
+           {"550 1234", std::nullopt},
+       }) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(ParseSizeReply(c.line), c.size);
+  }
+}
+
+TEST(FtpErrorText, ConnectionRefusalsAreToldApart) {
+  struct Case {
+    const char* text;
+    ConnectRefusal refusal;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"The server refused the connection: 421 Too many connections from the same IP "
+            "address.",
+            ConnectRefusal::ServerBusy},
+           {"The server refused the connection: 530 Sorry, the maximum number of clients (2) "
+            "from your host are already connected.",
+            ConnectRefusal::ServerBusy},
+           {"Couldn't connect to server: connection refused by 127.0.0.1 port 21.",
+            ConnectRefusal::NotListening},
+           {"Access denied: 530 Login incorrect.", ConnectRefusal::None},
+           {"Timeout was reached.", ConnectRefusal::None},
+       }) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ClassifyConnectFailure(c.text), c.refusal);
+  }
+  EXPECT_TRUE(NamesConnectionLimit("530 Too many users, try later"));
+  EXPECT_TRUE(NamesConnectionLimit("530 Sorry, the Maximum Number of clients is reached"));
+  EXPECT_FALSE(NamesConnectionLimit("530 Login incorrect."));
 }
 
 TEST(FtpErrorText, TrimsAppendsDotAndStaysOnOneLine) {

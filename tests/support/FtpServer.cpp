@@ -57,14 +57,14 @@ std::vector<std::string> TranscriptFile::Commands() const {
 }
 
 FtpServer::FtpServer(Options options) : options_(std::move(options)) {
+  std::filesystem::path script =
+      options_.faults.empty()
+          ? Script("QUILLON_FTP_SERVER_SCRIPT", "scripts/ftp_server.py")
+          : Script("QUILLON_FAULTY_FTP_SCRIPT", "tests/support/faulty_ftp_server.py");
   std::vector<std::string> argv = {
-      "/usr/bin/python3",
-      Script("QUILLON_FTP_SERVER_SCRIPT", "scripts/ftp_server.py").string(),
-      "--root", options_.root.string(),
-      "--user", options_.user,
-      "--password", options_.password,
-      "--perm", options_.permissions,
-      "--transcript", transcript_.path().string()};
+      "/usr/bin/python3", script.string(),      "--root",       options_.root.string(),
+      "--user",           options_.user,        "--password",   options_.password,
+      "--perm",           options_.permissions, "--transcript", transcript_.path().string()};
   if (!options_.mlsd) argv.push_back("--no-mlsd");
   if (!options_.activeMode) argv.push_back("--no-active");
   if (options_.anonymous) argv.push_back("--anonymous");
@@ -77,6 +77,7 @@ FtpServer::FtpServer(Options options) : options_(std::move(options)) {
     argv.push_back("--rate");
     argv.push_back(std::to_string(options_.rate));
   }
+  argv.insert(argv.end(), options_.faults.begin(), options_.faults.end());
   process_ = std::make_unique<ServerProcess>(std::move(argv));
   port_ = process_->port();
 }
@@ -97,6 +98,23 @@ ConnectionProfile FtpServer::Profile(bool passive) const {
 std::vector<std::string> FtpServer::Transcript() const { return transcript_.Lines(); }
 
 std::vector<std::string> FtpServer::Commands() const { return transcript_.Commands(); }
+
+size_t FtpServer::CountCommands(const std::string& prefix) const {
+  size_t n = 0;
+  for (const auto& command : Commands()) n += command.rfind(prefix, 0) == 0;
+  return n;
+}
+
+bool FtpServer::WaitForTranscript(const std::string& text,
+                                  std::chrono::milliseconds timeout) const {
+  return WaitFor(
+      [&] {
+        for (const auto& line : Transcript())
+          if (line.find(text) != std::string::npos) return true;
+        return false;
+      },
+      timeout);
+}
 
 ScriptedFtpServer::ScriptedFtpServer(const std::string& mode, const std::string& listingFile) {
   std::vector<std::string> argv = {

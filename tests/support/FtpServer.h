@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ class FtpServer {
     std::string tlsCertificate = {};
     bool implicitTls = false;  // TLS handshake before the greeting (as on port 990)
     int rate = 0;              // bytes per second per data connection (plain FTP); 0: no limit
+    // Faults on cue: the options of tests/support/faulty_ftp_server.py (pyftpdlib too), e.g.
+    // {"--reset-retr", "big.bin:100000:1"}. Not empty: that server runs instead (mlsd and
+    // activeMode hold there too; no anonymous user, no TLS and no rate limit).
+    std::vector<std::string> faults = {};
   };
 
   explicit FtpServer(Options options);
@@ -63,6 +68,11 @@ class FtpServer {
   std::vector<std::string> Transcript() const;
   // Only the command lines (without the session number).
   std::vector<std::string> Commands() const;
+  // How many command lines begin with `prefix` ("RETR /out/a.bin").
+  size_t CountCommands(const std::string& prefix) const;
+  // Waits until a transcript line contains `text` (the faulty server's "EVENT ..." lines).
+  bool WaitForTranscript(const std::string& text,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
   // Ends the server process and waits for it; idempotent.
   void Stop() { process_->Stop(); }

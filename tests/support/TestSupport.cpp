@@ -64,7 +64,8 @@ std::string BuiltProgram(const std::string& relative) {
 std::filesystem::path SourceDir() { return EnvOr("QUILLON_SOURCE_DIR", "."); }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
-                         const std::vector<std::string>& extraEnv) {
+                         const std::vector<std::string>& extraEnv,
+                         const std::function<void(int pid)>& started) {
   int inPipe[2], outPipe[2], errPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC))
     throw std::runtime_error("pipe failed");
@@ -102,6 +103,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     close(errPipe[0]);
     throw std::runtime_error("cannot start " + argv[0]);
   }
+  if (started) started(pid);
 
   ProcessResult result;
   signal(SIGPIPE, SIG_IGN);

@@ -51,8 +51,11 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
+// `started`, when given, receives the child's process id as soon as it runs (a test that must
+// kill it mid-way starts its watcher there).
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = {},
-                         const std::vector<std::string>& extraEnv = {});
+                         const std::vector<std::string>& extraEnv = {},
+                         const std::function<void(int pid)>& started = {});
 
 // A loopback TCP port that nothing listens on (bound once and released), for "cannot connect".
 uint16_t ClosedLoopbackPort();

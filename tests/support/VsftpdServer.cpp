@@ -77,7 +77,11 @@ VsftpdServer::VsftpdServer(Options options)
         "\n"
         "rsa_private_key_file=" +
         options_.certificatePem + "\n";
-    WriteFile(folder_.path() / "vsftpd.conf", conf);
+    // Without a certificate the same server speaks plain FTP: the TLS settings end the file.
+    WriteFile(folder_.path() / "vsftpd.conf",
+              options_.certificatePem.empty()
+                  ? conf.substr(0, conf.find("ssl_enable=")) + "ssl_enable=NO\n"
+                  : conf);
   });
 }
 

@@ -14,7 +14,7 @@ namespace quillon::test {
 // anonymous login ("anonymous", no password) with rights to upload, make folders, rename and
 // delete in `root`. run_as_launching_user=YES keeps it in the test's own user and process
 // (root in CI, anyone else elsewhere): no privilege changes, no chroot, so paths on the server
-// are the real absolute ones and the login folder is `root`.
+// are the real absolute ones and the login folder is `root`. Without a certificate: plain FTP.
 //
 // vsftpd 3.0.3 loses data on TLS 1.3 data connections (it writes its late session tickets
 // into connections the client has closed), so its TLS is capped at 1.2 through an OpenSSL
@@ -25,7 +25,7 @@ class VsftpdServer {
  public:
   struct Options {
     std::filesystem::path root = {};  // served folder (must exist)
-    std::string certificatePem = {};  // certificate and key in one PEM file
+    std::string certificatePem = {};  // certificate and key in one PEM file (empty: no TLS)
   };
 
   explicit VsftpdServer(Options options);

@@ -79,18 +79,40 @@ TEST(BackupRules, PruneTakesTheOldestOnlyWhenTheLimitIsReached) {
   EXPECT_EQ(BackupToPrune(ties, 2), std::optional<size_t>(1));
 }
 
-TEST(TransferNames, PlainNamesAndCaseFreeEndings) {
+TEST(TransferNames, PlainNamesAndRemoteJoins) {
   EXPECT_TRUE(IsPlainName("a.txt"));
   EXPECT_TRUE(IsPlainName("..a"));
   for (const char* bad : {"", ".", "..", "a/b", "/"}) EXPECT_FALSE(IsPlainName(bad)) << bad;
   EXPECT_FALSE(IsPlainName(std::string("a\0b", 3)));
-  EXPECT_TRUE(EndsWithNoCase("report.txt.QVR", ".qvr"));
-  EXPECT_FALSE(EndsWithNoCase("qvr", ".qvr"));
   EXPECT_EQ(JoinRemote("/", "a"), "/a");
   EXPECT_EQ(JoinRemote("/up", "a"), "/up/a");
-  EXPECT_EQ(WithoutTrailingSlash("/up//"), "/up");
-  EXPECT_EQ(WithoutTrailingSlash("/"), "/");
-  EXPECT_EQ(LastPart("/a/b.txt"), "b.txt");
+  EXPECT_EQ(JoinRemote("/up/", "a"), "/up/a");
+  EXPECT_EQ(JoinRemote("", "a"), "/a");  // the server's top folder
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(TransferNames, TemporaryUploadNamesStayInTheFolderAndHideTheirKind) {
+  EXPECT_EQ(TemporaryUploadPath("/in/a.txt.qvr", 0xab), "/in/.a.txt.qvr.quillon-0000000000ab");
+  EXPECT_EQ(TemporaryUploadPath("/a", 0xfedcba9876543210ull), "/.a.quillon-ba9876543210");
+  EXPECT_EQ(TemporaryUploadPath("rel", 1), ".rel.quillon-000000000001");
+  // A long name is cut, so that the temporary name stays within 255 bytes.
+  std::string longName(250, 'n');
+  std::string path = TemporaryUploadPath("/in/" + longName, 7);
+  EXPECT_EQ(path.size() - 4, 1 + 200 + 21u);
+  EXPECT_EQ(path.rfind("/in/.", 0), 0u);
+}
+
+TEST(TransferNames, ShownPathsCannotStartALine) {
+  EXPECT_EQ(ShownPath("/a/plain name.txt"), "/a/plain name.txt");
+  EXPECT_EQ(ShownPath("z\nOK: payroll.xlsx"), "z\\x0AOK: payroll.xlsx");
+  EXPECT_EQ(ShownPath("\r\t\x1b\x7f"), "\\x0D\\x09\\x1B\\x7F");
+  // Shown twice is shown once: nothing of it is a control character any more.
+  EXPECT_EQ(ShownPath(ShownPath("a\nb")), ShownPath("a\nb"));
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
-#include "transfer/LocalFolders.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <optional>
 
 #include "support/TestSupport.h"
+#include "transfer/LocalFolders.h"
+#include "transfer/UploadJournal.h"
 
 namespace quillon {
 namespace {
@@ -55,22 +56,6 @@ TEST(LocalFolders, ListingSeesLinksWithoutFollowingThem) {
   EXPECT_FALSE(ListLocalFolder(dir.file("missing")));
 }
 
-TEST(LocalFolders, RenameNoReplaceNeverReplaces) {
-  TempDir dir;
-  WriteFile(dir.file("a"), "new");
-  WriteFile(dir.file("b"), "old");
-  EXPECT_FALSE(RenameNoReplace(dir.file("a"), dir.file("b")));
-  EXPECT_EQ(ReadFile(dir.file("b")), "old");
-  EXPECT_EQ(ReadFile(dir.file("a")), "new");
-  EXPECT_TRUE(RenameNoReplace(dir.file("a"), dir.file("c")));
-  EXPECT_EQ(ReadFile(dir.file("c")), "new");
-  EXPECT_FALSE(fs::exists(dir.file("a")));
-  // A dangling link counts as an existing name too.
-  fs::create_symlink(dir.file("nowhere"), dir.file("d"));
-  EXPECT_FALSE(RenameNoReplace(dir.file("c"), dir.file("d")));
-  EXPECT_FALSE(fs::exists(dir.file("nowhere")));
-}
-
 TEST(LocalFolders, MoveFileNoReplaceAcrossFileSystems) {
   TempDir dir;
   // /dev/shm is another file system on most machines; the copy path runs there.
@@ -84,6 +69,11 @@ TEST(LocalFolders, MoveFileNoReplaceAcrossFileSystems) {
   EXPECT_TRUE(fs::exists(dir.file("b")));
   EXPECT_EQ(ReadFile(other).size(), 3'000'000u);
   fs::remove(other);
+  // A dangling link counts as a taken name too, on the same file system.
+  fs::create_symlink(dir.file("nowhere"), dir.file("d"));
+  EXPECT_FALSE(MoveFileNoReplace(dir.file("b"), dir.file("d")));
+  EXPECT_TRUE(fs::exists(dir.file("b")));
+  EXPECT_FALSE(fs::exists(dir.file("nowhere")));
 }
 
 TEST(LocalFolders, WritableMeansTheOwnerWriteBit) {
@@ -109,6 +99,66 @@ TEST(LocalFolders, InsideFolderResolvesLinksAndRejectsOddNames) {
   EXPECT_FALSE(IsInsideFolder(base + "/", base));
   EXPECT_FALSE(IsInsideFolder(dir.file("elsewhere/a.txt"), base));
   EXPECT_FALSE(IsInsideFolder(dir.file("base2/a.txt"), base));
+}
+
+TEST(LocalFolders, EveryFolderBelowTheBaseMustBeARealOne) {
+  TempDir dir;
+  fs::create_directories(dir.file("base/sub/deep"));
+  fs::create_directories(dir.file("elsewhere/deep"));
+  // Even a link that points back inside the base is refused: nothing acts through a link.
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("base/out"));
+  fs::create_directory_symlink(dir.file("base/sub"), dir.file("base/in"));
+  WriteFile(dir.file("base/file"), "f");
+  std::string base = dir.file("base");
+  struct Case {
+    std::string path;
+    std::optional<std::string> found;
+  };
+  for (const Case& c : std::vector<Case>{
+           {base + "/a.txt", std::nullopt},
+           {base + "/sub/deep/a.txt", std::nullopt},
+           {base + "/missing/deeper/a.txt", std::nullopt},  // made later, as real folders
+           {base + "/out/a.txt", base + "/out"},
+           {base + "/out/deep/a.txt", base + "/out"},
+           {base + "/in/a.txt", base + "/in"},
+           {base + "/file/a.txt", base + "/file"},
+           {base + "/sub/../a.txt", base + "/sub/../a.txt"},
+           {dir.file("elsewhere/a.txt"), dir.file("elsewhere/a.txt")},
+       }) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(NotARealFolderBelow(base, c.path), c.found);
+    EXPECT_EQ(NotARealFolderBelow(base + "/", c.path), c.found);
+  }
+  // The base itself may be a link: the user chose it.
+  fs::create_directory_symlink(dir.file("base"), dir.file("chosen"));
+  EXPECT_EQ(NotARealFolderBelow(dir.file("chosen"), dir.file("chosen/sub/a.txt")), std::nullopt);
+}
+
+TEST(UploadJournal, NamesThatStartedAndNeverEndedAreLeftForTheNextRun) {
+  TempDir dir;
+  std::string path = dir.file("task.uploads");
+  {
+    UploadJournal journal(path);
+    EXPECT_TRUE(journal.Leftovers().empty());
+    journal.Started("/in/.a.quillon-1");
+    journal.Started("/in/.b.quillon-2");
+    journal.Ended("/in/.a.quillon-1");
+    journal.Started("/in/bad\nname");  // never reaches the server, so never listed
+  }
+  {
+    UploadJournal next(path);
+    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
+    next.Keep({"/in/.b.quillon-2"});  // could not be removed yet
+  }
+  {
+    UploadJournal next(path);
+    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
+    next.Keep({});
+    next.Started("/in/.c.quillon-3");
+    next.Ended("/in/.c.quillon-3");
+  }
+  // Nothing pending: the file is gone.
+  EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace

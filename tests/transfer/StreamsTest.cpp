@@ -1,8 +1,13 @@
-#include "transfer/TransferStreams.h"
-
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <filesystem>
 #include <random>
+
+#include "support/TestSupport.h"
+#include "transfer/TransferCrypter.h"
+#include "transfer/TransferStreams.h"
 
 namespace quillon {
 namespace {
@@ -23,6 +28,7 @@ class StringSource : public UploadSource {
     return static_cast<int64_t>(n);
   }
   const std::string& ErrorText() const override { return error_; }
+  uint64_t Size() const override { return data_.size(); }
 
  private:
   std::string data_;
@@ -105,6 +111,38 @@ TEST(WriteBehind, WritesEverythingBeforeTheCommitAndStopsAtAFailure) {
   EXPECT_FALSE(sink->Commit());
   EXPECT_FALSE(committed);
   EXPECT_EQ(sink->ErrorText(), "x: Cannot write.");
+}
+
+// A disk that takes no more says why: the system's reason follows our words. A file-size limit
+// stands in for a full disk here (the same write fails, with "File too large").
+TEST(TransferCrypter, ADownloadThatCannotBeWrittenNamesTheSystemsReason) {
+  test::TempDir dir;
+  TransferSettings settings;
+  for (bool decrypt : {false, true}) {
+    SCOPED_TRACE(decrypt);
+    settings.decrypt = decrypt;
+    settings.decryptionKey = "key";
+    TransferCrypter crypter(settings, false);
+    std::string error;
+    auto sink = crypter.OpenSink(dir.file("big.bin"), decrypt, error);
+    ASSERT_TRUE(sink) << error;
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1 << 20;
+    auto previous = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string data(4 << 20, 'd');
+    bool written = true;
+    for (size_t at = 0; at < data.size() && written; at += 65536)
+      written = sink->Write(data.data() + at, 65536);
+    if (written) written = sink->Commit();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(sink->ErrorText(), dir.file("big.bin") + ": Cannot write. File too large.");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("big.bin")));
+  }
 }
 
 }  // namespace

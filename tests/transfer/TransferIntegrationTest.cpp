@@ -1,16 +1,19 @@
-// The transfer engine against a real FTP server (pyftpdlib) through the real libcurl
+// The transfer engine against a real FTP server (pyftpdlib, and vsftpd for crash-safe uploads)
+// through the real libcurl
 // connections: both directions, several lanes, retries and the seventh failure, cancel,
 // backups, delete and move after transfer, the overwrite answers, and encryption.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 #include "platform/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
+#include "support/VsftpdServer.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 
@@ -25,6 +28,10 @@ using test::RecordingMessages;
 using test::TempDir;
 using test::WaitFor;
 using test::WriteFile;
+
+// Why a download of a file the server does not have fails: our words, then the server's.
+const std::string kMissing =
+    "/missing.txt: Cannot open for reading. 550 No such file or directory.";
 
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -274,19 +281,19 @@ TEST_F(TransferTest, WindowedRetriesFiveTimesThenFails) {
   EXPECT_EQ(manager->Failed(), 1);
   EXPECT_EQ(CountLines("/missing.txt: Retry."), 5u);
   EXPECT_EQ(CountLines("/missing.txt: Failed."), 1u);
-  EXPECT_EQ(CountLines("/missing.txt: Cannot open for reading."), 6u);
+  // Each try names the server's own reason.
+  EXPECT_EQ(CountLines(kMissing), 6u);
   EXPECT_FALSE(fs::exists(local("missing.txt")));
   EXPECT_EQ(FilesBelow(local()), std::vector<std::string>{"good.txt"});
   EXPECT_NE(transferLog.Text().find("FAILED: " + local("missing.txt") +
-                                    " <== /missing.txt, ERROR: /missing.txt: Cannot open for "
-                                    "reading.\n"),
+                                    " <== /missing.txt, ERROR: " + kMissing + "\n"),
             std::string::npos);
   std::string hint = " Click the \"L\" button on the main window to see details.        ";
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text,
             "Transmission is NOT complete!" + hint +
-                "\n\nOnly 1 of the 2 selected file(s) have been downloaded.\n\nERROR:\n"
-                "/missing.txt: Cannot open for reading.\n");
+                "\n\nOnly 1 of the 2 selected file(s) have been downloaded.\n\nERROR:\n" +
+                kMissing + "\n");
   EXPECT_EQ(messages.shown[0].icon, MessageIcon::Warning);
   EXPECT_EQ(manager->Summary(), messages.shown[0].text);
 }
@@ -325,8 +332,7 @@ TEST_F(TransferTest, UnattendedRunNumbersRetriesAndKeepsEachFilesOwnError) {
   manager->RunWithoutWindow(&taskLog, "");
 
   std::string expected = "OK: " + local("good.txt") + " <== /good.txt\n";
-  std::string retry = ": /missing.txt to " + local("missing.txt") +
-                      ", REASON: /missing.txt: Cannot open for reading.\n";
+  std::string retry = ": /missing.txt to " + local("missing.txt") + ", REASON: " + kMissing + "\n";
   std::string text = taskLog.Text();
   for (int i = 1; i <= 6; ++i)
     EXPECT_NE(text.find("RETRY " + std::to_string(i) + retry), std::string::npos) << i;
@@ -334,8 +340,7 @@ TEST_F(TransferTest, UnattendedRunNumbersRetriesAndKeepsEachFilesOwnError) {
   EXPECT_NE(text.find(expected), std::string::npos);
   // The last line gives the failed file up with its own error, although a good file ran since.
   EXPECT_TRUE(text.ends_with("FAILED: " + local("missing.txt") +
-                             " <== /missing.txt, ERROR: /missing.txt: Cannot open for "
-                             "reading.\n"));
+                             " <== /missing.txt, ERROR: " + kMissing + "\n"));
   EXPECT_EQ(manager->Succeeded(), 1);
   EXPECT_EQ(manager->Failed(), 1);
 }
@@ -602,10 +607,14 @@ TEST_F(TransferTest, DownloadNeverWritesOutsideTheDestinationFolder) {
   fs::create_directories(dir.path() / "elsewhere");
   fs::create_directory_symlink(dir.path() / "elsewhere", local("escape"));
   auto manager = Downloads(nullptr);
-  ASSERT_TRUE(manager->AddJob(Job("/a.txt", local("escape/a.txt"), 6)));
-  ASSERT_TRUE(manager->AddJob(Job("/a.txt", local("../a.txt"), 6)));
+  // Refused while the queue is built, and counted as failed files of the run.
+  EXPECT_FALSE(manager->AddJob(Job("/a.txt", local("escape/a.txt"), 6)));
+  EXPECT_FALSE(manager->AddJob(Job("/a.txt", local("../a.txt"), 6)));
   Run(*manager, 1);
   EXPECT_EQ(manager->Failed(), 2);
+  EXPECT_TRUE(log.Contains(local("escape/a.txt") + ": Cannot write. " + local("escape") +
+                           " is a symbolic link, not a real folder."));
+  EXPECT_TRUE(log.Contains(local("../a.txt") + ": Cannot write."));
   EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere"));
   EXPECT_FALSE(fs::exists(dir.path() / "a.txt"));
 }
@@ -640,6 +649,163 @@ TEST_F(TransferTest, UploadAgeCutoffSkipsOlderFiles) {
   ASSERT_EQ(manager->QueueLength(), 1u);
   EXPECT_EQ(manager->Queue()[0]->source, local("t/new"));
   EXPECT_EQ(manager->Queue()[0]->destination, "/t/new");
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Cancel against a server that stalls: the stop reaches into the blocked read or write, the
+// run ends long before any time-out of the connection, and every job still gets its line.
+class CancelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitCurlGlobal();
+    fs::create_directories(root);
+    fs::create_directories(local);
+  }
+  void Start(std::vector<std::string> faults) {
+    FtpServer::Options options;
+    options.root = root;
+    options.faults = std::move(faults);
+    server = std::make_unique<FtpServer>(options);
+    settings.profile = server->Profile();
+  }
+  // Runs `manager` headless with one lane and cancels once the server shows `event`; returns
+  // how long the run took from the cancel on.
+  std::chrono::milliseconds RunAndCancelOn(CFTPMgr& manager, const std::string& event) {
+    manager.SetMaxThreads(1);
+    manager.SetTransferLog(&transferLog);
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+      EXPECT_TRUE(server->WaitForTranscript(event));
+      cancelledAt = std::chrono::steady_clock::now();
+      loop.PostCancel();
+    });
+    manager.RunHeadless(loop);
+    auto ended = std::chrono::steady_clock::now();
+    canceller.join();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(ended - cancelledAt);
+  }
+
+  TempDir dir;
+  fs::path root = dir.path() / "srv";
+  fs::path local = dir.path() / "local";
+  std::unique_ptr<FtpServer> server;
+  CurlFtpConnector connector;  // the usual time-outs: a minute for a stalled transfer
+  TransferSettings settings;
+  RecordingMessages messages;
+  FileLog transferLog{""};
+  FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
+  TransferEventLoop loop;
+};
+
+TEST_F(CancelTest, ReachesAStalledDownloadAndEveryJobGetsItsLine) {
+  WriteFile(root / "stall.bin", RandomBytes(100'000, 8));
+  WriteFile(root / "later.bin", "later");
+  Start({"--stall-retr", "stall.bin"});
+  DownloadManager manager(settings, connector, messages, clock);
+  manager.SetDestinationBase(local.string());
+  auto job = [&](const std::string& name, uint64_t size) {
+    auto j = std::make_unique<TransferJob>();
+    j->source = "/" + name;
+    j->destination = (local / name).string();
+    j->size = size;
+    return j;
+  };
+  ASSERT_TRUE(manager.AddJob(job("stall.bin", 100'000)));
+  ASSERT_TRUE(manager.AddJob(job("later.bin", 5)));
+  auto afterCancel = RunAndCancelOn(manager, "EVENT stalled RETR");
+
+  EXPECT_TRUE(manager.Cancelled());
+  // Not the server's minute of silence: the stop ended the wait (generous for a busy machine).
+  EXPECT_LT(afterCancel, std::chrono::seconds(15));
+  EXPECT_TRUE(fs::is_empty(local));
+  std::string text = transferLog.Text();
+  EXPECT_NE(text.find("NOT TRANSFERRED: " + (local / "stall.bin").string() +
+                      " <== /stall.bin (canceled)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("NOT TRANSFERRED: " + (local / "later.bin").string() +
+                      " <== /later.bin (canceled)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(manager.Summary().rfind("Transmission canceled!", 0), 0u);
+}
+
+TEST_F(CancelTest, ReachesAStalledUploadAndRemovesItsTemporaryName) {
+  WriteFile(local / "big.bin", RandomBytes(8 << 20, 9));
+  Start({"--stall-stor", "big.bin:300000"});
+  UploadManager manager(settings, connector, messages, clock);
+  manager.SetSourceBase(local.string());
+  auto j = std::make_unique<TransferJob>();
+  j->source = (local / "big.bin").string();
+  j->destination = "/big.bin";
+  j->size = 8 << 20;
+  ASSERT_TRUE(manager.AddJob(std::move(j)));
+  auto afterCancel = RunAndCancelOn(manager, "EVENT stalled");
+
+  EXPECT_TRUE(manager.Cancelled());
+  EXPECT_LT(afterCancel, std::chrono::seconds(15));
+  // Neither the final name nor the temporary one stays on the server.
+  EXPECT_TRUE(WaitFor([&] { return fs::is_empty(root); })) << FilesBelow(root).front();
+  EXPECT_TRUE(fs::exists(local / "big.bin"));
+  EXPECT_NE(transferLog.Text().find("NOT TRANSFERRED: " + (local / "big.bin").string() +
+                                    " ==> /big.bin (canceled)\n"),
+            std::string::npos)
+      << transferLog.Text();
+}
+
+// Crash-safe uploads against vsftpd: every file goes to a temporary name, is renamed over what
+// stood under its final name, and its source goes only once the server's SIZE confirmed it.
+TEST(VsftpdTransferTest, CrashSafeUploadsReplaceAndConfirmBeforeTheSourceGoes) {
+  ASSERT_TRUE(InitCurlGlobal());
+  TempDir dir;
+  const fs::path root = dir.path() / "srv";
+  const fs::path local = dir.path() / "local";
+  fs::create_directories(root / "in");
+  fs::create_directories(local);
+  test::VsftpdServer server({.root = root});
+  TransferSettings settings;
+  settings.profile.address = "127.0.0.1";
+  settings.profile.port = server.port();
+  settings.profile.userName = server.user();
+  settings.profile.passiveMode = true;
+  settings.profile.deleteAfterUpload = true;
+  std::map<std::string, std::string> files = {
+      {"a.txt", "alpha"}, {"b.bin", RandomBytes(300'000, 21)}, {"empty", ""}};
+  WriteFile(root / "in/a.txt", "the old a");
+  CurlFtpConnector connector;
+  RecordingMessages messages;
+  FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
+  UploadManager manager(settings, connector, messages, clock);
+  manager.SetSourceBase(local.string());
+  manager.SetDestinationBase(server.RemotePath("in"));
+  for (const auto& [name, content] : files) {
+    WriteFile(local / name, content);
+    auto job = std::make_unique<TransferJob>();
+    job->source = (local / name).string();
+    job->destination = server.RemotePath("in/" + name);
+    job->size = content.size();
+    ASSERT_TRUE(manager.AddJob(std::move(job)));
+  }
+  FileLog taskLog("");
+  manager.RunWithoutWindow(&taskLog, "");
+
+  EXPECT_EQ(manager.Succeeded(), 3) << taskLog.Text() << server.Log();
+  EXPECT_EQ(taskLog.Text().find("ERROR"), std::string::npos) << taskLog.Text();
+  EXPECT_EQ(FilesBelow(root / "in"), (std::vector<std::string>{"a.txt", "b.bin", "empty"}));
+  for (const auto& [name, content] : files) {
+    EXPECT_EQ(ReadFile(root / "in" / name), content) << name;
+    EXPECT_FALSE(fs::exists(local / name)) << name;
+  }
+  const std::string log = server.Log();
+  size_t renames = 0;
+  for (size_t at = log.find("\"RNTO "); at != std::string::npos; at = log.find("\"RNTO ", at + 1))
+    ++renames;
+  EXPECT_EQ(renames, 3u) << log;
 }
 
 }  // namespace
