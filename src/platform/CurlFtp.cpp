@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "ftp/FtpReplies.h"
+#include "ftp/ListingReader.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteListing.h"
 
@@ -60,89 +62,6 @@ long WholeSeconds(std::chrono::milliseconds ms) {
   return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
 }
 
-// One reply of the server on the control connection; `text` holds all its lines.
-struct FtpReply {
-  int code = 0;
-  std::string text;
-  std::string FirstLine() const { return text.substr(0, text.find('\n')); }
-};
-
-bool StartsWithCode(std::string_view line) {
-  return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-         std::isdigit(static_cast<unsigned char>(line[1])) &&
-         std::isdigit(static_cast<unsigned char>(line[2]));
-}
-
-// Puts the reply lines that libcurl passes to the header callback back together into replies
-// (a multi-line reply runs from "ddd-" to "ddd "). Lines outside any reply (libcurl's own
-// made-up headers) are ignored. The text kept per operation is bounded.
-class ReplyReader {
- public:
-  // False when the operation's replies exceed kMaxReplyBytes.
-  bool AddLine(std::string_view line) {
-    bytes_ += line.size();
-    if (bytes_ > kMaxReplyBytes) return false;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (inMultiLine_) {
-      pending_.text += '\n';
-      pending_.text += line;
-      if (line.size() >= 4 && line.substr(0, 3) == pendingCode_ && line[3] == ' ') {
-        replies_.push_back(std::move(pending_));
-        inMultiLine_ = false;
-      }
-      return true;
-    }
-    if (!StartsWithCode(line)) return true;
-    int code = std::atoi(std::string(line.substr(0, 3)).c_str());
-    if (line.size() >= 4 && line[3] == '-') {
-      inMultiLine_ = true;
-      pendingCode_ = std::string(line.substr(0, 3));
-      pending_ = {code, std::string(line)};
-    } else if (line.size() == 3 || line[3] == ' ') {
-      replies_.push_back({code, std::string(line)});
-    }
-    return true;
-  }
-
-  const std::vector<FtpReply>& replies() const { return replies_; }
-
-  void Clear() {
-    replies_.clear();
-    inMultiLine_ = false;
-    bytes_ = 0;
-  }
-
- private:
-  std::vector<FtpReply> replies_;
-  FtpReply pending_;
-  std::string pendingCode_;
-  bool inMultiLine_ = false;
-  size_t bytes_ = 0;
-};
-
-// The folder of a "257" reply: the text between the first '"' and its closing '"', with
-// doubled quotes standing for one.
-std::optional<std::string> ParsePwdReply(const FtpReply& reply) {
-  if (reply.code != 257) return std::nullopt;
-  std::string line = reply.FirstLine();
-  auto open = line.find('"');
-  if (open == std::string::npos) return std::nullopt;
-  std::string folder;
-  for (size_t i = open + 1; i < line.size(); ++i) {
-    if (line[i] == '"') {
-      if (i + 1 < line.size() && line[i + 1] == '"') {
-        folder += '"';
-        ++i;
-        continue;
-      }
-      if (!IsSafeRemotePath(folder)) return std::nullopt;
-      return folder;
-    }
-    folder += line[i];
-  }
-  return std::nullopt;
-}
-
 // Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
 // STOR or SIZE as it stands (a leading "%2F" keeps the path absolute; later "/" stay).
 std::string EncodePath(std::string_view path) {
@@ -162,8 +81,6 @@ std::optional<std::string> UrlHost(const std::string& address) {
   }
   return colon ? "[" + address + "]" : address;
 }
-
-bool IsSuccess(const FtpReply& reply) { return reply.code >= 200 && reply.code < 300; }
 
 class CurlFtpConnection;
 
@@ -290,7 +207,7 @@ class CurlFtpConnection final : public FtpConnection {
   // One operation at a time.
   Kind kind_ = Kind::Commands;
   bool pendingBinary_ = false;  // the TYPE the running transfer asked for
-  ReplyReader replies_;
+  ReplyReader replies_{kMaxReplyBytes};
   bool replyOverflow_ = false;
   bool running_ = false;  // the easy handle is in the multi handle
   bool done_ = false;
@@ -298,14 +215,7 @@ class CurlFtpConnection final : public FtpConnection {
   bool accepted_ = false;  // the server answered 125/150 to RETR or STOR
 
   // Listing in progress.
-  struct ListingState {
-    std::string partial;
-    std::vector<RemoteEntry> entries;
-    std::vector<std::string> dropped;
-    size_t lines = 0;
-    std::string overflow;  // why the listing was refused, when it was
-    TimePoint now;
-  } listing_;
+  std::optional<ListingReader> listing_;
 
   // File transfer in progress.
   CurlRemoteFile* file_ = nullptr;
@@ -326,7 +236,7 @@ size_t CurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* 
     c->replyOverflow_ = true;
     return 0;
   }
-  const auto& replies = c->replies_.replies();
+  const auto& replies = c->replies_.Replies();
   if (!replies.empty() && (replies.back().code == 150 || replies.back().code == 125))
     c->accepted_ = true;
   return n;
@@ -334,49 +244,8 @@ size_t CurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* 
 
 size_t CurlFtpConnection::OnListData(char* data, size_t size, size_t count, void* self) {
   auto* c = static_cast<CurlFtpConnection*>(self);
-  auto& state = c->listing_;
   size_t n = size * count;
-  std::string_view rest(data, n);
-  auto takeLine = [&](std::string_view line) {
-    if (++state.lines > kMaxListingEntries) {
-      state.overflow = "The server's listing has more than " +
-                       std::to_string(kMaxListingEntries) + " lines";
-      return false;
-    }
-    auto parsed = c->mlsd_ ? ParseMlsdLine(line) : ParseListLine(line, state.now);
-    if (!parsed) return true;
-    if (!IsSafeRemoteName(parsed->name)) {
-      // "." and ".." are a listing's own entries, not worth a report.
-      if (parsed->name != "." && parsed->name != "..") state.dropped.push_back(std::move(parsed->name));
-      return true;
-    }
-    RemoteEntry entry;
-    entry.path = JoinRemotePath(c->folder_, parsed->name);
-    entry.name = std::move(parsed->name);
-    entry.isFolder = parsed->isFolder;
-    entry.size = parsed->size;
-    entry.lastWrite = parsed->lastWrite;
-    state.entries.push_back(std::move(entry));
-    return true;
-  };
-  while (!rest.empty()) {
-    auto newline = rest.find('\n');
-    if (newline == std::string_view::npos) {
-      state.partial.append(rest);
-      rest = {};
-    } else {
-      state.partial.append(rest.substr(0, newline));
-      rest.remove_prefix(newline + 1);
-      if (!takeLine(state.partial)) return 0;
-      state.partial.clear();
-    }
-    if (state.partial.size() > kMaxListingLine) {
-      state.overflow = "A line of the server's listing is longer than " +
-                       std::to_string(kMaxListingLine) + " bytes";
-      return 0;
-    }
-  }
-  return n;
+  return c->listing_ && c->listing_->Add(std::string_view(data, n)) ? n : 0;
 }
 
 size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void* self) {
@@ -553,13 +422,7 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
     lost_ = true;  // nothing to QUIT
     return false;
   }
-  for (const auto& reply : *replies) {
-    if (reply.code != 211) continue;
-    std::string upper = reply.text;
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    mlsd_ = upper.find("\n MLST") != std::string::npos || upper.find("\nMLST") != std::string::npos ||
-            upper.find("\n MLSD") != std::string::npos;
-  }
+  mlsd_ = ParseFeatReply(*replies).mlsd;
   char* entry = nullptr;
   if (curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry &&
       IsSafeRemotePath(entry))
@@ -608,7 +471,7 @@ bool CurlFtpConnection::BeginOperation() {
       lost_ = true;
       return false;
     }
-    if (!IsSuccess(replies->back())) {
+    if (!replies->back().IsSuccess()) {
       char* entry = nullptr;
       curl_easy_getinfo(easy_.get(), CURLINFO_FTP_ENTRY_PATH, &entry);
       folder_ = entry && IsSafeRemotePath(entry) ? entry : "/";
@@ -780,7 +643,7 @@ std::optional<std::vector<FtpReply>> CurlFtpConnection::RunCommands(
     SetError(ErrorText(code));
     return std::nullopt;
   }
-  const auto& all = replies_.replies();
+  const auto& all = replies_.Replies();
   if (all.size() < commands.size()) {
     SetError(FtpError("The server did not answer " + commands.back().substr(0, 4)));
     return std::nullopt;
@@ -792,7 +655,7 @@ bool CurlFtpConnection::RunCommand(const std::string& command) {
   if (!BeginOperation()) return false;
   auto replies = RunCommands({command});
   if (!replies) return false;
-  if (!IsSuccess(replies->front())) {
+  if (!replies->front().IsSuccess()) {
     SetError(FailedCommandText(command, replies->front()));
     return false;
   }
@@ -802,9 +665,7 @@ bool CurlFtpConnection::RunCommand(const std::string& command) {
 std::string CurlFtpConnection::FailedCommandText(const std::string& command,
                                                  const FtpReply& reply) {
   lastFailure_ = FtpFailure::Refused;
-  std::string line = reply.FirstLine();
-  while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-  return MaskPassword(FtpError(command + ": " + line), password_);
+  return CommandRefusalText(command, reply, password_);
 }
 
 // libcurl's codes that stand for a refusal by the server on a working control connection.
@@ -833,15 +694,15 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     lost_ = true;
     return kLostText;
   }
-  const auto& all = replies_.replies();
+  const auto& all = replies_.Replies();
   auto refusal =
       std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
   long osError = 0;
   curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &osError);
   if (replyOverflow_) {
     message = "The server's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes";
-  } else if (!listing_.overflow.empty()) {
-    message = listing_.overflow;
+  } else if (listing_ && !listing_->Refusal().empty()) {
+    message = listing_->Refusal();
   } else if (uploadAbandoned_) {
     message = "The upload was given up";
   } else if (code == CURLE_ABORTED_BY_CALLBACK && StopRequested()) {
@@ -922,7 +783,7 @@ bool CurlFtpConnection::SetCurrentFolder(const std::string& folder) {
   if (!BeginOperation()) return false;
   auto replies = RunCommands({"CWD " + folder, "PWD"});
   if (!replies) return false;
-  if (!IsSuccess((*replies)[0])) {
+  if (!(*replies)[0].IsSuccess()) {
     SetError(FailedCommandText("CWD " + folder, (*replies)[0]));
     return false;
   }
@@ -937,26 +798,26 @@ bool CurlFtpConnection::SetCurrentFolder(const std::string& folder) {
 
 std::optional<std::vector<RemoteEntry>> CurlFtpConnection::List() {
   if (!BeginOperation()) return std::nullopt;
-  listing_ = ListingState{};
-  listing_.now = std::chrono::system_clock::now();
+  listing_.emplace(mlsd_, folder_, std::chrono::system_clock::now());
   Configure(Kind::List, baseUrl_ + "/", {}, false);
   CURLcode code = RunToEnd();
   // Refusing the rest of a listing ends the transfer early, which costs the control connection.
-  if (!listing_.overflow.empty()) reloginPending_ = true;
+  if (!listing_->Refusal().empty()) reloginPending_ = true;
+  if (code == CURLE_OK && !listing_->Finish()) code = CURLE_WRITE_ERROR;
   if (code != CURLE_OK) {
     SetError(ErrorText(code));
-    listing_ = ListingState{};
+    listing_.reset();
     return std::nullopt;
   }
-  skipped_ = listing_.dropped;
+  skipped_ = listing_->Dropped();
   if (log_) {
-    for (const auto& name : listing_.dropped)
+    for (const auto& name : skipped_)
       log_->AddLine(folder_ + ": Unsafe name \"" + PrintableName(name) +
                         "\" skipped in the server's listing.",
                     colour::kRed);
   }
-  auto entries = std::move(listing_.entries);
-  listing_ = ListingState{};
+  auto entries = listing_->TakeEntries();
+  listing_.reset();
   return entries;
 }
 
@@ -997,7 +858,7 @@ bool CurlFtpConnection::Rename(const std::string& from, const std::string& to) {
     SetError(FailedCommandText("RNFR " + from, (*replies)[0]));
     return false;
   }
-  if (!IsSuccess((*replies)[1])) {
+  if (!(*replies)[1].IsSuccess()) {
     SetError(FailedCommandText("RNTO " + to, (*replies)[1]));
     return false;
   }
@@ -1040,7 +901,7 @@ std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
     SetError(ErrorText(code));
     return std::nullopt;
   }
-  const auto& all = replies_.replies();
+  const auto& all = replies_.Replies();
   auto answer = std::find_if(all.begin(), all.end(),
                              [](const FtpReply& r) { return r.code == 213 || r.code >= 400; });
   if (answer != all.end()) return SizeFromReply(path, *answer);
