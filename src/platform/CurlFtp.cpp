@@ -62,6 +62,54 @@ long WholeSeconds(std::chrono::milliseconds ms) {
   return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
 }
 
+// QUILLON_FTP_TRACE=1 writes the control dialogue, libcurl's notes and each change of a
+// connection's state to stderr, one line each, stamped with the time since the first line.
+bool TraceWanted() {
+  static const bool wanted = [] {
+    const char* trace = std::getenv("QUILLON_FTP_TRACE");
+    return trace && *trace == '1';
+  }();
+  return wanted;
+}
+
+void TraceLine(std::string_view prefix, std::string_view text) {
+  static const auto start = std::chrono::steady_clock::now();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                  start);
+  std::fprintf(stderr, "[ftp %6lld ms] %.*s%.*s\n", static_cast<long long>(ms.count()),
+               static_cast<int>(prefix.size()), prefix.data(), static_cast<int>(text.size()),
+               text.data());
+}
+
+// Where one control connection stands. Every change goes through CurlFtpConnection::SetState.
+enum class ConnectionState {
+  Disconnected,  // not logged in yet (or the set-up failed before anything was sent)
+  Connecting,    // Connect is logging in: a 421, or a 530 naming a limit, refuses the connection
+  Connected,     // logged in; commands and transfers go over the control connection
+  NeedsLogin,    // a transfer was cut off or failed and libcurl dropped the control connection:
+                 // the next operation logs in again and returns to the current folder
+  Reconnecting,  // that new login is under way
+  Lost,          // the control connection is gone for good: every call fails (final)
+};
+
+const char* StateName(ConnectionState state) {
+  switch (state) {
+    case ConnectionState::Disconnected:
+      return "Disconnected";
+    case ConnectionState::Connecting:
+      return "Connecting";
+    case ConnectionState::Connected:
+      return "Connected";
+    case ConnectionState::NeedsLogin:
+      return "NeedsLogin";
+    case ConnectionState::Reconnecting:
+      return "Reconnecting";
+    case ConnectionState::Lost:
+      return "Lost";
+  }
+  return "?";
+}
+
 // Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
 // STOR or SIZE as it stands (a leading "%2F" keeps the path absolute; later "/" stay).
 std::string EncodePath(std::string_view path) {
@@ -163,6 +211,12 @@ class CurlFtpConnection final : public FtpConnection {
   std::string ErrorText(CURLcode code);
   std::string FailedCommandText(const std::string& command, const FtpReply& reply);
   void SetError(std::string text);
+  // The one way the state changes; traced. Lost is final: a later change is ignored.
+  void SetState(ConnectionState state, std::string_view why);
+  // libcurl may open a control connection only while this connection logs in.
+  bool LoggingIn() const {
+    return state_ == ConnectionState::Connecting || state_ == ConnectionState::Reconnecting;
+  }
   std::string FileUrl(const std::string& path) const { return baseUrl_ + "/" + EncodePath(path); }
   void Unpause();
   void AbandonTransfer();
@@ -191,11 +245,7 @@ class CurlFtpConnection final : public FtpConnection {
 
   std::string folder_ = "/";   // the server's current folder as last confirmed
   bool mlsd_ = false;          // FEAT offered MLST/MLSD
-  bool lost_ = false;          // the control connection is gone for good
-  bool reloginPending_ = false;  // we abandoned a transfer; libcurl dropped the connection
-  bool allowControlConnect_ = false;
-  bool refusedReconnect_ = false;
-  bool connecting_ = false;  // Connect is logging in: a 421 or 530 refuses the connection
+  ConnectionState state_ = ConnectionState::Disconnected;
   std::string host_;
   bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
   bool typeBinary_ = false;    // the last TYPE libcurl sent was I
@@ -287,10 +337,9 @@ size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, vo
   return n;
 }
 
-// QUILLON_FTP_TRACE=1 writes the control dialogue and libcurl's notes to stderr, with the
-// argument of PASS masked.
+// The control dialogue and libcurl's notes for QUILLON_FTP_TRACE, with the argument of PASS
+// masked.
 int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
-  static const auto start = std::chrono::steady_clock::now();
   const char* prefix = type == CURLINFO_TEXT         ? "* "
                        : type == CURLINFO_HEADER_IN  ? "< "
                        : type == CURLINFO_HEADER_OUT ? "> "
@@ -299,8 +348,7 @@ int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t siz
   std::string text(data, size);
   if (type == CURLINFO_HEADER_OUT && text.rfind("PASS ", 0) == 0) text = "PASS ****\r\n";
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  std::fprintf(stderr, "[ftp %6lld ms] %s%s\n", static_cast<long long>(ms.count()), prefix, text.c_str());
+  TraceLine(prefix, text);
   return 0;
 }
 
@@ -323,8 +371,9 @@ curl_socket_t CurlFtpConnection::OnOpenSocket(void* self, curlsocktype purpose,
   else if (address->family == AF_INET6)
     port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
   bool control = purpose == CURLSOCKTYPE_IPCXN && port == c->controlPort_;
-  if (control && !c->allowControlConnect_) {
-    c->refusedReconnect_ = true;
+  if (control && !c->LoggingIn()) {
+    // The operation fails with kLostText (ErrorText).
+    c->SetState(ConnectionState::Lost, "libcurl asked for a new control connection");
     return CURL_SOCKET_BAD;
   }
   curl_socket_t s = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
@@ -369,7 +418,7 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   easy_.reset(curl_easy_init());
   multi_.reset(curl_multi_init());
   if (!easy_ || !multi_) {
-    lost_ = true;
+    SetState(ConnectionState::Lost, "no libcurl handle");
     SetError("Cannot initialise the FTP library.");
     return false;
   }
@@ -408,20 +457,18 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-  if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
+  if (TraceWanted()) {
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   }
 
-  allowControlConnect_ = true;
-  connecting_ = true;
+  SetState(ConnectionState::Connecting, baseUrl_);
   auto replies = RunCommands({"FEAT"});
-  allowControlConnect_ = false;
-  connecting_ = false;
   if (!replies) {
-    lost_ = true;  // nothing to QUIT
+    SetState(ConnectionState::Lost, "the login failed");  // nothing to QUIT
     return false;
   }
+  SetState(ConnectionState::Connected, "logged in");
   mlsd_ = ParseFeatReply(*replies).mlsd;
   char* entry = nullptr;
   if (curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry &&
@@ -436,7 +483,7 @@ CurlFtpConnection::~CurlFtpConnection() {
     AbandonTransfer();
   }
   if (!easy_ || !multi_) return;
-  if (!lost_ && !reloginPending_) {
+  if (state_ == ConnectionState::Connected) {
     // A polite QUIT, briefly: closing must not wait long for a server that stopped answering.
     curl_easy_setopt(easy_.get(), CURLOPT_SERVER_RESPONSE_TIMEOUT, 5L);
     RunCommands({"QUIT"});
@@ -454,23 +501,22 @@ bool CurlFtpConnection::BeginOperation() {
     SetError(kBusyText);
     return false;
   }
-  if (lost_) {
+  if (state_ == ConnectionState::Lost) {
     SetError(kLostText);
     return false;
   }
-  if (reloginPending_) {
+  if (state_ == ConnectionState::NeedsLogin) {
     // The abandoned transfer took the control connection with it: log in again and go back
     // to the folder that was current.
-    reloginPending_ = false;
+    SetState(ConnectionState::Reconnecting, folder_);
     std::string folder = folder_;
-    allowControlConnect_ = true;
     typeBinary_ = false;  // a new login starts with the server's own transfer type
     auto replies = RunCommands({"CWD " + folder});
-    allowControlConnect_ = false;
     if (!replies) {
-      lost_ = true;
+      SetState(ConnectionState::Lost, "the new login failed");
       return false;
     }
+    SetState(ConnectionState::Connected, "logged in again");
     if (!replies->back().IsSuccess()) {
       char* entry = nullptr;
       curl_easy_getinfo(easy_.get(), CURLINFO_FTP_ENTRY_PATH, &entry);
@@ -531,7 +577,6 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
 void CurlFtpConnection::Start() {
   replies_.Clear();
   replyOverflow_ = false;
-  refusedReconnect_ = false;
   errorBuffer_[0] = '\0';
   done_ = false;
   accepted_ = false;
@@ -613,7 +658,9 @@ void CurlFtpConnection::Finish() {
   // libcurl drops the control connection after a failed or cut-off transfer (a reset data
   // connection, a time-out, a stop): the next call logs in again and returns to the folder, as
   // after an abandoned download.
-  if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD && !lost_) reloginPending_ = true;
+  if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
+      state_ == ConnectionState::Connected)
+    SetState(ConnectionState::NeedsLogin, "libcurl closed the control connection");
   if (kind_ == Kind::Download || kind_ == Kind::Upload || kind_ == Kind::Size) {
     if (done_ && result_ == CURLE_OK)
       typeBinary_ = pendingBinary_;
@@ -623,7 +670,8 @@ void CurlFtpConnection::Finish() {
 }
 
 bool CurlFtpConnection::IsBroken() const {
-  return lost_ || reloginPending_ || (easy_ && controlSocket_ == CURL_SOCKET_BAD);
+  return state_ == ConnectionState::Lost || state_ == ConnectionState::NeedsLogin ||
+         (easy_ && controlSocket_ == CURL_SOCKET_BAD);
 }
 
 CURLcode CurlFtpConnection::RunToEnd() {
@@ -690,10 +738,10 @@ static bool IsRefusalCode(CURLcode code) {
 std::string CurlFtpConnection::ErrorText(CURLcode code) {
   std::string message;
   lastFailure_ = FtpFailure::Other;
-  if (refusedReconnect_) {
-    lost_ = true;
-    return kLostText;
-  }
+  // Only a control connection that libcurl wanted to open anew loses the connection during an
+  // operation (OnOpenSocket).
+  if (state_ == ConnectionState::Lost) return kLostText;
+  const bool connecting = state_ == ConnectionState::Connecting;
   const auto& all = replies_.Replies();
   auto refusal =
       std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
@@ -709,11 +757,10 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     message = "The transfer was stopped";
   } else if (refusal != all.rend() &&
              (refusal->code == 421 ||
-              (connecting_ && refusal->code == 530 && NamesConnectionLimit(refusal->text)))) {
-    message =
-        std::string(connecting_ || refusal->code != 421 ? kServerRefusedText
-                                                        : "The server closed the connection") +
-        ": " + refusal->FirstLine();
+              (connecting && refusal->code == 530 && NamesConnectionLimit(refusal->text)))) {
+    message = std::string(connecting || refusal->code != 421 ? kServerRefusedText
+                                                             : "The server closed the connection") +
+              ": " + refusal->FirstLine();
   } else if (code == CURLE_COULDNT_CONNECT && osError == ECONNREFUSED) {
     message =
         std::string(kNotListeningText) + " by " + host_ + " port " + std::to_string(controlPort_);
@@ -742,6 +789,14 @@ void CurlFtpConnection::SetError(std::string text) {
   lastError_ = MaskPassword(std::move(text), password_);
 }
 
+void CurlFtpConnection::SetState(ConnectionState state, std::string_view why) {
+  if (state_ == state || state_ == ConnectionState::Lost) return;
+  if (TraceWanted())
+    TraceLine("= ", std::string(StateName(state_)) + " -> " + StateName(state) + " (" +
+                        std::string(why) + ")");
+  state_ = state;
+}
+
 void CurlFtpConnection::Unpause() {
   if (!paused_ || !running_) return;
   paused_ = false;
@@ -757,7 +812,7 @@ void CurlFtpConnection::AbandonTransfer() {
   file_ = nullptr;
   begin_ = end_ = 0;
   paused_ = false;
-  if (wasRunning) reloginPending_ = true;
+  if (wasRunning) SetState(ConnectionState::NeedsLogin, "a transfer was cut off");
 }
 
 // ---- operations --------------------------------------------------------------------------------
@@ -802,7 +857,8 @@ std::optional<std::vector<RemoteEntry>> CurlFtpConnection::List() {
   Configure(Kind::List, baseUrl_ + "/", {}, false);
   CURLcode code = RunToEnd();
   // Refusing the rest of a listing ends the transfer early, which costs the control connection.
-  if (!listing_->Refusal().empty()) reloginPending_ = true;
+  if (!listing_->Refusal().empty())
+    SetState(ConnectionState::NeedsLogin, "the listing was refused");
   if (code == CURLE_OK && !listing_->Finish()) code = CURLE_WRITE_ERROR;
   if (code != CURLE_OK) {
     SetError(ErrorText(code));
