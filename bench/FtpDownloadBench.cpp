@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 
 using namespace quillon;
 using Steady = std::chrono::steady_clock;

@@ -1,11 +1,11 @@
 // What a misbehaving server cannot do to a connection: hang it, flood it, redirect its data
 // connection, or smuggle names into a listing. A scripted server plays each part; the
 // transcript shows what the client sent.
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
-#include "platform/CurlFtp.h"
+#include <algorithm>
+
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <random>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "support/FtpServer.h"

@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/VsftpdServer.h"

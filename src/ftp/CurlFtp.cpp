@@ -1,4 +1,4 @@
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -243,8 +243,8 @@ class CurlFtpConnection final : public FtpConnection {
   int controlPort_ = 21;
   curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
 
-  std::string folder_ = "/";   // the server's current folder as last confirmed
-  bool mlsd_ = false;          // FEAT offered MLST/MLSD
+  std::string folder_ = "/";  // the server's current folder as last confirmed
+  bool mlsd_ = false;         // FEAT offered MLST/MLSD
   ConnectionState state_ = ConnectionState::Disconnected;
   std::string host_;
   bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
@@ -404,8 +404,9 @@ int CurlFtpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
 bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   auto host = UrlHost(profile.address);
   if (!host) {
-    SetError(FtpError(profile.address.empty() ? "No server address"
-                                              : "Invalid server address \"" + profile.address + "\""));
+    SetError(FtpError(profile.address.empty()
+                          ? "No server address"
+                          : "Invalid server address \"" + profile.address + "\""));
     return false;
   }
   // The port is a 16-bit number; 0 stands for the FTP default.
