@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
   CurlFtpConnector connector;
   std::string error;
-  auto connection = connector.OpenWithError(profile, &error);
+  auto connection = connector.OpenWithError(ConnectParametersOf(profile), &error);
   if (!connection) {
     std::fprintf(stderr, "connect: %s\n", error.c_str());
     return 1;

@@ -169,7 +169,7 @@ class CurlFtpConnection final : public FtpConnection {
   ~CurlFtpConnection() override;
 
   // Connects and logs in; false with LastError() on failure.
-  bool Connect(const ConnectionProfile& profile);
+  bool Connect(const FtpConnectParameters& server);
 
   std::optional<std::string> CurrentFolder() override;
   bool SetCurrentFolder(const std::string& folder) override;
@@ -401,20 +401,19 @@ int CurlFtpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
 
 // ---- set-up and driving ----------------------------------------------------------------------
 
-bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
-  auto host = UrlHost(profile.address);
+bool CurlFtpConnection::Connect(const FtpConnectParameters& server) {
+  auto host = UrlHost(server.host);
   if (!host) {
-    SetError(FtpError(profile.address.empty()
-                          ? "No server address"
-                          : "Invalid server address \"" + profile.address + "\""));
+    SetError(FtpError(server.host.empty() ? "No server address"
+                                          : "Invalid server address \"" + server.host + "\""));
     return false;
   }
   // The port is a 16-bit number; 0 stands for the FTP default.
-  controlPort_ = static_cast<uint16_t>(profile.port);
+  controlPort_ = static_cast<uint16_t>(server.port);
   if (controlPort_ == 0) controlPort_ = 21;
   baseUrl_ = "ftp://" + *host + ":" + std::to_string(controlPort_);
-  host_ = profile.address;
-  password_ = profile.password;
+  host_ = server.host;
+  password_ = server.password;
 
   easy_.reset(curl_easy_init());
   multi_.reset(curl_multi_init());
@@ -429,15 +428,15 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(e, CURLOPT_PROXY, "");  // a proxy would hide the FTP commands this needs
-  if (!profile.userName.empty()) {
-    curl_easy_setopt(e, CURLOPT_USERNAME, profile.userName.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, profile.password.c_str());
+  if (!server.user.empty()) {
+    curl_easy_setopt(e, CURLOPT_USERNAME, server.user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, server.password.c_str());
   }
   curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
   curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
-  curl_easy_setopt(e, CURLOPT_FTPPORT, profile.passiveMode ? nullptr : "-");
+  curl_easy_setopt(e, CURLOPT_FTPPORT, server.passive ? nullptr : "-");
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(timeouts_.reply));
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -1151,18 +1150,23 @@ bool InitCurlGlobal() {
 CurlFtpConnector::CurlFtpConnector(ActivityLog* log, FtpTimeouts timeouts)
     : log_(log), timeouts_(timeouts) {}
 
-std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const ConnectionProfile& profile) {
-  return OpenWithError(profile, nullptr);
+std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const FtpConnectParameters& server) {
+  return OpenWithError(server, nullptr);
 }
 
-std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const ConnectionProfile& profile,
+std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const FtpConnectParameters& server,
                                                                std::string* errorOut) {
+  // Never a secure profile in clear text.
+  if (server.protocol != ServerProtocol::Ftp) {
+    if (errorOut) *errorOut = "This connection speaks plain FTP only.";
+    return nullptr;
+  }
   if (!InitCurlGlobal()) {
     if (errorOut) *errorOut = "Cannot initialise the FTP library.";
     return nullptr;
   }
   auto connection = std::make_unique<CurlFtpConnection>(log_, timeouts_);
-  if (!connection->Connect(profile)) {
+  if (!connection->Connect(server)) {
     if (errorOut) *errorOut = connection->LastError();
     return nullptr;
   }
