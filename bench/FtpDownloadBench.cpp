@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 
 using namespace quillon;
 using Steady = std::chrono::steady_clock;
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
   CurlFtpConnector connector;
   std::string error;
-  auto connection = connector.OpenWithError(profile, &error);
+  auto connection = connector.OpenWithError(ConnectParametersOf(profile), &error);
   if (!connection) {
     std::fprintf(stderr, "connect: %s\n", error.c_str());
     return 1;

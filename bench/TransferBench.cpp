@@ -18,7 +18,7 @@
 #include "common/Clock.h"
 #include "common/Messages.h"
 #include "crypto/FileCrypter.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/LocalFolders.h"
 #include "transfer/UploadManager.h"

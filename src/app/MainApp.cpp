@@ -84,8 +84,12 @@ int MainApp::ExitRoutine() {
 
 std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile,
                                                           std::string* errorOut) {
-  const ConnectionProfile& record = profile ? *profile : currentProfile;
-  if (!session_ || record.address.empty()) {
+  return OpenFtpConnection(ConnectParametersOf(profile ? *profile : currentProfile), errorOut);
+}
+
+std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const FtpConnectParameters& server,
+                                                          std::string* errorOut) {
+  if (!session_ || server.host.empty()) {
     if (errorOut) *errorOut = "Unknown error.";
     return nullptr;
   }
@@ -93,9 +97,9 @@ std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfil
   std::unique_ptr<FtpConnection> connection;
   // The session speaks plain FTP only: a profile that asks for a secure transport is refused
   // rather than served in clear text.
-  switch (record.protocol) {
+  switch (server.protocol) {
     case ServerProtocol::Ftp:
-      connection = session_->OpenWithError(record, &error);
+      connection = session_->OpenWithError(server, &error);
       break;
     case ServerProtocol::FtpExplicitTls:
     case ServerProtocol::FtpImplicitTls:

@@ -52,6 +52,9 @@ class MainApp : public ProgramSettings {
   // `errorOut` (when given) receives this call's own error text.
   std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr,
                                                    std::string* errorOut = nullptr);
+  // The same for a server's parameters (ConnectParametersOf a profile).
+  std::unique_ptr<FtpConnection> OpenFtpConnection(const FtpConnectParameters& server,
+                                                   std::string* errorOut);
 
   // OpenFtpConnection as a connector, for the transfer lanes and job builders.
   FtpConnector& Connector() { return connector_; }
@@ -83,12 +86,12 @@ class MainApp : public ProgramSettings {
   class AppConnector : public FtpConnector {
    public:
     explicit AppConnector(MainApp& app) : app_(app) {}
-    std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override {
-      return app_.OpenFtpConnection(&profile);
+    std::unique_ptr<FtpConnection> Open(const FtpConnectParameters& server) override {
+      return app_.OpenFtpConnection(server, nullptr);
     }
-    std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+    std::unique_ptr<FtpConnection> OpenWithError(const FtpConnectParameters& server,
                                                  std::string* errorOut) override {
-      return app_.OpenFtpConnection(&profile, errorOut);
+      return app_.OpenFtpConnection(server, errorOut);
     }
 
    private:

@@ -13,7 +13,7 @@
 #include "app/ui/QtMessagePresenter.h"
 #include "app/ui/StartupMessagePresenter.h"
 #include "common/Messages.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "platform/DesktopIntegration.h"
 #include "platform/MimeRegistration.h"
 #include "platform/ProgramFolder.h"

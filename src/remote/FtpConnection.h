@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/Clock.h"
-#include "profiles/ConnectionProfile.h"
+#include "profiles/ConnectParameters.h"
 
 namespace quillon {
 
@@ -150,19 +150,19 @@ class FtpConnection {
   virtual const std::string& LastError() const = 0;
 };
 
-// Makes connections for a profile (address, user, password, port, passive mode). May be called
-// from any thread. On failure it returns null and the error text is reported as the
-// implementation says (MainApp keeps it as the last connection error).
+// Makes connections to a server (ConnectParametersOf a profile). May be called from any thread. On
+// failure it returns null and the error text is reported as the implementation says (MainApp keeps
+// it as the last connection error).
 class FtpConnector {
  public:
   virtual ~FtpConnector() = default;
-  virtual std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) = 0;
+  virtual std::unique_ptr<FtpConnection> Open(const FtpConnectParameters& server) = 0;
 
   // Open that also tells why it failed: on null, *errorOut (when given) receives this call's
   // one-line error text (FtpError). Safe from any thread; each call has its own text.
-  virtual std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+  virtual std::unique_ptr<FtpConnection> OpenWithError(const FtpConnectParameters& server,
                                                        std::string* errorOut) {
-    auto connection = Open(profile);
+    auto connection = Open(server);
     if (!connection && errorOut) *errorOut = "Unknown error.";
     return connection;
   }

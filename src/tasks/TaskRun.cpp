@@ -206,7 +206,8 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
 
   TaskLogSink sink(log);
   UploadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
-  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
+  std::unique_ptr<FtpConnection> connection =
+      connector_.Open(ConnectParametersOf(settings_.currentProfile));
   if (!connection) {
     Log(log, "Connection failed in uploading.\n");
     return 0;
@@ -253,7 +254,8 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
 
   TaskLogSink sink(log);
   DownloadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
-  std::unique_ptr<FtpConnection> connection = connector_.Open(settings_.currentProfile);
+  std::unique_ptr<FtpConnection> connection =
+      connector_.Open(ConnectParametersOf(settings_.currentProfile));
   if (!connection) {
     Log(log, "Connection failed in downloading.\n");
     return 0;

@@ -427,7 +427,7 @@ bool CFTPMgr::RemoveEmptiedSourceFolders() {
   bool all = true;
   for (const auto& folder : emptiedFolders_) {
     if (direction_ == Download) {
-      auto connection = connector_.Open(settings_.profile);
+      auto connection = connector_.Open(ConnectParametersOf(settings_.profile));
       if (!connection) {
         all = false;
         continue;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainApp.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 

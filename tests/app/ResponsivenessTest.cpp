@@ -9,7 +9,7 @@
 
 #include "app/MainApp.h"
 #include "app/ui/MainWindow.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "remote/ConnectionWorker.h"

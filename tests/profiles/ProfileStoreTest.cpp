@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "profiles/ConnectParameters.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/TestSupport.h"
@@ -25,6 +26,28 @@ class ProfileStoreTest : public ::testing::Test {
     ASSERT_TRUE(WriteBound(slot, "RMTROOT", root, lock, ini));
   }
 };
+
+// What a connector gets of a stored profile: the server's real address and login, never the
+// profile's keys or folders.
+TEST_F(ProfileStoreTest, ConnectParametersCarryTheServerOfTheProfile) {
+  WriteLocked(3, "ftp.hidden.org", "pw", "lockpw", "/jail");
+  ASSERT_TRUE(WriteText(3, "Port", "2121", ini));
+  ASSERT_TRUE(WriteText(3, "PASVMode", "1", ini));
+  ASSERT_TRUE(WriteText(3, "Protocol", "sftp", ini));
+  ASSERT_TRUE(WriteText(3, "PrivateKeyFile", "/home/u/.ssh/id_ed25519", ini));
+  ConnectionProfile profile;
+  ASSERT_TRUE(ReadProfile(3, profile, ini));
+
+  const FtpConnectParameters server = ConnectParametersOf(profile);
+  EXPECT_EQ(server.host, "ftp.hidden.org");  // not the "0.0.0.0" stored in the clear
+  EXPECT_EQ(server.port, 2121);
+  EXPECT_EQ(server.user, "locked-user");
+  EXPECT_EQ(server.password, "pw");
+  EXPECT_TRUE(server.passive);
+  EXPECT_EQ(server.protocol, ServerProtocol::Sftp);
+  EXPECT_EQ(server.privateKeyFile, "/home/u/.ssh/id_ed25519");
+  EXPECT_EQ(server.privateKeyPassphrase, profile.privateKeyPassphrase);
+}
 
 TEST_F(ProfileStoreTest, ProtectedValuesRoundTripAndEmptyDeletesTheKey) {
   ASSERT_TRUE(WriteProtected(0, "Password", "s3cret", ini));

@@ -1,11 +1,11 @@
 // What a misbehaving server cannot do to a connection: hang it, flood it, redirect its data
 // connection, or smuggle names into a listing. A scripted server plays each part; the
 // transcript shows what the client sent.
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
-#include "platform/CurlFtp.h"
+#include <algorithm>
+
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 
@@ -35,18 +35,18 @@ TEST_F(HostileServerTest, EachSilenceEndsInATimeOutWithItsOwnText) {
   std::string error;
   {
     ScriptedFtpServer silent("silent");
-    EXPECT_EQ(connector_.OpenWithError(silent.Profile(), &error), nullptr);
+    EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(silent.Profile()), &error), nullptr);
     EXPECT_TRUE(Contains(error, "timeout") || Contains(error, "timed out")) << error;
   }
   {
     ScriptedFtpServer mute("mute-after-login");
     // The login itself is answered; the FEAT after it is not.
-    EXPECT_EQ(connector_.OpenWithError(mute.Profile(), &error), nullptr);
+    EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(mute.Profile()), &error), nullptr);
     EXPECT_TRUE(Contains(error, "timeout") || Contains(error, "timed out")) << error;
   }
   {
     ScriptedFtpServer stalled("stalled-data");
-    auto connection = connector_.OpenWithError(stalled.Profile(), &error);
+    auto connection = connector_.OpenWithError(ConnectParametersOf(stalled.Profile()), &error);
     ASSERT_TRUE(connection) << error;
     auto file = connection->OpenFile("/f", RemoteFileMode::Read, true);
     ASSERT_TRUE(file) << connection->LastError();
@@ -56,7 +56,8 @@ TEST_F(HostileServerTest, EachSilenceEndsInATimeOutWithItsOwnText) {
   }
   {
     ScriptedFtpServer noAccept("no-accept");
-    auto connection = connector_.OpenWithError(noAccept.Profile(/*passive=*/false), &error);
+    auto connection =
+        connector_.OpenWithError(ConnectParametersOf(noAccept.Profile(/*passive=*/false)), &error);
     ASSERT_TRUE(connection) << error;
     // The server says 150 and never connects: the wait for it ends the transfer.
     auto file = connection->OpenFile("/f", RemoteFileMode::Read, true);
@@ -74,12 +75,12 @@ TEST_F(HostileServerTest, EndlessRepliesAndListingsFailInsteadOfGrowing) {
   std::string error;
   {
     ScriptedFtpServer endless("endless-greeting");
-    EXPECT_EQ(connector_.OpenWithError(endless.Profile(), &error), nullptr);
+    EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(endless.Profile()), &error), nullptr);
     EXPECT_TRUE(Contains(error, "reply is longer than")) << error;
   }
   {
     ScriptedFtpServer endless("endless-listing");
-    auto connection = connector_.OpenWithError(endless.Profile(), &error);
+    auto connection = connector_.OpenWithError(ConnectParametersOf(endless.Profile()), &error);
     ASSERT_TRUE(connection) << error;
     EXPECT_FALSE(connection->List());
     EXPECT_TRUE(Contains(connection->LastError(), "more than 500000 lines"))
@@ -87,7 +88,7 @@ TEST_F(HostileServerTest, EndlessRepliesAndListingsFailInsteadOfGrowing) {
   }
   {
     ScriptedFtpServer endless("endless-line");
-    auto connection = connector_.OpenWithError(endless.Profile(), &error);
+    auto connection = connector_.OpenWithError(ConnectParametersOf(endless.Profile()), &error);
     ASSERT_TRUE(connection) << error;
     EXPECT_FALSE(connection->List());
     EXPECT_TRUE(Contains(connection->LastError(), "line of the server's listing is longer"))
@@ -110,7 +111,7 @@ TEST_F(HostileServerTest, ListingDropsUnsafeNamesAndTheDataGoesToTheControlAddre
   test::WriteFile(dir.path() / "listing", listing);
   ScriptedFtpServer server("listing", dir.file("listing"));
   std::string error;
-  auto connection = connector_.OpenWithError(server.Profile(), &error);
+  auto connection = connector_.OpenWithError(ConnectParametersOf(server.Profile()), &error);
   ASSERT_TRUE(connection) << error;
   auto entries = connection->List();
   // The PASV reply named 10.255.255.1; the listing still came, from 127.0.0.1.
@@ -132,7 +133,7 @@ TEST_F(HostileServerTest, AReplyThatRepeatsThePasswordDoesNotShowIt) {
   ScriptedFtpServer server("echo-password");
   std::string error;
   auto profile = server.Profile();
-  EXPECT_EQ(connector_.OpenWithError(profile, &error), nullptr);
+  EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(profile), &error), nullptr);
   EXPECT_TRUE(Contains(error, "530")) << error;
   EXPECT_FALSE(Contains(error, profile.password)) << error;
   EXPECT_TRUE(Contains(error, "****")) << error;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <random>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "support/FtpServer.h"
@@ -55,7 +55,8 @@ class CurlFtpTest : public testing::TestWithParam<Setup> {
 
   std::unique_ptr<FtpConnection> Connect() {
     std::string error;
-    auto connection = connector_.OpenWithError(server_.Profile(GetParam().passive), &error);
+    auto connection =
+        connector_.OpenWithError(ConnectParametersOf(server_.Profile(GetParam().passive)), &error);
     EXPECT_NE(connection, nullptr) << error;
     return connection;
   }
@@ -99,22 +100,36 @@ INSTANTIATE_TEST_SUITE_P(Modes, CurlFtpTest,
                                          Setup{false, false}),
                          SetupName);
 
+// A plain FTP connection never carries a profile meant for a secure transport.
+TEST_P(CurlFtpTest, OtherProtocolsAreRefusedWithoutConnecting) {
+  const size_t commandsBefore = server_.Commands().size();
+  for (ServerProtocol protocol : {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls,
+                                  ServerProtocol::Sftp, ServerProtocol::Unknown}) {
+    auto server = ConnectParametersOf(server_.Profile(GetParam().passive));
+    server.protocol = protocol;
+    std::string error;
+    EXPECT_EQ(connector_.OpenWithError(server, &error), nullptr);
+    EXPECT_EQ(error, "This connection speaks plain FTP only.");
+  }
+  EXPECT_EQ(server_.Commands().size(), commandsBefore);
+}
+
 TEST_P(CurlFtpTest, LoginFailureGivesTheServersRefusalWithoutThePassword) {
   auto profile = server_.Profile(GetParam().passive);
   profile.password = "wrong-Secret-42";
   std::string error;
-  EXPECT_EQ(connector_.OpenWithError(profile, &error), nullptr);
+  EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(profile), &error), nullptr);
   EXPECT_NE(error.find("530"), std::string::npos) << error;
   EXPECT_EQ(error.find("wrong-Secret-42"), std::string::npos) << error;
   EXPECT_EQ(error.back(), '.');
-  EXPECT_EQ(connector_.Open(profile), nullptr);
+  EXPECT_EQ(connector_.Open(ConnectParametersOf(profile)), nullptr);
 
   EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::None);
 
   // Nothing listens: said so, apart from a server that turns connections away.
   auto nowhere = server_.Profile(GetParam().passive);
   server_.Stop();
-  EXPECT_EQ(connector_.OpenWithError(nowhere, &error), nullptr);
+  EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(nowhere), &error), nullptr);
   EXPECT_EQ(error, "Couldn't connect to server: connection refused by 127.0.0.1 port " +
                        std::to_string(nowhere.port) + ".");
   EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::NotListening);
@@ -288,7 +303,8 @@ TEST_P(CurlFtpTest, OpenFailsAfterTwoAttemptsOnTheSameConnection) {
   server_.Stop();
   FtpServer readOnly({.root = root_.path(), .permissions = "elr", .mlsd = GetParam().mlsd});
   std::string error;
-  auto reader = connector_.OpenWithError(readOnly.Profile(GetParam().passive), &error);
+  auto reader =
+      connector_.OpenWithError(ConnectParametersOf(readOnly.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(reader) << error;
   EXPECT_EQ(OpenRemoteFile(*reader, "/new.bin", RemoteFileMode::Write, true), nullptr);
   EXPECT_EQ(Count(readOnly.Commands(), "STOR /new.bin"), 2);
@@ -427,7 +443,8 @@ TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
                              .mlsd = GetParam().mlsd};
   FtpServer strict(options);
   std::string error;
-  auto connection = connector_.OpenWithError(strict.Profile(GetParam().passive), &error);
+  auto connection =
+      connector_.OpenWithError(ConnectParametersOf(strict.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(connection) << error;
   auto file = connection->OpenUpload("/.a.part", true, {"/a.bin", false});
   ASSERT_TRUE(file) << connection->LastError();
@@ -448,7 +465,8 @@ TEST_P(CurlFtpTest, UploadFinishWaitsForEachReply) {
       {.root = root_.path(), .mlsd = GetParam().mlsd, .faults = {"--one-command-per-read"}});
   CurlFtpConnector connector(&log_, {.reply = std::chrono::seconds(5)});
   std::string error;
-  auto connection = connector.OpenWithError(picky.Profile(GetParam().passive), &error);
+  auto connection =
+      connector.OpenWithError(ConnectParametersOf(picky.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(connection) << error;
   test::WriteFile(root_.path() / "b.bin", "the old file");
   auto file = connection->OpenUpload("/.b.part", true, {"/b.bin", true});
@@ -552,7 +570,7 @@ TEST_P(CurlFtpTest, AnonymousLoginWithAnEmptyUserName) {
   profile.userName.clear();
   profile.password.clear();
   std::string error;
-  auto connection = connector_.OpenWithError(profile, &error);
+  auto connection = connector_.OpenWithError(ConnectParametersOf(profile), &error);
   ASSERT_TRUE(connection) << error;
   EXPECT_TRUE(connection->IsAlive());
   EXPECT_EQ(Count(open.Commands(), "USER anonymous"), 1);

@@ -12,7 +12,7 @@
 #include <QtTest/QTest>
 #include <filesystem>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "remote/ConnectionWorker.h"
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"

@@ -16,7 +16,7 @@
 #include <map>
 
 #include "app/ui/InformationDialog.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "platform/ScheduleTrigger.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"

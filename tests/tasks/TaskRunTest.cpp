@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/MainApp.h"
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"

@@ -22,7 +22,7 @@ using test::WriteFile;
 // No server is reachable: every connection attempt fails.
 class NoConnector : public FtpConnector {
  public:
-  std::unique_ptr<FtpConnection> Open(const ConnectionProfile&) override { return nullptr; }
+  std::unique_ptr<FtpConnection> Open(const FtpConnectParameters&) override { return nullptr; }
 };
 
 struct Fixture {

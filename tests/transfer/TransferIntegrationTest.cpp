@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/VsftpdServer.h"
@@ -203,7 +203,7 @@ TEST_F(TransferTest, DownloadsAFolderTreeOnSeveralLanes) {
   };
   for (const auto& [name, content] : files) WriteFile(srv(name), content);
 
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   ASSERT_TRUE(building);
   auto manager = Downloads(building.get());
   manager->AddSelectedItem({"data", "/data", true, 0, {}});
@@ -248,7 +248,7 @@ TEST_F(TransferTest, UploadsAFolderTreeWithLowerCaseNames) {
   WriteFile(dir.path() / "outside/secret", "secret");
   fs::create_directory_symlink(dir.path() / "outside", local("Up/link"));
 
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   auto manager = Uploads(building.get());
   manager->SetDestinationBase("/in/");
   CreateRemoteFolderTree(*building, "/in");
@@ -410,7 +410,7 @@ TEST_F(TransferTest, DeleteAfterDownloadAndRemovalOfEmptiedFolders) {
   WriteFile(srv("tree/a"), "a");
   WriteFile(srv("tree/sub/b"), "b");
   settings.profile.deleteAfterDownload = true;
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   auto manager = Downloads(building.get());
   manager->AddSelectedItem({"tree", "/tree", true, 0, {}});
   building.reset();
@@ -497,7 +497,7 @@ TEST_F(TransferTest, RemoteBackupsKeepTheLimitAndNeverReplace) {
   WriteFile(srv("up/b_2024_03_05_14_07_09.txt"), "b taken");
   WriteFile(local("b.txt"), "b new");
 
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   auto manager = Uploads(building.get());
   ASSERT_TRUE(manager->AddJob(Job(local("a.txt"), "/up/a.txt", 3)));
   EXPECT_FALSE(manager->AddJob(Job(local("b.txt"), "/up/b.txt", 5)));
@@ -521,7 +521,7 @@ TEST_F(TransferTest, OverwriteQuestionForAnExistingFolder) {
   fs::create_directories(local("d"));
   WriteFile(local("d/x"), "old x");
   WriteFile(local("d/y"), "old y");
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   {
     messages.QueueAnswer(MessageAnswer::No);  // the folder itself
     auto manager = Downloads(building.get());
@@ -548,7 +548,7 @@ TEST_F(TransferTest, EncryptedUploadThenDecryptingDownload) {
   std::string plain = RandomBytes((3 << 20) + 5, 7);  // past the first MiB: helper threads
   WriteFile(local("report.txt"), plain);
   {
-    auto building = connector.Open(settings.profile);
+    auto building = connector.Open(ConnectParametersOf(settings.profile));
     auto manager = Uploads(building.get());
     auto entries = ListLocalFolder(local().substr(0, local().size() - 1));
     for (const auto& e : *entries) manager->AddSelectedItem(e);
@@ -624,7 +624,7 @@ TEST_F(TransferTest, RemoteFolderExpansionStopsAtTheDepthLimit) {
   for (int i = 0; i < CFTPMgr::kMaxDepth + 3; ++i) path += "/d";
   fs::create_directories(path);
   WriteFile(path + "/f", "f");
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   auto manager = Downloads(building.get());
   settings.warningLevel = 3;
   manager->AddSelectedItem({"deep", "/deep", true, 0, {}});
@@ -640,7 +640,7 @@ TEST_F(TransferTest, UploadAgeCutoffSkipsOlderFiles) {
   WriteFile(local("t/new"), "new");
   WriteFile(local("t/old"), "old");
   fs::last_write_time(local("t/old"), fs::file_time_type::clock::now() - std::chrono::hours(5));
-  auto building = connector.Open(settings.profile);
+  auto building = connector.Open(ConnectParametersOf(settings.profile));
   auto manager = Uploads(building.get());
   manager->SetActivityLog(nullptr);
   int n = manager->ExpandLocalFolder(local("t"), nullptr,

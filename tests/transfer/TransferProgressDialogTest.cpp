@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"

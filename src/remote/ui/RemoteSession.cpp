@@ -99,10 +99,10 @@ void RemoteSession::Connect(const ConnectionProfile& profile,
     done(ok, error);
   };
   Run(
-      [&connector = connector_, profile,
+      [&connector = connector_, server = ConnectParametersOf(profile),
        finish](std::shared_ptr<FtpConnection>& connection) -> std::function<void()> {
         std::string error;
-        connection = connector.OpenWithError(profile, &error);
+        connection = connector.OpenWithError(server, &error);
         const bool ok = connection != nullptr;
         if (!ok && error.empty()) error = "Unknown error.";
         return [finish, ok, error] { finish(ok, error); };

@@ -1,4 +1,4 @@
-#include "platform/CurlFtp.h"
+#include "ftp/CurlFtp.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "ftp/FtpReplies.h"
+#include "ftp/ListingReader.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteListing.h"
 
@@ -60,87 +62,52 @@ long WholeSeconds(std::chrono::milliseconds ms) {
   return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
 }
 
-// One reply of the server on the control connection; `text` holds all its lines.
-struct FtpReply {
-  int code = 0;
-  std::string text;
-  std::string FirstLine() const { return text.substr(0, text.find('\n')); }
-};
-
-bool StartsWithCode(std::string_view line) {
-  return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-         std::isdigit(static_cast<unsigned char>(line[1])) &&
-         std::isdigit(static_cast<unsigned char>(line[2]));
+// QUILLON_FTP_TRACE=1 writes the control dialogue, libcurl's notes and each change of a
+// connection's state to stderr, one line each, stamped with the time since the first line.
+bool TraceWanted() {
+  static const bool wanted = [] {
+    const char* trace = std::getenv("QUILLON_FTP_TRACE");
+    return trace && *trace == '1';
+  }();
+  return wanted;
 }
 
-// Puts the reply lines that libcurl passes to the header callback back together into replies
-// (a multi-line reply runs from "ddd-" to "ddd "). Lines outside any reply (libcurl's own
-// made-up headers) are ignored. The text kept per operation is bounded.
-class ReplyReader {
- public:
-  // False when the operation's replies exceed kMaxReplyBytes.
-  bool AddLine(std::string_view line) {
-    bytes_ += line.size();
-    if (bytes_ > kMaxReplyBytes) return false;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (inMultiLine_) {
-      pending_.text += '\n';
-      pending_.text += line;
-      if (line.size() >= 4 && line.substr(0, 3) == pendingCode_ && line[3] == ' ') {
-        replies_.push_back(std::move(pending_));
-        inMultiLine_ = false;
-      }
-      return true;
-    }
-    if (!StartsWithCode(line)) return true;
-    int code = std::atoi(std::string(line.substr(0, 3)).c_str());
-    if (line.size() >= 4 && line[3] == '-') {
-      inMultiLine_ = true;
-      pendingCode_ = std::string(line.substr(0, 3));
-      pending_ = {code, std::string(line)};
-    } else if (line.size() == 3 || line[3] == ' ') {
-      replies_.push_back({code, std::string(line)});
-    }
-    return true;
-  }
+void TraceLine(std::string_view prefix, std::string_view text) {
+  static const auto start = std::chrono::steady_clock::now();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                  start);
+  std::fprintf(stderr, "[ftp %6lld ms] %.*s%.*s\n", static_cast<long long>(ms.count()),
+               static_cast<int>(prefix.size()), prefix.data(), static_cast<int>(text.size()),
+               text.data());
+}
 
-  const std::vector<FtpReply>& replies() const { return replies_; }
-
-  void Clear() {
-    replies_.clear();
-    inMultiLine_ = false;
-    bytes_ = 0;
-  }
-
- private:
-  std::vector<FtpReply> replies_;
-  FtpReply pending_;
-  std::string pendingCode_;
-  bool inMultiLine_ = false;
-  size_t bytes_ = 0;
+// Where one control connection stands. Every change goes through CurlFtpConnection::SetState.
+enum class ConnectionState {
+  Disconnected,  // not logged in yet (or the set-up failed before anything was sent)
+  Connecting,    // Connect is logging in: a 421, or a 530 naming a limit, refuses the connection
+  Connected,     // logged in; commands and transfers go over the control connection
+  NeedsLogin,    // a transfer was cut off or failed and libcurl dropped the control connection:
+                 // the next operation logs in again and returns to the current folder
+  Reconnecting,  // that new login is under way
+  Lost,          // the control connection is gone for good: every call fails (final)
 };
 
-// The folder of a "257" reply: the text between the first '"' and its closing '"', with
-// doubled quotes standing for one.
-std::optional<std::string> ParsePwdReply(const FtpReply& reply) {
-  if (reply.code != 257) return std::nullopt;
-  std::string line = reply.FirstLine();
-  auto open = line.find('"');
-  if (open == std::string::npos) return std::nullopt;
-  std::string folder;
-  for (size_t i = open + 1; i < line.size(); ++i) {
-    if (line[i] == '"') {
-      if (i + 1 < line.size() && line[i + 1] == '"') {
-        folder += '"';
-        ++i;
-        continue;
-      }
-      if (!IsSafeRemotePath(folder)) return std::nullopt;
-      return folder;
-    }
-    folder += line[i];
+const char* StateName(ConnectionState state) {
+  switch (state) {
+    case ConnectionState::Disconnected:
+      return "Disconnected";
+    case ConnectionState::Connecting:
+      return "Connecting";
+    case ConnectionState::Connected:
+      return "Connected";
+    case ConnectionState::NeedsLogin:
+      return "NeedsLogin";
+    case ConnectionState::Reconnecting:
+      return "Reconnecting";
+    case ConnectionState::Lost:
+      return "Lost";
   }
-  return std::nullopt;
+  return "?";
 }
 
 // Percent-encodes a remote path for the URL. libcurl decodes it again and puts it into RETR,
@@ -162,8 +129,6 @@ std::optional<std::string> UrlHost(const std::string& address) {
   }
   return colon ? "[" + address + "]" : address;
 }
-
-bool IsSuccess(const FtpReply& reply) { return reply.code >= 200 && reply.code < 300; }
 
 class CurlFtpConnection;
 
@@ -204,7 +169,7 @@ class CurlFtpConnection final : public FtpConnection {
   ~CurlFtpConnection() override;
 
   // Connects and logs in; false with LastError() on failure.
-  bool Connect(const ConnectionProfile& profile);
+  bool Connect(const FtpConnectParameters& server);
 
   std::optional<std::string> CurrentFolder() override;
   bool SetCurrentFolder(const std::string& folder) override;
@@ -246,6 +211,12 @@ class CurlFtpConnection final : public FtpConnection {
   std::string ErrorText(CURLcode code);
   std::string FailedCommandText(const std::string& command, const FtpReply& reply);
   void SetError(std::string text);
+  // The one way the state changes; traced. Lost is final: a later change is ignored.
+  void SetState(ConnectionState state, std::string_view why);
+  // libcurl may open a control connection only while this connection logs in.
+  bool LoggingIn() const {
+    return state_ == ConnectionState::Connecting || state_ == ConnectionState::Reconnecting;
+  }
   std::string FileUrl(const std::string& path) const { return baseUrl_ + "/" + EncodePath(path); }
   void Unpause();
   void AbandonTransfer();
@@ -272,13 +243,9 @@ class CurlFtpConnection final : public FtpConnection {
   int controlPort_ = 21;
   curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
 
-  std::string folder_ = "/";   // the server's current folder as last confirmed
-  bool mlsd_ = false;          // FEAT offered MLST/MLSD
-  bool lost_ = false;          // the control connection is gone for good
-  bool reloginPending_ = false;  // we abandoned a transfer; libcurl dropped the connection
-  bool allowControlConnect_ = false;
-  bool refusedReconnect_ = false;
-  bool connecting_ = false;  // Connect is logging in: a 421 or 530 refuses the connection
+  std::string folder_ = "/";  // the server's current folder as last confirmed
+  bool mlsd_ = false;         // FEAT offered MLST/MLSD
+  ConnectionState state_ = ConnectionState::Disconnected;
   std::string host_;
   bool sizeUnusable_ = false;  // SIZE is unknown to the server or answered without a number
   bool typeBinary_ = false;    // the last TYPE libcurl sent was I
@@ -290,7 +257,7 @@ class CurlFtpConnection final : public FtpConnection {
   // One operation at a time.
   Kind kind_ = Kind::Commands;
   bool pendingBinary_ = false;  // the TYPE the running transfer asked for
-  ReplyReader replies_;
+  ReplyReader replies_{kMaxReplyBytes};
   bool replyOverflow_ = false;
   bool running_ = false;  // the easy handle is in the multi handle
   bool done_ = false;
@@ -298,14 +265,7 @@ class CurlFtpConnection final : public FtpConnection {
   bool accepted_ = false;  // the server answered 125/150 to RETR or STOR
 
   // Listing in progress.
-  struct ListingState {
-    std::string partial;
-    std::vector<RemoteEntry> entries;
-    std::vector<std::string> dropped;
-    size_t lines = 0;
-    std::string overflow;  // why the listing was refused, when it was
-    TimePoint now;
-  } listing_;
+  std::optional<ListingReader> listing_;
 
   // File transfer in progress.
   CurlRemoteFile* file_ = nullptr;
@@ -326,7 +286,7 @@ size_t CurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* 
     c->replyOverflow_ = true;
     return 0;
   }
-  const auto& replies = c->replies_.replies();
+  const auto& replies = c->replies_.Replies();
   if (!replies.empty() && (replies.back().code == 150 || replies.back().code == 125))
     c->accepted_ = true;
   return n;
@@ -334,49 +294,8 @@ size_t CurlFtpConnection::OnHeader(char* data, size_t size, size_t count, void* 
 
 size_t CurlFtpConnection::OnListData(char* data, size_t size, size_t count, void* self) {
   auto* c = static_cast<CurlFtpConnection*>(self);
-  auto& state = c->listing_;
   size_t n = size * count;
-  std::string_view rest(data, n);
-  auto takeLine = [&](std::string_view line) {
-    if (++state.lines > kMaxListingEntries) {
-      state.overflow = "The server's listing has more than " +
-                       std::to_string(kMaxListingEntries) + " lines";
-      return false;
-    }
-    auto parsed = c->mlsd_ ? ParseMlsdLine(line) : ParseListLine(line, state.now);
-    if (!parsed) return true;
-    if (!IsSafeRemoteName(parsed->name)) {
-      // "." and ".." are a listing's own entries, not worth a report.
-      if (parsed->name != "." && parsed->name != "..") state.dropped.push_back(std::move(parsed->name));
-      return true;
-    }
-    RemoteEntry entry;
-    entry.path = JoinRemotePath(c->folder_, parsed->name);
-    entry.name = std::move(parsed->name);
-    entry.isFolder = parsed->isFolder;
-    entry.size = parsed->size;
-    entry.lastWrite = parsed->lastWrite;
-    state.entries.push_back(std::move(entry));
-    return true;
-  };
-  while (!rest.empty()) {
-    auto newline = rest.find('\n');
-    if (newline == std::string_view::npos) {
-      state.partial.append(rest);
-      rest = {};
-    } else {
-      state.partial.append(rest.substr(0, newline));
-      rest.remove_prefix(newline + 1);
-      if (!takeLine(state.partial)) return 0;
-      state.partial.clear();
-    }
-    if (state.partial.size() > kMaxListingLine) {
-      state.overflow = "A line of the server's listing is longer than " +
-                       std::to_string(kMaxListingLine) + " bytes";
-      return 0;
-    }
-  }
-  return n;
+  return c->listing_ && c->listing_->Add(std::string_view(data, n)) ? n : 0;
 }
 
 size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void* self) {
@@ -418,10 +337,9 @@ size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, vo
   return n;
 }
 
-// QUILLON_FTP_TRACE=1 writes the control dialogue and libcurl's notes to stderr, with the
-// argument of PASS masked.
+// The control dialogue and libcurl's notes for QUILLON_FTP_TRACE, with the argument of PASS
+// masked.
 int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
-  static const auto start = std::chrono::steady_clock::now();
   const char* prefix = type == CURLINFO_TEXT         ? "* "
                        : type == CURLINFO_HEADER_IN  ? "< "
                        : type == CURLINFO_HEADER_OUT ? "> "
@@ -430,8 +348,7 @@ int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t siz
   std::string text(data, size);
   if (type == CURLINFO_HEADER_OUT && text.rfind("PASS ", 0) == 0) text = "PASS ****\r\n";
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  std::fprintf(stderr, "[ftp %6lld ms] %s%s\n", static_cast<long long>(ms.count()), prefix, text.c_str());
+  TraceLine(prefix, text);
   return 0;
 }
 
@@ -454,8 +371,9 @@ curl_socket_t CurlFtpConnection::OnOpenSocket(void* self, curlsocktype purpose,
   else if (address->family == AF_INET6)
     port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
   bool control = purpose == CURLSOCKTYPE_IPCXN && port == c->controlPort_;
-  if (control && !c->allowControlConnect_) {
-    c->refusedReconnect_ = true;
+  if (control && !c->LoggingIn()) {
+    // The operation fails with kLostText (ErrorText).
+    c->SetState(ConnectionState::Lost, "libcurl asked for a new control connection");
     return CURL_SOCKET_BAD;
   }
   curl_socket_t s = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
@@ -483,24 +401,24 @@ int CurlFtpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
 
 // ---- set-up and driving ----------------------------------------------------------------------
 
-bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
-  auto host = UrlHost(profile.address);
+bool CurlFtpConnection::Connect(const FtpConnectParameters& server) {
+  auto host = UrlHost(server.host);
   if (!host) {
-    SetError(FtpError(profile.address.empty() ? "No server address"
-                                              : "Invalid server address \"" + profile.address + "\""));
+    SetError(FtpError(server.host.empty() ? "No server address"
+                                          : "Invalid server address \"" + server.host + "\""));
     return false;
   }
   // The port is a 16-bit number; 0 stands for the FTP default.
-  controlPort_ = static_cast<uint16_t>(profile.port);
+  controlPort_ = static_cast<uint16_t>(server.port);
   if (controlPort_ == 0) controlPort_ = 21;
   baseUrl_ = "ftp://" + *host + ":" + std::to_string(controlPort_);
-  host_ = profile.address;
-  password_ = profile.password;
+  host_ = server.host;
+  password_ = server.password;
 
   easy_.reset(curl_easy_init());
   multi_.reset(curl_multi_init());
   if (!easy_ || !multi_) {
-    lost_ = true;
+    SetState(ConnectionState::Lost, "no libcurl handle");
     SetError("Cannot initialise the FTP library.");
     return false;
   }
@@ -510,15 +428,15 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(e, CURLOPT_PROXY, "");  // a proxy would hide the FTP commands this needs
-  if (!profile.userName.empty()) {
-    curl_easy_setopt(e, CURLOPT_USERNAME, profile.userName.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, profile.password.c_str());
+  if (!server.user.empty()) {
+    curl_easy_setopt(e, CURLOPT_USERNAME, server.user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, server.password.c_str());
   }
   curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
   curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
-  curl_easy_setopt(e, CURLOPT_FTPPORT, profile.passiveMode ? nullptr : "-");
+  curl_easy_setopt(e, CURLOPT_FTPPORT, server.passive ? nullptr : "-");
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(timeouts_.reply));
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -539,27 +457,19 @@ bool CurlFtpConnection::Connect(const ConnectionProfile& profile) {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-  if (const char* trace = std::getenv("QUILLON_FTP_TRACE"); trace && *trace == '1') {
+  if (TraceWanted()) {
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   }
 
-  allowControlConnect_ = true;
-  connecting_ = true;
+  SetState(ConnectionState::Connecting, baseUrl_);
   auto replies = RunCommands({"FEAT"});
-  allowControlConnect_ = false;
-  connecting_ = false;
   if (!replies) {
-    lost_ = true;  // nothing to QUIT
+    SetState(ConnectionState::Lost, "the login failed");  // nothing to QUIT
     return false;
   }
-  for (const auto& reply : *replies) {
-    if (reply.code != 211) continue;
-    std::string upper = reply.text;
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    mlsd_ = upper.find("\n MLST") != std::string::npos || upper.find("\nMLST") != std::string::npos ||
-            upper.find("\n MLSD") != std::string::npos;
-  }
+  SetState(ConnectionState::Connected, "logged in");
+  mlsd_ = ParseFeatReply(*replies).mlsd;
   char* entry = nullptr;
   if (curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry &&
       IsSafeRemotePath(entry))
@@ -573,7 +483,7 @@ CurlFtpConnection::~CurlFtpConnection() {
     AbandonTransfer();
   }
   if (!easy_ || !multi_) return;
-  if (!lost_ && !reloginPending_) {
+  if (state_ == ConnectionState::Connected) {
     // A polite QUIT, briefly: closing must not wait long for a server that stopped answering.
     curl_easy_setopt(easy_.get(), CURLOPT_SERVER_RESPONSE_TIMEOUT, 5L);
     RunCommands({"QUIT"});
@@ -591,24 +501,23 @@ bool CurlFtpConnection::BeginOperation() {
     SetError(kBusyText);
     return false;
   }
-  if (lost_) {
+  if (state_ == ConnectionState::Lost) {
     SetError(kLostText);
     return false;
   }
-  if (reloginPending_) {
+  if (state_ == ConnectionState::NeedsLogin) {
     // The abandoned transfer took the control connection with it: log in again and go back
     // to the folder that was current.
-    reloginPending_ = false;
+    SetState(ConnectionState::Reconnecting, folder_);
     std::string folder = folder_;
-    allowControlConnect_ = true;
     typeBinary_ = false;  // a new login starts with the server's own transfer type
     auto replies = RunCommands({"CWD " + folder});
-    allowControlConnect_ = false;
     if (!replies) {
-      lost_ = true;
+      SetState(ConnectionState::Lost, "the new login failed");
       return false;
     }
-    if (!IsSuccess(replies->back())) {
+    SetState(ConnectionState::Connected, "logged in again");
+    if (!replies->back().IsSuccess()) {
       char* entry = nullptr;
       curl_easy_getinfo(easy_.get(), CURLINFO_FTP_ENTRY_PATH, &entry);
       folder_ = entry && IsSafeRemotePath(entry) ? entry : "/";
@@ -668,7 +577,6 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
 void CurlFtpConnection::Start() {
   replies_.Clear();
   replyOverflow_ = false;
-  refusedReconnect_ = false;
   errorBuffer_[0] = '\0';
   done_ = false;
   accepted_ = false;
@@ -750,7 +658,9 @@ void CurlFtpConnection::Finish() {
   // libcurl drops the control connection after a failed or cut-off transfer (a reset data
   // connection, a time-out, a stop): the next call logs in again and returns to the folder, as
   // after an abandoned download.
-  if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD && !lost_) reloginPending_ = true;
+  if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
+      state_ == ConnectionState::Connected)
+    SetState(ConnectionState::NeedsLogin, "libcurl closed the control connection");
   if (kind_ == Kind::Download || kind_ == Kind::Upload || kind_ == Kind::Size) {
     if (done_ && result_ == CURLE_OK)
       typeBinary_ = pendingBinary_;
@@ -760,7 +670,8 @@ void CurlFtpConnection::Finish() {
 }
 
 bool CurlFtpConnection::IsBroken() const {
-  return lost_ || reloginPending_ || (easy_ && controlSocket_ == CURL_SOCKET_BAD);
+  return state_ == ConnectionState::Lost || state_ == ConnectionState::NeedsLogin ||
+         (easy_ && controlSocket_ == CURL_SOCKET_BAD);
 }
 
 CURLcode CurlFtpConnection::RunToEnd() {
@@ -780,7 +691,7 @@ std::optional<std::vector<FtpReply>> CurlFtpConnection::RunCommands(
     SetError(ErrorText(code));
     return std::nullopt;
   }
-  const auto& all = replies_.replies();
+  const auto& all = replies_.Replies();
   if (all.size() < commands.size()) {
     SetError(FtpError("The server did not answer " + commands.back().substr(0, 4)));
     return std::nullopt;
@@ -792,7 +703,7 @@ bool CurlFtpConnection::RunCommand(const std::string& command) {
   if (!BeginOperation()) return false;
   auto replies = RunCommands({command});
   if (!replies) return false;
-  if (!IsSuccess(replies->front())) {
+  if (!replies->front().IsSuccess()) {
     SetError(FailedCommandText(command, replies->front()));
     return false;
   }
@@ -802,9 +713,7 @@ bool CurlFtpConnection::RunCommand(const std::string& command) {
 std::string CurlFtpConnection::FailedCommandText(const std::string& command,
                                                  const FtpReply& reply) {
   lastFailure_ = FtpFailure::Refused;
-  std::string line = reply.FirstLine();
-  while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-  return MaskPassword(FtpError(command + ": " + line), password_);
+  return CommandRefusalText(command, reply, password_);
 }
 
 // libcurl's codes that stand for a refusal by the server on a working control connection.
@@ -829,30 +738,29 @@ static bool IsRefusalCode(CURLcode code) {
 std::string CurlFtpConnection::ErrorText(CURLcode code) {
   std::string message;
   lastFailure_ = FtpFailure::Other;
-  if (refusedReconnect_) {
-    lost_ = true;
-    return kLostText;
-  }
-  const auto& all = replies_.replies();
+  // Only a control connection that libcurl wanted to open anew loses the connection during an
+  // operation (OnOpenSocket).
+  if (state_ == ConnectionState::Lost) return kLostText;
+  const bool connecting = state_ == ConnectionState::Connecting;
+  const auto& all = replies_.Replies();
   auto refusal =
       std::find_if(all.rbegin(), all.rend(), [](const FtpReply& r) { return r.code >= 400; });
   long osError = 0;
   curl_easy_getinfo(easy_.get(), CURLINFO_OS_ERRNO, &osError);
   if (replyOverflow_) {
     message = "The server's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes";
-  } else if (!listing_.overflow.empty()) {
-    message = listing_.overflow;
+  } else if (listing_ && !listing_->Refusal().empty()) {
+    message = listing_->Refusal();
   } else if (uploadAbandoned_) {
     message = "The upload was given up";
   } else if (code == CURLE_ABORTED_BY_CALLBACK && StopRequested()) {
     message = "The transfer was stopped";
   } else if (refusal != all.rend() &&
              (refusal->code == 421 ||
-              (connecting_ && refusal->code == 530 && NamesConnectionLimit(refusal->text)))) {
-    message =
-        std::string(connecting_ || refusal->code != 421 ? kServerRefusedText
-                                                        : "The server closed the connection") +
-        ": " + refusal->FirstLine();
+              (connecting && refusal->code == 530 && NamesConnectionLimit(refusal->text)))) {
+    message = std::string(connecting || refusal->code != 421 ? kServerRefusedText
+                                                             : "The server closed the connection") +
+              ": " + refusal->FirstLine();
   } else if (code == CURLE_COULDNT_CONNECT && osError == ECONNREFUSED) {
     message =
         std::string(kNotListeningText) + " by " + host_ + " port " + std::to_string(controlPort_);
@@ -881,6 +789,14 @@ void CurlFtpConnection::SetError(std::string text) {
   lastError_ = MaskPassword(std::move(text), password_);
 }
 
+void CurlFtpConnection::SetState(ConnectionState state, std::string_view why) {
+  if (state_ == state || state_ == ConnectionState::Lost) return;
+  if (TraceWanted())
+    TraceLine("= ", std::string(StateName(state_)) + " -> " + StateName(state) + " (" +
+                        std::string(why) + ")");
+  state_ = state;
+}
+
 void CurlFtpConnection::Unpause() {
   if (!paused_ || !running_) return;
   paused_ = false;
@@ -896,7 +812,7 @@ void CurlFtpConnection::AbandonTransfer() {
   file_ = nullptr;
   begin_ = end_ = 0;
   paused_ = false;
-  if (wasRunning) reloginPending_ = true;
+  if (wasRunning) SetState(ConnectionState::NeedsLogin, "a transfer was cut off");
 }
 
 // ---- operations --------------------------------------------------------------------------------
@@ -922,7 +838,7 @@ bool CurlFtpConnection::SetCurrentFolder(const std::string& folder) {
   if (!BeginOperation()) return false;
   auto replies = RunCommands({"CWD " + folder, "PWD"});
   if (!replies) return false;
-  if (!IsSuccess((*replies)[0])) {
+  if (!(*replies)[0].IsSuccess()) {
     SetError(FailedCommandText("CWD " + folder, (*replies)[0]));
     return false;
   }
@@ -937,26 +853,27 @@ bool CurlFtpConnection::SetCurrentFolder(const std::string& folder) {
 
 std::optional<std::vector<RemoteEntry>> CurlFtpConnection::List() {
   if (!BeginOperation()) return std::nullopt;
-  listing_ = ListingState{};
-  listing_.now = std::chrono::system_clock::now();
+  listing_.emplace(mlsd_, folder_, std::chrono::system_clock::now());
   Configure(Kind::List, baseUrl_ + "/", {}, false);
   CURLcode code = RunToEnd();
   // Refusing the rest of a listing ends the transfer early, which costs the control connection.
-  if (!listing_.overflow.empty()) reloginPending_ = true;
+  if (!listing_->Refusal().empty())
+    SetState(ConnectionState::NeedsLogin, "the listing was refused");
+  if (code == CURLE_OK && !listing_->Finish()) code = CURLE_WRITE_ERROR;
   if (code != CURLE_OK) {
     SetError(ErrorText(code));
-    listing_ = ListingState{};
+    listing_.reset();
     return std::nullopt;
   }
-  skipped_ = listing_.dropped;
+  skipped_ = listing_->Dropped();
   if (log_) {
-    for (const auto& name : listing_.dropped)
+    for (const auto& name : skipped_)
       log_->AddLine(folder_ + ": Unsafe name \"" + PrintableName(name) +
                         "\" skipped in the server's listing.",
                     colour::kRed);
   }
-  auto entries = std::move(listing_.entries);
-  listing_ = ListingState{};
+  auto entries = listing_->TakeEntries();
+  listing_.reset();
   return entries;
 }
 
@@ -997,7 +914,7 @@ bool CurlFtpConnection::Rename(const std::string& from, const std::string& to) {
     SetError(FailedCommandText("RNFR " + from, (*replies)[0]));
     return false;
   }
-  if (!IsSuccess((*replies)[1])) {
+  if (!(*replies)[1].IsSuccess()) {
     SetError(FailedCommandText("RNTO " + to, (*replies)[1]));
     return false;
   }
@@ -1040,7 +957,7 @@ std::optional<uint64_t> CurlFtpConnection::Size(const std::string& path) {
     SetError(ErrorText(code));
     return std::nullopt;
   }
-  const auto& all = replies_.replies();
+  const auto& all = replies_.Replies();
   auto answer = std::find_if(all.begin(), all.end(),
                              [](const FtpReply& r) { return r.code == 213 || r.code >= 400; });
   if (answer != all.end()) return SizeFromReply(path, *answer);
@@ -1233,18 +1150,23 @@ bool InitCurlGlobal() {
 CurlFtpConnector::CurlFtpConnector(ActivityLog* log, FtpTimeouts timeouts)
     : log_(log), timeouts_(timeouts) {}
 
-std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const ConnectionProfile& profile) {
-  return OpenWithError(profile, nullptr);
+std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const FtpConnectParameters& server) {
+  return OpenWithError(server, nullptr);
 }
 
-std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const ConnectionProfile& profile,
+std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const FtpConnectParameters& server,
                                                                std::string* errorOut) {
+  // Never a secure profile in clear text.
+  if (server.protocol != ServerProtocol::Ftp) {
+    if (errorOut) *errorOut = "This connection speaks plain FTP only.";
+    return nullptr;
+  }
   if (!InitCurlGlobal()) {
     if (errorOut) *errorOut = "Cannot initialise the FTP library.";
     return nullptr;
   }
   auto connection = std::make_unique<CurlFtpConnection>(log_, timeouts_);
-  if (!connection->Connect(profile)) {
+  if (!connection->Connect(server)) {
     if (errorOut) *errorOut = connection->LastError();
     return nullptr;
   }

@@ -24,7 +24,8 @@ struct FtpTimeouts {
 };
 
 // FTP connections over libcurl, one easy handle (one control connection) each:
-// - passive mode (EPSV, then PASV) when the profile's passiveMode is set, else active mode
+// - plain FTP only: parameters that name another protocol are refused without connecting;
+// - passive mode (EPSV, then PASV) when `passive` is set, else active mode
 //   (EPRT/PORT on the control connection's local address); the data connection always goes to
 //   the control connection's address, whatever address a PASV reply names;
 // - user and password go through libcurl's options (an empty user name logs in anonymously);
@@ -42,10 +43,10 @@ class CurlFtpConnector : public FtpConnector {
  public:
   explicit CurlFtpConnector(ActivityLog* log = nullptr, FtpTimeouts timeouts = {});
 
-  std::unique_ptr<FtpConnection> Open(const ConnectionProfile& profile) override;
+  std::unique_ptr<FtpConnection> Open(const FtpConnectParameters& server) override;
   // On failure *errorOut (when given) receives this call's text, e.g. "Couldn't connect to
   // server." or the server's refusal of the login.
-  std::unique_ptr<FtpConnection> OpenWithError(const ConnectionProfile& profile,
+  std::unique_ptr<FtpConnection> OpenWithError(const FtpConnectParameters& server,
                                                std::string* errorOut) override;
 
  private:

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "profiles/ConnectionProfile.h"
+#include "profiles/ServerProtocol.h"
+
+namespace quillon {
+
+// What a connection to a server needs, and nothing else of a profile (no keys, folders or
+// transfer switches). The transfer type is chosen per file when it is opened.
+struct FtpConnectParameters {
+  std::string host;      // address as the user wrote it: a name, IPv4 or IPv6 address
+  int32_t port = 21;     // 0 stands for the protocol's usual port
+  std::string user;      // empty: anonymous
+  std::string password;  // in clear text; never put into an error text
+  bool passive = false;  // FTP: the server opens the data connections' ports
+  ServerProtocol protocol = ServerProtocol::Ftp;
+  std::string privateKeyFile;        // SFTP: log in with this OpenSSH key
+  std::string privateKeyPassphrase;  // its passphrase, as the profile keeps it
+};
+
+// The one place where a profile becomes what a connector takes: the main window's connections,
+// the transfer lanes and job builders, and unattended task runs all go through it.
+[[nodiscard]] FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile);
+
+}  // namespace quillon
