@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "ftp/CurlSftp.h"
 #include "ftp/FtpReplies.h"
 #include "ftp/ListingReader.h"
 #include "remote/FtpError.h"
@@ -1156,21 +1157,46 @@ std::unique_ptr<FtpConnection> CurlFtpConnector::Open(const FtpConnectParameters
 
 std::unique_ptr<FtpConnection> CurlFtpConnector::OpenWithError(const FtpConnectParameters& server,
                                                                std::string* errorOut) {
-  // Never a secure profile in clear text.
-  if (server.protocol != ServerProtocol::Ftp) {
-    if (errorOut) *errorOut = "This connection speaks plain FTP only.";
+  ConnectFailure failure;
+  auto connection = OpenExplained(server, &failure);
+  if (!connection && errorOut) *errorOut = failure.text;
+  return connection;
+}
+
+std::unique_ptr<FtpConnection> CurlFtpConnector::OpenExplained(const FtpConnectParameters& server,
+                                                               ConnectFailure* failure) {
+  ConnectFailure ignored;
+  ConnectFailure& out = failure ? *failure : ignored;
+  if (!InitCurlGlobal()) {
+    out.text = "Cannot initialise the FTP library.";
     return nullptr;
   }
-  if (!InitCurlGlobal()) {
-    if (errorOut) *errorOut = "Cannot initialise the FTP library.";
+  if (server.protocol == ServerProtocol::Sftp)
+    return OpenSftpConnection(server, log_, timeouts_, &out);
+  // Never a secure profile in clear text.
+  if (server.protocol != ServerProtocol::Ftp) {
+    out.text = "This connection speaks plain FTP only.";
     return nullptr;
   }
   auto connection = std::make_unique<CurlFtpConnection>(log_, timeouts_);
   if (!connection->Connect(server)) {
-    if (errorOut) *errorOut = connection->LastError();
+    out.text = connection->LastError();
     return nullptr;
   }
   return connection;
+}
+
+std::optional<ServerIdentity> ProbeServerIdentity(const FtpConnectParameters& server,
+                                                  ConnectFailure* failure, FtpTimeouts timeouts) {
+  ConnectFailure ignored;
+  ConnectFailure& out = failure ? *failure : ignored;
+  if (!InitCurlGlobal()) {
+    out.text = "Cannot initialise the FTP library.";
+    return std::nullopt;
+  }
+  if (server.protocol == ServerProtocol::Sftp) return ProbeSftpHostKey(server, timeouts, &out);
+  out.text = "Plain FTP has no certificate to check.";
+  return std::nullopt;
 }
 
 }  // namespace quillon

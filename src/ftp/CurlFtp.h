@@ -48,10 +48,21 @@ class CurlFtpConnector : public FtpConnector {
   // server." or the server's refusal of the login.
   std::unique_ptr<FtpConnection> OpenWithError(const FtpConnectParameters& server,
                                                std::string* errorOut) override;
+  // Every protocol goes through here: FTP (plain or over TLS) to CurlFtpConnection, SFTP to
+  // OpenSftpConnection.
+  std::unique_ptr<FtpConnection> OpenExplained(const FtpConnectParameters& server,
+                                               ConnectFailure* failure) override;
 
  private:
   ActivityLog* log_;
   FtpTimeouts timeouts_;
 };
+
+// What the server of `server` presents to prove who it is (certificate or host key), found by
+// connecting and stopping before anything is sent: for `quillon-tool trust`. Null with
+// failure->text when the server cannot be reached or presents nothing (plain FTP).
+std::optional<ServerIdentity> ProbeServerIdentity(const FtpConnectParameters& server,
+                                                  ConnectFailure* failure,
+                                                  FtpTimeouts timeouts = {});
 
 }  // namespace quillon

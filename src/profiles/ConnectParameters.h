@@ -19,6 +19,16 @@ struct FtpConnectParameters {
   ServerProtocol protocol = ServerProtocol::Ftp;
   std::string privateKeyFile;        // SFTP: log in with this OpenSSH key
   std::string privateKeyPassphrase;  // its passphrase, as the profile keeps it
+
+  // Server trust of FTP over TLS and SFTP. A certificate that checks out against
+  // `certificateAuthorities` (a PEM file; empty: the system's store) and the host name is
+  // trusted; otherwise the certificate or host key must be the one pinned in the trust files of
+  // `trustFolder` ("Quillon.trusted_certs", "Quillon.known_hosts"; SFTP also reads
+  // ~/.ssh/known_hosts) or equal `acceptedFingerprint`, which the user trusted for this session
+  // only ("SHA256:..."). Empty `trustFolder`: nothing is pinned.
+  std::string trustFolder;
+  std::string certificateAuthorities;
+  std::string acceptedFingerprint;
 };
 
 // The one place where a profile becomes what a connector takes: the main window's connections,

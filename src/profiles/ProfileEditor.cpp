@@ -73,6 +73,7 @@ std::optional<ProfileFields> ReadProfileFields(int32_t slot, const std::string& 
   if (!ReadProfile(slot, record, file)) return std::nullopt;
   ProfileFields fields;
   fields.name = record.name;
+  fields.protocol = record.protocol;
   fields.address = record.locked ? std::string() : record.address;
   fields.port = record.port > 0 ? record.port : 21;
   fields.userName = record.userName;
@@ -83,6 +84,8 @@ std::optional<ProfileFields> ReadProfileFields(int32_t slot, const std::string& 
   fields.threads = std::clamp(record.threadCount, 1, kMaxThreads);
   fields.localDir = record.localDir;
   fields.remoteDir = record.locked ? std::string() : record.remoteDir;
+  fields.privateKeyFile = record.privateKeyFile;
+  fields.keyPassphrase = record.locked ? std::string() : record.privateKeyPassphrase;
   return fields;
 }
 
@@ -94,13 +97,22 @@ std::optional<std::string> CheckProfileFields(const ProfileFields& f) {
     return "The address \"" + f.address + "\" is not a host name or an IP address.";
   if (f.port < 1 || f.port > 65535) return "The port must be a number from 1 to 65535.";
   if (f.threads < 1 || f.threads > kMaxThreads) return "The number of threads must be 1 to 6.";
-  for (const std::string* text :
-       {&f.name, &f.address, &f.userName, &f.password, &f.localDir, &f.remoteDir}) {
+  if (f.protocol == ServerProtocol::Unknown) return "Please choose how to reach the server.";
+  if (f.protocol != ServerProtocol::Sftp && !f.privateKeyFile.empty())
+    return "A private key file is used with SFTP only.";
+  if (!f.privateKeyFile.empty() && f.privateKeyFile.front() != '/')
+    return "The private key file must be an absolute path (starting with \"/\").";
+  if (f.privateKeyFile.empty() && !f.keyPassphrase.empty())
+    return "A passphrase needs a private key file.";
+  for (const std::string* text : {&f.name, &f.address, &f.userName, &f.password, &f.localDir,
+                                  &f.remoteDir, &f.privateKeyFile, &f.keyPassphrase}) {
     if (!OneLine(*text)) return "A setting may not hold a line break.";
     if (text->size() > kMaxStoredText) return "A setting is too long to be stored.";
   }
   if (f.savePassword && !f.password.empty() && !ProtectedForm(f.password))
     return "The password is too long to be stored.";
+  if (!f.keyPassphrase.empty() && !ProtectedForm(f.keyPassphrase))
+    return "The passphrase is too long to be stored.";
   if (!f.localDir.empty() && f.localDir.front() != '/')
     return "The local folder must be an absolute path (starting with \"/\").";
   return std::nullopt;
@@ -138,6 +150,18 @@ bool WriteProfileFields(int32_t slot, const ProfileFields& f, const std::string&
   SetKey(entries, "MaxThread", std::to_string(f.threads));
   SetKey(entries, "LocalDir", f.localDir);
   SetKey(entries, "RemoteDir", f.remoteDir);
+  if (f.protocol == ServerProtocol::Ftp)
+    RemoveKey(entries, kProtocolKey);
+  else
+    SetKey(entries, kProtocolKey, std::string(ProtocolName(f.protocol)));
+  if (f.privateKeyFile.empty())
+    RemoveKey(entries, kPrivateKeyFileKey);
+  else
+    SetKey(entries, kPrivateKeyFileKey, f.privateKeyFile);
+  if (f.keyPassphrase.empty())
+    RemoveKey(entries, kPrivateKeyPassphraseKey);
+  else
+    SetKey(entries, kPrivateKeyPassphraseKey, *ProtectedForm(f.keyPassphrase));
   if (!ini::WriteSection(file, section, entries)) {
     error = "Cannot write " + file + ".";
     return false;

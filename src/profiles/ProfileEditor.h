@@ -5,13 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "profiles/ServerProtocol.h"
+
 namespace quillon {
 
 // The connection manager's rules: the profiles of "Quillon.ini" (slots 0 to 19) as a list, and
 // the fields a user edits, written in the keys and forms that ReadProfile, the task store and
 // quillon-tool read: "Profile", "Address", "UserName", "LocalDir", "RemoteDir" as text; "Port",
 // "MaxThread" as numbers; "SavePassword", "PASVMode", "BinaryMode" as "1" or "0"; "Password" in
-// protected form, stored only with "SavePassword" (else removed). Every other key of the section
+// protected form, stored only with "SavePassword" (else removed); "Protocol" by its name, removed
+// for plain FTP so a plain profile looks as it always did; for SFTP "PrivateKeyFile" and
+// "PrivateKeyPassphrase" (protected form), removed when empty. Every other key of the section
 // (session options, keys, hand-written ones) stays as it is. A locked profile is never written
 // here. Each write replaces the section in one piece, so no reader sees it half-written. Safe
 // from any thread; nothing is cached.
@@ -35,6 +39,7 @@ std::optional<int32_t> FirstFreeSlot(const std::string& file);
 // What the connection manager edits.
 struct ProfileFields {
   std::string name;
+  ServerProtocol protocol = ServerProtocol::Ftp;
   std::string address;
   int32_t port = 21;
   std::string userName;  // empty: anonymous
@@ -45,6 +50,8 @@ struct ProfileFields {
   int32_t threads = 3;  // 1..6 transfer lanes
   std::string localDir;
   std::string remoteDir;
+  std::string privateKeyFile;  // SFTP: log in with this OpenSSH key (empty: the password)
+  std::string keyPassphrase;   // the key's passphrase, when it has one
 
   bool operator==(const ProfileFields&) const = default;
 };

@@ -11,6 +11,7 @@
 
 #include "common/Clock.h"
 #include "profiles/ConnectParameters.h"
+#include "remote/ServerTrust.h"
 
 namespace quillon {
 
@@ -150,6 +151,15 @@ class FtpConnection {
   virtual const std::string& LastError() const = 0;
 };
 
+// Why a connection could not be made.
+struct ConnectFailure {
+  std::string text;  // one line (FtpError), never holding a password or passphrase
+  // Set when the server's certificate or host key neither checks out nor is trusted: what it
+  // presented. The connection stopped before anything was sent (no user name, no password), so
+  // asking the user and connecting again is safe.
+  std::optional<ServerIdentity> untrusted;
+};
+
 // Makes connections to a server (ConnectParametersOf a profile). May be called from any thread. On
 // failure it returns null and the error text is reported as the implementation says (MainApp keeps
 // it as the last connection error).
@@ -164,6 +174,15 @@ class FtpConnector {
                                                        std::string* errorOut) {
     auto connection = Open(server);
     if (!connection && errorOut) *errorOut = "Unknown error.";
+    return connection;
+  }
+
+  // OpenWithError that also says when the server was not trusted (ConnectFailure::untrusted).
+  virtual std::unique_ptr<FtpConnection> OpenExplained(const FtpConnectParameters& server,
+                                                       ConnectFailure* failure) {
+    std::string error;
+    auto connection = OpenWithError(server, &error);
+    if (!connection && failure) *failure = ConnectFailure{error, std::nullopt};
     return connection;
   }
 };

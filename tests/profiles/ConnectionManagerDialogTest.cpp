@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -158,6 +159,61 @@ TEST_F(ConnectionManagerTest, ALockedProfileIsReadOnlyAndHidesItsAddress) {
   ASSERT_TRUE(dialog->ChosenConnection());
   EXPECT_EQ(dialog->ChosenConnection()->slot, 3);
   EXPECT_EQ(test::ReadFile(ini), before);
+}
+
+// Choosing SFTP shows the key fields, hides what SFTP lacks and moves a default port; going
+// back to FTP leaves no SFTP key in the file.
+TEST_F(ConnectionManagerTest, TheProtocolChoiceShowsItsFieldsAndPorts) {
+  LocalPickers pickers;
+  pickers.chooseFile = [](QWidget*, const QString& prompt, const QString&) {
+    EXPECT_EQ(prompt, "Please select your private key:");
+    return std::optional<std::string>("/home/demo/.ssh/id_ed25519");
+  };
+  auto dialog = Open();
+  dialog->SetPickers(pickers);
+  auto* protocol = Find<QComboBox>(dialog.get(), "protocolField");
+  auto* port = Find<QSpinBox>(dialog.get(), "portField");
+  EXPECT_EQ(protocol->currentText(), "FTP");
+  EXPECT_FALSE(Edit(dialog.get(), "keyFileField")->isVisible());
+  Type(dialog.get(), "nameField", "Secure");
+  Type(dialog.get(), "addressField", "sftp.example.org");
+
+  protocol->setCurrentIndex(protocol->findText("SFTP (SSH)"));
+  EXPECT_EQ(port->value(), 22);
+  EXPECT_TRUE(Edit(dialog.get(), "keyFileField")->isVisible());
+  EXPECT_TRUE(Edit(dialog.get(), "passphraseField")->isVisible());
+  EXPECT_FALSE(Find<QCheckBox>(dialog.get(), "passiveBox")->isEnabled());
+  Press(dialog.get(), "keyFileBrowse");
+  EXPECT_EQ(Edit(dialog.get(), "keyFileField")->text(), "/home/demo/.ssh/id_ed25519");
+  Type(dialog.get(), "passphraseField", "key words");
+  Press(dialog.get(), "saveButton");
+  ConnectionProfile stored;
+  ASSERT_TRUE(ReadProfile(0, stored, ini));
+  EXPECT_EQ(stored.protocol, ServerProtocol::Sftp);
+  EXPECT_EQ(stored.port, 22);
+  EXPECT_EQ(stored.privateKeyFile, "/home/demo/.ssh/id_ed25519");
+  EXPECT_EQ(stored.privateKeyPassphrase, "key words");
+
+  // A port the user typed stays when the protocol changes.
+  port->setValue(2222);
+  protocol->setCurrentIndex(protocol->findText("FTP over TLS (explicit)"));
+  EXPECT_EQ(port->value(), 2222);
+  EXPECT_FALSE(Edit(dialog.get(), "keyFileField")->isVisible());
+  EXPECT_TRUE(Find<QCheckBox>(dialog.get(), "passiveBox")->isEnabled());
+  port->setValue(21);
+  protocol->setCurrentIndex(protocol->findText("FTP over TLS (implicit)"));
+  EXPECT_EQ(port->value(), 990);
+  protocol->setCurrentIndex(protocol->findText("FTP"));
+  EXPECT_EQ(port->value(), 21);
+  Press(dialog.get(), "saveButton");
+  for (const char* gone : {"Protocol", "PrivateKeyFile", "PrivateKeyPassphrase"})
+    EXPECT_EQ(ini::Read(ini, "SESSION00", gone), std::nullopt) << gone;
+
+  // Reopened, a stored protocol is shown as stored.
+  ASSERT_TRUE(WriteText(0, "Protocol", "ftpes", ini));
+  auto again = Open();
+  EXPECT_EQ(Find<QComboBox>(again.get(), "protocolField")->currentText(),
+            "FTP over TLS (explicit)");
 }
 
 TEST(LocalPickers, TheCommandPickerShowsProgramsOrEveryFile) {

@@ -79,6 +79,36 @@ TEST_F(ProfileEditorTest, WritesTheKeysAndFormsEveryReaderExpects) {
   EXPECT_EQ(ReadProfileFields(3, ini), unsaved);
 }
 
+// The secure transports' keys: written only when they say something, so a plain FTP profile
+// keeps exactly the keys it always had.
+TEST_F(ProfileEditorTest, SecureProtocolsWriteTheirKeysAndPlainFtpLeavesThemOut) {
+  ProfileFields sftp = Demo();
+  sftp.protocol = ServerProtocol::Sftp;
+  sftp.port = 22;
+  sftp.privateKeyFile = "/home/demo/.ssh/id_ed25519";
+  sftp.keyPassphrase = "key passphrase";
+  Write(1, sftp);
+  EXPECT_EQ(ReadText(1, "Protocol", ini), "sftp");
+  EXPECT_EQ(ReadText(1, "PrivateKeyFile", ini), "/home/demo/.ssh/id_ed25519");
+  EXPECT_EQ(ReadText(1, "PrivateKeyPassphrase", ini).find("key passphrase"), std::string::npos);
+  ConnectionProfile read;
+  ASSERT_TRUE(ReadProfile(1, read, ini));
+  EXPECT_EQ(read.protocol, ServerProtocol::Sftp);
+  EXPECT_EQ(read.privateKeyPassphrase, "key passphrase");
+  EXPECT_EQ(ReadProfileFields(1, ini), sftp);
+
+  ProfileFields tls = Demo();
+  tls.protocol = ServerProtocol::FtpImplicitTls;
+  Write(1, tls);
+  EXPECT_EQ(ReadText(1, "Protocol", ini), "ftps");
+  for (const char* gone : {"PrivateKeyFile", "PrivateKeyPassphrase"})
+    EXPECT_EQ(ini::Read(ini, "SESSION01", gone), std::nullopt) << gone;
+
+  Write(1, Demo());
+  EXPECT_EQ(ini::Read(ini, "SESSION01", "Protocol"), std::nullopt);
+  EXPECT_EQ(ReadProfileFields(1, ini), Demo());
+}
+
 TEST_F(ProfileEditorTest, RefusesWhatCannotBeStored) {
   struct Case {
     std::function<void(ProfileFields&)> change;
@@ -97,6 +127,18 @@ TEST_F(ProfileEditorTest, RefusesWhatCannotBeStored) {
        "The password is too long to be stored."},
       {[](ProfileFields& f) { f.localDir = "relative"; },
        "The local folder must be an absolute path (starting with \"/\")."},
+      {[](ProfileFields& f) { f.privateKeyFile = "/home/demo/.ssh/id_ed25519"; },
+       "A private key file is used with SFTP only."},
+      {[](ProfileFields& f) {
+         f.protocol = ServerProtocol::Sftp;
+         f.privateKeyFile = "id_ed25519";
+       },
+       "The private key file must be an absolute path (starting with \"/\")."},
+      {[](ProfileFields& f) {
+         f.protocol = ServerProtocol::Sftp;
+         f.keyPassphrase = "secret";
+       },
+       "A passphrase needs a private key file."},
   };
   for (const auto& c : cases) {
     ProfileFields fields = Demo();

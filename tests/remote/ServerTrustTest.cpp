@@ -11,6 +11,7 @@
 #include "remote/CertificateTrust.h"
 #include "remote/Fingerprint.h"
 #include "remote/KnownHosts.h"
+#include "remote/ServerTrust.h"
 #include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 
@@ -311,6 +312,79 @@ TEST(CertificateTrustTest, DescriptionForTheQuestion) {
             "SHA256:ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0\n");
   EXPECT_EQ(ServerName("ftp.example.com", 990), "ftp.example.com:990");
   EXPECT_EQ(ServerName("2001:db8::7", 21), "[2001:db8::7]:21");
+}
+
+// The question a window asks and the line an unattended run logs, for each kind of identity.
+TEST(ServerTrustTest, QuestionAndLogTexts) {
+  ServerIdentity certificate;
+  certificate.host = "ftp.example.com";
+  certificate.port = 21;
+  certificate.fingerprint = Sha256Fingerprint("abc");
+  certificate.problem = "self-signed certificate";
+  certificate.certificate.subject = "CN=ftp.example.com";
+  certificate.certificate.issuer = "CN=ftp.example.com";
+  const std::string question = TrustQuestionText(certificate);
+  EXPECT_EQ(question.find("The certificate of the server ftp.example.com:21 is not trusted: "
+                          "self-signed certificate.\n\nSubject: CN=ftp.example.com\n"),
+            0u)
+      << question;
+  EXPECT_NE(question.find("\n" + certificate.fingerprint + "\n"), std::string::npos);
+  EXPECT_EQ(UntrustedServerText(certificate, "/home/ann/My Files/Quillon.ini", 3),
+            "The certificate of the server ftp.example.com:21 is not trusted (self-signed "
+            "certificate): " +
+                certificate.fingerprint +
+                ". To trust it, check the fingerprint and run: quillon-tool trust --ini "
+                "'/home/ann/My Files/Quillon.ini' --slot 3 --fingerprint " +
+                certificate.fingerprint);
+
+  ServerIdentity key;
+  key.kind = IdentityKind::HostKey;
+  key.host = "2001:db8::7";
+  key.port = 2222;
+  key.keyType = "ssh-ed25519";
+  key.keyBlob = Blob("ssh-ed25519", 'k');
+  key.fingerprint = Sha256Fingerprint(key.keyBlob);
+  EXPECT_NE(TrustQuestionText(key).find("Key type: ssh-ed25519\n" + key.fingerprint + "\n"),
+            std::string::npos);
+  key.changed = true;
+  key.knownFingerprint = Sha256Fingerprint("old");
+  EXPECT_EQ(TrustQuestionText(key).find("WARNING: The identity of the server [2001:db8::7]:2222 "
+                                        "has changed."),
+            0u);
+  EXPECT_EQ(UntrustedServerText(key, "/q/Quillon.ini", 0),
+            "The identity of the server [2001:db8::7]:2222 has changed: its host key " +
+                key.fingerprint + " is not the trusted " + key.knownFingerprint +
+                ". To trust it, check the fingerprint and run: quillon-tool trust --ini "
+                "/q/Quillon.ini --slot 0 --fingerprint " +
+                key.fingerprint);
+}
+
+// "Always" lands in the file the next connection reads: the trust file for certificates,
+// Quillon's known_hosts for host keys.
+TEST(ServerTrustTest, RememberedIdentitiesAreFoundAgain) {
+  TempDir dir;
+  ServerIdentity certificate;
+  certificate.host = "Ftp.Example.com";
+  certificate.port = 990;
+  certificate.fingerprint = Sha256Fingerprint("der");
+  certificate.certificate.subject = "CN=ftp.example.com";
+  ASSERT_TRUE(RememberTrust(certificate, dir.path().string()));
+  EXPECT_EQ(PinnedCertificate(dir.file(std::string(kTrustedCertificatesFileName)),
+                              "ftp.example.com", 990),
+            certificate.fingerprint);
+
+  ServerIdentity key;
+  key.kind = IdentityKind::HostKey;
+  key.host = "sftp.example.com";
+  key.port = 22;
+  key.keyBlob = Blob("ssh-ed25519", 'h');
+  ASSERT_TRUE(RememberTrust(key, dir.path().string()));
+  EXPECT_EQ(CheckKnownHostsFiles({dir.file(std::string(kOwnKnownHostsFileName))},
+                                 "sftp.example.com", 22, key.keyBlob)
+                .match,
+            HostKeyMatch::Known);
+
+  EXPECT_FALSE(RememberTrust(certificate, dir.file("missing/folder")));
 }
 
 }  // namespace

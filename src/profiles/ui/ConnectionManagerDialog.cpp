@@ -1,6 +1,8 @@
 #include "profiles/ui/ConnectionManagerDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +19,17 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
+
+// The protocol choices in the order shown.
+constexpr struct {
+  ServerProtocol protocol;
+  const char* text;
+} kProtocols[] = {
+    {ServerProtocol::Ftp, "FTP"},
+    {ServerProtocol::FtpExplicitTls, "FTP over TLS (explicit)"},
+    {ServerProtocol::FtpImplicitTls, "FTP over TLS (implicit)"},
+    {ServerProtocol::Sftp, "SFTP (SSH)"},
+};
 
 }  // namespace
 
@@ -59,6 +72,10 @@ ConnectionManagerDialog::ConnectionManagerDialog(std::string profileFile,
     return check;
   };
   name_ = edit("nameField");
+  protocol_ = new QComboBox(this);
+  protocol_->setObjectName("protocolField");
+  for (const auto& choice : kProtocols)
+    protocol_->addItem(choice.text, static_cast<int>(choice.protocol));
   address_ = edit("addressField");
   address_->setPlaceholderText("host name or IP address");
   port_ = new QSpinBox(this);
@@ -69,6 +86,18 @@ ConnectionManagerDialog::ConnectionManagerDialog(std::string profileFile,
   password_ = edit("passwordField");
   password_->setEchoMode(QLineEdit::Password);
   savePassword_ = box("savePasswordBox", "Save password");
+  keyFile_ = edit("keyFileField");
+  keyFile_->setPlaceholderText("none: log in with the password");
+  keyFileBrowse_ = new QPushButton("...", this);
+  keyFileBrowse_->setObjectName("keyFileBrowse");
+  keyFileBrowse_->setAutoDefault(false);
+  keyFileRow_ = new QWidget(this);
+  auto* keyLayout = new QHBoxLayout(keyFileRow_);
+  keyLayout->setContentsMargins(0, 0, 0, 0);
+  keyLayout->addWidget(keyFile_, 1);
+  keyLayout->addWidget(keyFileBrowse_);
+  passphrase_ = edit("passphraseField");
+  passphrase_->setEchoMode(QLineEdit::Password);
   passive_ = box("passiveBox", "Passive mode");
   binary_ = box("binaryBox", "Binary transfers");
   threads_ = new QSpinBox(this);
@@ -88,11 +117,14 @@ ConnectionManagerDialog::ConnectionManagerDialog(std::string profileFile,
   remoteDir_->setPlaceholderText("/");
 
   AddField("Name:", name_);
+  AddField("Protocol:", protocol_);
   AddField("Address:", address_);
   AddField("Port:", port_);
   AddField("User:", user_);
   AddField("Password:", password_);
   AddField(QString(), savePassword_);
+  AddField("Private key:", keyFileRow_);
+  AddField("Passphrase:", passphrase_);
   AddField(QString(), passive_);
   AddField(QString(), binary_);
   AddField("Threads:", threads_);
@@ -163,8 +195,31 @@ ConnectionManagerDialog::ConnectionManagerDialog(std::string profileFile,
     if (auto folder = pickers_.chooseFolder(this, "Please select a folder:", localDir_->text()))
       localDir_->setText(Q(*folder));
   });
+  connect(keyFileBrowse_, &QPushButton::clicked, this, [this] {
+    if (!pickers_.chooseFile) return;
+    const QString start =
+        keyFile_->text().isEmpty() ? QDir::homePath() + "/.ssh" : keyFile_->text();
+    if (auto file = pickers_.chooseFile(this, "Please select your private key:", start))
+      keyFile_->setText(Q(*file));
+  });
+  connect(protocol_, &QComboBox::currentIndexChanged, this, [this] { ProtocolChosen(); });
 
   Reload(-1);
+}
+
+ServerProtocol ConnectionManagerDialog::ShownProtocol() const {
+  return static_cast<ServerProtocol>(protocol_->currentData().toInt());
+}
+
+void ConnectionManagerDialog::ProtocolChosen() {
+  const ServerProtocol chosen = ShownProtocol();
+  // A port nobody changed follows the protocol; a port the user typed stays.
+  if (port_->value() == DefaultPort(shownProtocol_)) port_->setValue(DefaultPort(chosen));
+  shownProtocol_ = chosen;
+  const bool sftp = chosen == ServerProtocol::Sftp;
+  form_->setRowVisible(keyFileRow_, sftp);
+  form_->setRowVisible(passphrase_, sftp);
+  UpdateControls();
 }
 
 void ConnectionManagerDialog::AddField(const QString& label, QWidget* field) {
@@ -243,6 +298,12 @@ void ConnectionManagerDialog::Show(int row) {
 
 void ConnectionManagerDialog::ShowFields(const ProfileFields& f) {
   name_->setText(Q(f.name));
+  {
+    const QSignalBlocker quiet(protocol_);
+    const int index = protocol_->findData(static_cast<int>(f.protocol));
+    protocol_->setCurrentIndex(index < 0 ? 0 : index);
+  }
+  shownProtocol_ = f.protocol;
   address_->setText(Q(f.address));
   port_->setValue(f.port);
   user_->setText(Q(f.userName));
@@ -253,11 +314,17 @@ void ConnectionManagerDialog::ShowFields(const ProfileFields& f) {
   threads_->setValue(f.threads);
   localDir_->setText(Q(f.localDir));
   remoteDir_->setText(Q(f.remoteDir));
+  keyFile_->setText(Q(f.privateKeyFile));
+  passphrase_->setText(Q(f.keyPassphrase));
+  const bool sftp = f.protocol == ServerProtocol::Sftp;
+  form_->setRowVisible(keyFileRow_, sftp);
+  form_->setRowVisible(passphrase_, sftp);
 }
 
 ProfileFields ConnectionManagerDialog::TakeFields() const {
   ProfileFields f;
   f.name = S(name_->text().trimmed());
+  f.protocol = ShownProtocol();
   f.address = S(address_->text().trimmed());
   f.port = port_->value();
   f.userName = S(user_->text().trimmed());
@@ -268,6 +335,10 @@ ProfileFields ConnectionManagerDialog::TakeFields() const {
   f.threads = threads_->value();
   f.localDir = S(localDir_->text().trimmed());
   f.remoteDir = S(remoteDir_->text().trimmed());
+  if (f.protocol == ServerProtocol::Sftp) {
+    f.privateKeyFile = S(keyFile_->text().trimmed());
+    f.keyPassphrase = S(passphrase_->text());
+  }
   return f;
 }
 
@@ -399,10 +470,14 @@ void ConnectionManagerDialog::UpdateControls() {
   const Entry* entry = current_ >= 0 ? &entries_[static_cast<size_t>(current_)] : nullptr;
   const bool locked = entry && entry->summary.locked;
   const bool editable = entry && !locked && (entry->isNew || entry->summary.readable);
-  for (QWidget* field : std::initializer_list<QWidget*>{name_, address_, port_, user_, password_,
-                                                        savePassword_, passive_, binary_, threads_,
-                                                        localDir_, localDirBrowse_, remoteDir_})
+  for (QWidget* field : std::initializer_list<QWidget*>{
+           name_, protocol_, address_, port_, user_, password_, savePassword_, keyFile_,
+           keyFileBrowse_, passphrase_, threads_, localDir_, localDirBrowse_, remoteDir_})
     field->setEnabled(editable);
+  // SFTP has no passive mode and no ASCII transfers.
+  const bool ftp = ShownProtocol() != ServerProtocol::Sftp;
+  passive_->setEnabled(editable && ftp);
+  binary_->setEnabled(editable && ftp);
   lockedNote_->setVisible(locked);
   duplicate_->setEnabled(entry && !entry->isNew && !locked);
   delete_->setEnabled(entry && !locked);

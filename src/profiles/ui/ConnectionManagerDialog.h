@@ -10,6 +10,7 @@
 #include "profiles/ui/LocalPickers.h"
 
 class QCheckBox;
+class QComboBox;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
@@ -20,8 +21,11 @@ class QSpinBox;
 namespace quillon {
 
 // "Connection Manager": the connection profiles of "Quillon.ini" (slots 0 to 19) in a list,
-// and the fields of the one selected: name, address, port, user, password with "Save
-// password", passive mode, binary transfers, threads, and the local and remote start folders.
+// and the fields of the one selected: name, protocol (FTP, FTP over TLS explicit or implicit,
+// SFTP), address, port, user, password with "Save password", for SFTP a private key file and its
+// passphrase, passive mode and binary transfers (FTP only), threads, and the local and remote
+// start folders. Choosing another protocol moves a port left at the old protocol's default to
+// the new one's.
 // "New", "Duplicate" and "Delete" change the list; what is typed is stored when another
 // profile is chosen, on "Save", on "Connect" and on closing (asked), each through
 // WriteProfileFields, so the keys are those every other part of the program reads. A locked
@@ -33,9 +37,10 @@ namespace quillon {
 // TakeFields.
 //
 // Controls by object name: "profileList", "newButton", "duplicateButton", "deleteButton",
-// "nameField", "addressField", "portField", "userField", "passwordField", "savePasswordBox",
-// "passiveBox", "binaryBox", "threadsField", "localDirField", "localDirBrowse",
-// "remoteDirField", "lockedNote", "saveButton", "connectButton", "closeButton".
+// "nameField", "protocolField", "addressField", "portField", "userField", "passwordField",
+// "savePasswordBox", "keyFileField", "keyFileBrowse", "passphraseField", "passiveBox", "binaryBox",
+// "threadsField", "localDirField", "localDirBrowse", "remoteDirField", "lockedNote", "saveButton",
+// "connectButton", "closeButton".
 class ConnectionManagerDialog : public QDialog {
   Q_OBJECT
 
@@ -85,6 +90,8 @@ class ConnectionManagerDialog : public QDialog {
   void UpdateControls();
   QString RowText(const Entry& entry) const;
   void AddField(const QString& label, QWidget* field);
+  void ProtocolChosen();
+  ServerProtocol ShownProtocol() const;
 
   const std::string profileFile_;
   MessagePresenter& messages_;
@@ -100,11 +107,17 @@ class ConnectionManagerDialog : public QDialog {
   QPushButton* delete_;
   QFormLayout* form_;
   QLineEdit* name_;
+  QComboBox* protocol_;
+  ServerProtocol shownProtocol_ = ServerProtocol::Ftp;
   QLineEdit* address_;
   QSpinBox* port_;
   QLineEdit* user_;
   QLineEdit* password_;
   QCheckBox* savePassword_;
+  QWidget* keyFileRow_;
+  QLineEdit* keyFile_;
+  QPushButton* keyFileBrowse_;
+  QLineEdit* passphrase_;
   QCheckBox* passive_;
   QCheckBox* binary_;
   QSpinBox* threads_;

@@ -44,6 +44,11 @@ LocalPickers QtLocalPickers() {
       return std::optional<std::string>();
     return Chosen(dialog.selectedFiles().front());
   };
+  pickers.chooseFile = [](QWidget* parent, const QString& prompt, const QString& start) {
+    // Hidden files shown: private keys live in ~/.ssh.
+    return Chosen(QFileDialog::getOpenFileName(parent, prompt, StartFolder(start), QString(),
+                                               nullptr, QFileDialog::DontResolveSymlinks));
+  };
   return pickers;
 }
 

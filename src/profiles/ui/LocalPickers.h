@@ -17,6 +17,10 @@ struct LocalPickers {
       chooseFolder;
   // An existing file to run as a command; `start` as above.
   std::function<std::optional<std::string>(QWidget* parent, const QString& start)> chooseProgram;
+  // An existing file of any kind (an SSH private key); `prompt` and `start` as above.
+  std::function<std::optional<std::string>(QWidget* parent, const QString& prompt,
+                                           const QString& start)>
+      chooseFile;
 };
 
 // The filters of the command picker: files that may be run (shown by their executable bit), and
@@ -24,8 +28,8 @@ struct LocalPickers {
 inline constexpr const char* kProgramFilter = "Programs (*)";
 inline constexpr const char* kAllFilesFilter = "All Files (*)";
 
-// The pickers of the desktop: QFileDialog's folder picker, and its open-file picker with the
-// filters kProgramFilter and kAllFilesFilter.
+// The pickers of the desktop: QFileDialog's folder picker, its open-file picker with the filters
+// kProgramFilter and kAllFilesFilter, and its plain open-file picker.
 LocalPickers QtLocalPickers();
 
 }  // namespace quillon
