@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Transfer benchmarks: Quillon's transfer engine against curl and lftp, on the same loopback
-# servers and the same data, one run. Prints every figure and ratio; exits 1 when a target
-# ratio is missed.
+# Transfer benchmarks: Quillon against curl and lftp, on the same loopback servers and the
+# same data, one run. Prints every figure and ratio; exits 1 when a target ratio is missed.
 #
 #   bench/transfer_bench.sh            all cases on pyftpdlib and vsftpd
-#   SERVERS=vsftpd bench/transfer_bench.sh
+#   SERVERS=vsftpd CASES=task QUILLON_BENCH_DIR=/dev/shm/qtb bench/transfer_bench.sh
+#   SERVERS=vsftpd CASES=task BIG_MIB=256 SMALL_FILES=500 PAIRS=3 bench/transfer_bench.sh
 #
-# Cases (targets):
+# CASES "engine" (the transfer engine alone, quillon-transfer-bench), targets:
 #   1 GiB plain download and upload, one lane        >= 0.9 x curl (MiB/s)
 #   2000 x 16 KiB download and upload, six lanes     >= 1.0 x lftp mirror --parallel=6 (files/s)
 #   1 GiB encrypted upload and decrypting download   >= 0.8 x min(plain figure, cipher figure)
 #   peak resident memory moving 2 GiB, plain and encrypted, both ways   < 64 MiB
+# CASES "task" (the real quillon binary running a stored task, as cron would), targets:
+#   1 GiB encrypted upload, one lane                 time <= 1.15 x curl -T in the clear
+#   1 GiB decrypting download, one lane              time <= 1.15 x the task's plain download
+#   2000 x 16 KiB encrypted upload, six lanes        >= 1.0 x lftp mirror -R -P6 plain (files/s)
+#   2000 x 16 KiB download, six lanes                >= 1.2 x lftp mirror -P6 (files/s)
+# Sizes: BIG_MIB (1024), HUGE_MIB (2048), SMALL_FILES (2000) of SMALL_KIB (16) each; smaller
+# ones make a quick run (the targets are checked all the same).
 #
 # Servers: pyftpdlib (single-threaded, one core) and vsftpd (a private configuration file:
 # listen_address=127.0.0.1, its own port, background=NO, a local user made for the run).
@@ -21,6 +28,12 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 WORK=${QUILLON_BENCH_DIR:-/tmp/quillon-transfer-bench}
 SERVERS=${SERVERS:-"pyftpdlib vsftpd"}
+CASES=${CASES:-"engine task"}
+BIG_MIB=${BIG_MIB:-1024}
+HUGE_MIB=${HUGE_MIB:-2048}
+SMALL_FILES=${SMALL_FILES:-2000}
+SMALL_KIB=${SMALL_KIB:-16}
+DRAIN_MAX=${DRAIN_MAX:-180}   # seconds to wait at most for TIME_WAIT sockets before a run
 REPEAT=${REPEAT:-3}           # small-file cases: REPEAT runs of each client, in turn
 PAIRS=${PAIRS:-5}             # one-file cases: PAIRS runs of each client, in turn
 PY_PORT=${PY_PORT:-28021}
@@ -34,11 +47,18 @@ MIB=1048576
 bash scripts/setup.sh >/dev/null
 
 echo "== building (Release)"
+has_case() { [[ " $CASES " == *" $1 "* ]]; }
+# The quillon program needs the Qt build (it links its windows, though tasks run without them).
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BENCH=ON \
-  -DQUILLON_TESTS=OFF -DQUILLON_GUI=OFF >/dev/null
-cmake --build build/bench --target quillon-transfer-bench cipher_bench -j"$(nproc)" >/dev/null
+  -DQUILLON_TESTS=OFF -DQUILLON_GUI=ON >/dev/null
+targets=(cipher_bench)
+has_case engine && targets+=(quillon-transfer-bench)
+has_case task && targets+=(quillon quillon-tool)
+cmake --build build/bench --target "${targets[@]}" -j"$(nproc)" >/dev/null
 CLIENT=$ROOT/build/bench/bench/quillon-transfer-bench
 CIPHER_BENCH=$ROOT/build/bench/bench/cipher_bench
+QUILLON=$ROOT/build/bench/src/app/quillon
+QUILLON_TOOL=$ROOT/build/bench/src/tool/quillon-tool
 
 PIDS=()
 cleanup() {
@@ -53,14 +73,18 @@ mkdir -p "$WORK"/{data,srv,local}
 SRV=$WORK/srv
 
 echo "== making data"
-head -c $((1024 * MIB)) /dev/urandom >"$WORK/data/big.bin"
-head -c $((2048 * MIB)) /dev/zero | tr '\0' 'q' >"$WORK/data/huge.bin"
+head -c $((BIG_MIB * MIB)) /dev/urandom >"$WORK/data/big.bin"
+if has_case engine; then
+  head -c $((HUGE_MIB * MIB)) /dev/zero | tr '\0' 'q' >"$WORK/data/huge.bin"
+else
+  : >"$WORK/data/huge.bin"
+fi
 mkdir -p "$WORK/data/small"
-python3 - "$WORK/data/small" <<'PY'
+python3 - "$WORK/data/small" "$SMALL_FILES" "$SMALL_KIB" <<'PY'
 import os, sys
-for i in range(2000):
+for i in range(int(sys.argv[2])):
     with open(os.path.join(sys.argv[1], "f%04d.bin" % i), "wb") as f:
-        f.write(os.urandom(16384))
+        f.write(os.urandom(int(sys.argv[3]) * 1024))
 PY
 mkdir -p "$SRV"/{big,huge,small,up}
 ln "$WORK/data/big.bin" "$SRV/big/big.bin" 2>/dev/null || cp "$WORK/data/big.bin" "$SRV/big/"
@@ -131,7 +155,7 @@ stop_server() {
 }
 
 drain() {  # lets the sockets of the last case leave TIME_WAIT (bounded), and the disk settle
-  for _ in $(seq 1 180); do
+  for _ in $(seq 1 "$DRAIN_MAX"); do
     [ "$(ss -tan state time-wait | wc -l)" -lt 100 ] && break
     sleep 1
   done
@@ -209,30 +233,11 @@ Q() { echo "$CLIENT" --host 127.0.0.1 --port "$PORT" --user "$BENCH_USER" --pass
 
 sync  # the data just made is on disk before anything is timed
 
-echo "== cipher figures"
-# The reference: the cipher benchmark (streaming blob of "QVR4" widths) on the path the
-# programs take: the AES instructions where they run, the tables otherwise.
-read -r CIPHER_ENC CIPHER_DEC < <("$CIPHER_BENCH" --benchmark_format=json \
-  --benchmark_filter='BM_(En|De)crypt/qvr4' 2>/dev/null |
-  python3 -c '
-import json, sys
-runs = {b["name"]: b["bytes_per_second"] / 1048576 for b in json.load(sys.stdin)["benchmarks"]
-        if not b.get("error_occurred")}
-def pick(kind):
-    return runs.get("BM_%s/qvr4_hardware" % kind, runs["BM_%s/qvr4_table" % kind])
-print("%.1f %.1f" % (pick("Encrypt"), pick("Decrypt")))')
-echo "   cipher benchmark: encrypt $CIPHER_ENC MiB/s, decrypt $CIPHER_DEC MiB/s"
-# For information: the file crypter's streaming forms on one thread, no network.
-read -r FILE_ENC FILE_DEC < <("$CLIENT" --cipher "$WORK/data/big.bin" "$KEY" | tail -1)
-echo "   file crypter, 1 GiB from the page cache: encrypt $FILE_ENC MiB/s, decrypt $FILE_DEC MiB/s"
+# The engine's cases: the transfer engine alone against curl and lftp.
+engine_cases() {
+  local BIG=$BIG_MIB N=$SMALL_FILES
 
-for server in $SERVERS; do
-  start_server "$server"
-  echo
-  echo "== $server on 127.0.0.1:$PORT"
-  BIG=1024
-
-  # 1 GiB plain, one lane.
+  # One big file plain, one lane.
   curl_get=(curl -s -o "$WORK/local/big.bin" "$(URL /big/big.bin)")
   q_get=($(Q --lanes 1 --download /big "$WORK/local"))
   times=$(compare "$PAIRS" reset_dirs curl_get q_get)
@@ -246,36 +251,36 @@ for server in $SERVERS; do
   cmp -s "$SRV/up/big.bin" "$WORK/data/big.bin" || { echo "upload differs" >&2; exit 1; }
   curl_down=$(rate $BIG "$t_curl_down"); q_down=$(rate $BIG "$t_q_down")
   curl_up=$(rate $BIG "$t_curl_up"); q_up=$(rate $BIG "$t_q_up")
-  echo "   1 GiB download: curl $curl_down MiB/s, quillon $q_down MiB/s" \
+  echo "   $BIG MiB download: curl $curl_down MiB/s, quillon $q_down MiB/s" \
     "(medians $(rate $BIG "$m_curl_down") / $(rate $BIG "$m_q_down"))"
-  echo "   1 GiB upload:   curl $curl_up MiB/s, quillon $q_up MiB/s" \
+  echo "   $BIG MiB upload:   curl $curl_up MiB/s, quillon $q_up MiB/s" \
     "(medians $(rate $BIG "$m_curl_up") / $(rate $BIG "$m_q_up"))"
-  check "$server 1 GiB download, 1 lane / curl" "$(rate "$q_down" "$curl_down")" ">=" 0.9
-  check "$server 1 GiB upload, 1 lane / curl" "$(rate "$q_up" "$curl_up")" ">=" 0.9
+  check "$server $BIG MiB download, 1 lane / curl" "$(rate "$q_down" "$curl_down")" ">=" 0.9
+  check "$server $BIG MiB upload, 1 lane / curl" "$(rate "$q_up" "$curl_up")" ">=" 0.9
 
-  # 2000 x 16 KiB, six lanes.
+  # Small files, six lanes.
   lftp_get=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
     -e "set net:max-retries 1; mirror --parallel=6 /small $WORK/local/small; quit" 127.0.0.1)
   q_get=($(Q --lanes 6 --download /small "$WORK/local/small"))
   times=$(compare "$REPEAT" reset_dirs lftp_get q_get)
   read -r t_l_down t_q_sdown m_l_down m_q_sdown <<<"$times"
-  [ "$(ls "$WORK/local/small" | wc -l)" -eq 2000 ] || { echo "small download incomplete" >&2; exit 1; }
+  [ "$(ls "$WORK/local/small" | wc -l)" -eq "$N" ] || { echo "small download incomplete" >&2; exit 1; }
   lftp_put=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
     -e "set net:max-retries 1; mirror -R --parallel=6 $WORK/data/small /up/small; quit" 127.0.0.1)
   q_put=($(Q --lanes 6 --upload "$WORK/data/small" /up/small))
   times=$(compare "$REPEAT" reset_dirs lftp_put q_put)
   read -r t_l_up t_q_sup m_l_up m_q_sup <<<"$times"
-  [ "$(ls "$SRV/up/small" | wc -l)" -eq 2000 ] || { echo "small upload incomplete" >&2; exit 1; }
-  l_down=$(rate 2000 "$t_l_down"); q_sdown=$(rate 2000 "$t_q_sdown")
-  l_up=$(rate 2000 "$t_l_up"); q_sup=$(rate 2000 "$t_q_sup")
-  echo "   2000 files download: lftp $l_down files/s, quillon $q_sdown files/s" \
-    "(medians $(rate 2000 "$m_l_down") / $(rate 2000 "$m_q_sdown"))"
-  echo "   2000 files upload:   lftp $l_up files/s, quillon $q_sup files/s" \
-    "(medians $(rate 2000 "$m_l_up") / $(rate 2000 "$m_q_sup"))"
-  check "$server 2000 x 16 KiB download, 6 lanes / lftp" "$(rate "$q_sdown" "$l_down")" ">=" 1.0
-  check "$server 2000 x 16 KiB upload, 6 lanes / lftp" "$(rate "$q_sup" "$l_up")" ">=" 1.0
+  [ "$(ls "$SRV/up/small" | wc -l)" -eq "$N" ] || { echo "small upload incomplete" >&2; exit 1; }
+  l_down=$(rate "$N" "$t_l_down"); q_sdown=$(rate "$N" "$t_q_sdown")
+  l_up=$(rate "$N" "$t_l_up"); q_sup=$(rate "$N" "$t_q_sup")
+  echo "   $N files download: lftp $l_down files/s, quillon $q_sdown files/s" \
+    "(medians $(rate "$N" "$m_l_down") / $(rate "$N" "$m_q_sdown"))"
+  echo "   $N files upload:   lftp $l_up files/s, quillon $q_sup files/s" \
+    "(medians $(rate "$N" "$m_l_up") / $(rate "$N" "$m_q_sup"))"
+  check "$server $N x $SMALL_KIB KiB download, 6 lanes / lftp" "$(rate "$q_sdown" "$l_down")" ">=" 1.0
+  check "$server $N x $SMALL_KIB KiB upload, 6 lanes / lftp" "$(rate "$q_sup" "$l_up")" ">=" 1.0
 
-  # 1 GiB encrypted upload, then its decrypting download.
+  # The big file encrypted upload, then its decrypting download.
   t_q_enc=$(REPEAT=$PAIRS best reset_dirs $(Q --lanes 1 --encrypt "$KEY" --upload "$WORK/upbig" /up))
   mkdir -p "$SRV/enc" && mv "$SRV/up/big.bin.qvr" "$SRV/enc/" && chown -R "$BENCH_USER" "$SRV/enc"
   t_q_dec=$(REPEAT=$PAIRS best reset_dirs $(Q --lanes 1 --decrypt "$KEY" --download /enc "$WORK/local"))
@@ -283,11 +288,11 @@ for server in $SERVERS; do
   q_enc=$(rate $BIG "$t_q_enc"); q_dec=$(rate $BIG "$t_q_dec")
   enc_ref=$(awk "BEGIN{print ($q_up < $CIPHER_ENC) ? $q_up : $CIPHER_ENC}")
   dec_ref=$(awk "BEGIN{print ($q_down < $CIPHER_DEC) ? $q_down : $CIPHER_DEC}")
-  echo "   1 GiB encrypted upload $q_enc MiB/s (reference $enc_ref), decrypting download $q_dec MiB/s (reference $dec_ref)"
+  echo "   $BIG MiB encrypted upload $q_enc MiB/s (reference $enc_ref), decrypting download $q_dec MiB/s (reference $dec_ref)"
   check "$server encrypted upload / min(plain upload, cipher)" "$(rate "$q_enc" "$enc_ref")" ">=" 0.8
   check "$server decrypting download / min(plain download, cipher)" "$(rate "$q_dec" "$dec_ref")" ">=" 0.8
 
-  # Peak resident memory moving 2 GiB.
+  # Peak resident memory moving the huge file.
   mkdir -p "$WORK/uphuge" && ln -f "$WORK/data/huge.bin" "$WORK/uphuge/huge.bin"
   for mode in plain encrypted; do
     up_args=(); down_args=(); src=/huge
@@ -300,11 +305,113 @@ for server in $SERVERS; do
     fi
     reset_dirs; drain
     rss_down=$(timed $(Q --lanes 1 "${down_args[@]}" --download $src "$WORK/local") | cut -d' ' -f2)
-    cmp -s "$WORK/local/huge.bin" "$WORK/data/huge.bin" || { echo "2 GiB $mode differs" >&2; exit 1; }
-    check "$server 2 GiB $mode upload, peak RSS MiB" "$(rate "$rss_up" 1024)" "<" 64
-    check "$server 2 GiB $mode download, peak RSS MiB" "$(rate "$rss_down" 1024)" "<" 64
+    cmp -s "$WORK/local/huge.bin" "$WORK/data/huge.bin" || { echo "$HUGE_MIB MiB $mode differs" >&2; exit 1; }
+    check "$server $HUGE_MIB MiB $mode upload, peak RSS MiB" "$(rate "$rss_up" 1024)" "<" 64
+    check "$server $HUGE_MIB MiB $mode download, peak RSS MiB" "$(rate "$rss_down" 1024)" "<" 64
   done
   rm -rf "$SRV/enc" "$SRV/enchuge"
+}
+
+# The task's cases: the quillon program itself running stored tasks (headless, as under cron;
+# "-SHOWWIN" makes a task use its profile's lanes). Every task needs an encryption key; the
+# plain download is a task without a decryption key.
+TASK_HOME=$WORK/home
+TASK_STORE=QvrTask.ini
+task_setup() {
+  rm -rf "$TASK_HOME"
+  mkdir -p "$TASK_HOME"
+  local ini=$TASK_HOME/profiles.ini
+  for lanes in 1 6; do
+    echo "$BENCH_PASS" | "$QUILLON_TOOL" profile set --ini "$ini" --slot "$lanes" \
+      --name "bench$lanes" --address 127.0.0.1 --port "$PORT" --user "$BENCH_USER" \
+      --password-stdin --passive --binary --threads "$lanes"
+  done
+  new_task() {  # name lanes options... -> the task's slot
+    local name=$1 lanes=$2; shift 2
+    QB_KEY=$KEY "$QUILLON_TOOL" task set --store "$TASK_HOME/$TASK_STORE" --new --ini "$ini" \
+      --profile-slot "$lanes" --name "$name" --encryption-key-env QB_KEY "$@"
+  }
+  T_BIGUP=$(new_task bigup 1 --upload-from "$WORK/upbig" --upload-to /up)
+  T_BIGDOWN=$(new_task bigdown 1 --download-from /big --download-to "$WORK/local")
+  T_BIGDEC=$(new_task bigdec 1 --download-from /enc --download-to "$WORK/local" \
+    --decryption-key-env QB_KEY)
+  T_SMALLUP=$(new_task smallup 6 --upload-from "$WORK/data/small" --upload-to /up/small)
+  T_SMALLDOWN=$(new_task smalldown 6 --download-from /small --download-to "$WORK/local/small")
+}
+TASK() {  # slot [-SHOWWIN]
+  echo env QUILLON_HOME="$TASK_HOME" XDG_DATA_HOME="$TASK_HOME/data" DISPLAY= WAYLAND_DISPLAY= \
+    "$QUILLON" "$TASK_STORE" "SESSION$1" "${@:2}"
+}
+
+task_cases() {
+  local BIG=$BIG_MIB N=$SMALL_FILES
+  task_setup
+  mkdir -p "$WORK/upbig" && ln -f "$WORK/data/big.bin" "$WORK/upbig/big.bin"
+
+  # The big file: encrypted upload against curl in the clear.
+  curl_put=(curl -s -T "$WORK/data/big.bin" "$(URL /up/big.bin)")
+  q_put=($(TASK "$T_BIGUP"))
+  read -r t_curl t_q m_curl m_q <<<"$(compare "$PAIRS" reset_dirs curl_put q_put)"
+  [ -s "$SRV/up/big.bin.qvr" ] || { echo "encrypted upload missing" >&2; exit 1; }
+  mkdir -p "$SRV/enc" && mv "$SRV/up/big.bin.qvr" "$SRV/enc/" && chown -R "$BENCH_USER" "$SRV/enc"
+  echo "   $BIG MiB: curl -T plain ${t_curl}s, task encrypted upload ${t_q}s (medians ${m_curl}s / ${m_q}s)"
+  check "$server task: $BIG MiB encrypted upload time / curl -T plain" "$(rate "$t_q" "$t_curl")" "<=" 1.15
+
+  # ...and its decrypting download against the task's plain download of the plain file.
+  q_plain=($(TASK "$T_BIGDOWN"))
+  q_dec=($(TASK "$T_BIGDEC"))
+  read -r t_plain t_dec m_plain m_dec <<<"$(compare "$PAIRS" reset_dirs q_plain q_dec)"
+  cmp -s "$WORK/local/big.bin" "$WORK/data/big.bin" || { echo "decrypted file differs" >&2; exit 1; }
+  echo "   $BIG MiB: task plain download ${t_plain}s, decrypting download ${t_dec}s (medians ${m_plain}s / ${m_dec}s)"
+  check "$server task: $BIG MiB decrypting download time / plain download" "$(rate "$t_dec" "$t_plain")" "<=" 1.15
+
+  # Small files on six lanes: encrypted upload against lftp's plain upload into a fresh folder.
+  lftp_put=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
+    -e "set net:max-retries 1; mirror -R -P6 $WORK/data/small /up/small; quit" 127.0.0.1)
+  q_put=($(TASK "$T_SMALLUP" -SHOWWIN))
+  read -r t_l t_q m_l m_q <<<"$(compare "$REPEAT" reset_dirs lftp_put q_put)"
+  [ "$(find "$SRV/up/small" -name '*.qvr' | wc -l)" -eq "$N" ] || { echo "small upload incomplete" >&2; exit 1; }
+  echo "   $N files up: lftp plain $(rate "$N" "$t_l") files/s, task encrypted $(rate "$N" "$t_q") files/s" \
+    "(medians $(rate "$N" "$m_l") / $(rate "$N" "$m_q"))"
+  check "$server task: $N x $SMALL_KIB KiB encrypted upload, 6 lanes / lftp plain" "$(rate "$t_l" "$t_q")" ">=" 1.0
+
+  # Small files on six lanes: downloads against lftp.
+  lftp_get=(lftp -u "$BENCH_USER,$BENCH_PASS" -p "$PORT"
+    -e "set net:max-retries 1; mirror -P6 /small $WORK/local/small; quit" 127.0.0.1)
+  q_get=($(TASK "$T_SMALLDOWN" -SHOWWIN))
+  read -r t_l t_q m_l m_q <<<"$(compare "$REPEAT" reset_dirs lftp_get q_get)"
+  [ "$(ls "$WORK/local/small" | wc -l)" -eq "$N" ] || { echo "small download incomplete" >&2; exit 1; }
+  echo "   $N files down: lftp $(rate "$N" "$t_l") files/s, task $(rate "$N" "$t_q") files/s" \
+    "(medians $(rate "$N" "$m_l") / $(rate "$N" "$m_q"))"
+  check "$server task: $N x $SMALL_KIB KiB download, 6 lanes / lftp" "$(rate "$t_l" "$t_q")" ">=" 1.2
+  rm -rf "$SRV/enc"
+}
+
+if has_case engine; then
+  echo "== cipher figures"
+  # The reference: the cipher benchmark (streaming blob of "QVR4" widths) on the path the
+  # programs take: the AES instructions where they run, the tables otherwise.
+  read -r CIPHER_ENC CIPHER_DEC < <("$CIPHER_BENCH" --benchmark_format=json \
+    --benchmark_filter='BM_(En|De)crypt/qvr4' 2>/dev/null |
+    python3 -c '
+  import json, sys
+  runs = {b["name"]: b["bytes_per_second"] / 1048576 for b in json.load(sys.stdin)["benchmarks"]
+          if not b.get("error_occurred")}
+  def pick(kind):
+      return runs.get("BM_%s/qvr4_hardware" % kind, runs["BM_%s/qvr4_table" % kind])
+  print("%.1f %.1f" % (pick("Encrypt"), pick("Decrypt")))')
+  echo "   cipher benchmark: encrypt $CIPHER_ENC MiB/s, decrypt $CIPHER_DEC MiB/s"
+  # For information: the file crypter's streaming forms on one thread, no network.
+  read -r FILE_ENC FILE_DEC < <("$CLIENT" --cipher "$WORK/data/big.bin" "$KEY" | tail -1)
+  echo "   file crypter, 1 GiB from the page cache: encrypt $FILE_ENC MiB/s, decrypt $FILE_DEC MiB/s"
+fi
+
+for server in $SERVERS; do
+  start_server "$server"
+  echo
+  echo "== $server on 127.0.0.1:$PORT"
+  if has_case engine; then engine_cases; fi
+  if has_case task; then task_cases; fi
   stop_server
   empty_trash
   drain

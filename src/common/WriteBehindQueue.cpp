@@ -5,7 +5,10 @@
 namespace quillon {
 
 WriteBehindQueue::WriteBehindQueue(Consumer consume, size_t depth, uint64_t inlineBytes)
-    : consume_(std::move(consume)), depth_(depth < 1 ? 1 : depth), inlineLeft_(inlineBytes) {}
+    : consume_(std::move(consume)),
+      depth_(depth < 1 ? 1 : depth),
+      half_(depth_ / 2 < 1 ? 1 : depth_ / 2),
+      inlineLeft_(inlineBytes) {}
 
 WriteBehindQueue::~WriteBehindQueue() {
   {
@@ -35,16 +38,20 @@ bool WriteBehindQueue::Push(std::vector<uint8_t>& piece) {
   std::vector<uint8_t> next;
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return failed_ || queued_.size() < depth_; });
+    if (queued_.size() >= depth_) {
+      callerWaits_ = true;
+      drained_.wait(lock, [this] { return failed_ || queued_.size() + half_ <= depth_; });
+      callerWaits_ = false;
+    }
     RethrowFromHelper();
     if (failed_ || stop_) return false;
     queued_.push_back(std::move(piece));
+    if (helperWaits_ && queued_.size() >= half_) filled_.notify_one();
     if (!spare_.empty()) {
       next = std::move(spare_.back());
       spare_.pop_back();
     }
   }
-  changed_.notify_all();
   next.clear();
   piece = std::move(next);
   return true;
@@ -53,7 +60,11 @@ bool WriteBehindQueue::Push(std::vector<uint8_t>& piece) {
 bool WriteBehindQueue::Finish() {
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
+    finishing_ = true;
+    if (helperWaits_) filled_.notify_one();
+    callerWaits_ = true;
+    drained_.wait(lock, [this] { return failed_ || (queued_.empty() && !busy_); });
+    callerWaits_ = false;
   }
   Stop();
   std::lock_guard lock(mutex_);
@@ -66,7 +77,7 @@ void WriteBehindQueue::Stop() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  filled_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -75,7 +86,14 @@ void WriteBehindQueue::Consume() {
     std::vector<uint8_t> piece;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
+      auto ready = [this] {
+        return stop_ || queued_.size() >= half_ || (finishing_ && !queued_.empty());
+      };
+      if (!ready()) {
+        helperWaits_ = true;
+        filled_.wait(lock, ready);
+        helperWaits_ = false;
+      }
       if (queued_.empty() || failed_) return;
       piece = std::move(queued_.front());
       queued_.pop_front();
@@ -97,8 +115,10 @@ void WriteBehindQueue::Consume() {
         queued_.clear();
       }
       spare_.push_back(std::move(piece));
+      if (callerWaits_ &&
+          (!ok || (finishing_ ? queued_.empty() : queued_.size() + half_ <= depth_)))
+        drained_.notify_one();
     }
-    changed_.notify_all();
     if (!ok) return;
   }
 }

@@ -19,6 +19,10 @@ namespace quillon {
 // Push and Finish return false. A consumer that throws on the helper fails the same way, and
 // the next Push or Finish throws its exception on the caller's thread (once), as if the caller
 // had consumed the piece itself. One caller thread.
+//
+// Either side that has to wait for the other waits for half of the pieces (the caller for room
+// for them, the helper for them to arrive), so the two threads take turns once per several
+// pieces rather than for every one: each turn costs both a wake-up.
 class WriteBehindQueue {
  public:
   using Consumer = std::function<bool(const uint8_t* data, size_t size)>;
@@ -42,12 +46,17 @@ class WriteBehindQueue {
 
   Consumer consume_;
   const size_t depth_;
+  const size_t half_;
   uint64_t inlineLeft_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable drained_;  // the caller waits here (Push, Finish)
+  std::condition_variable filled_;   // the helper waits here
   std::deque<std::vector<uint8_t>> queued_;
   std::vector<std::vector<uint8_t>> spare_;
   bool busy_ = false;  // the helper holds a piece
+  bool callerWaits_ = false;
+  bool helperWaits_ = false;
+  bool finishing_ = false;  // Finish waits for the last pieces: the helper takes them as they are
   bool stop_ = false;
   bool failed_ = false;
   std::exception_ptr thrown_;  // what the consumer threw on the helper, until handed over

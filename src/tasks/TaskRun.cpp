@@ -224,7 +224,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   CreateRemoteFolderTree(*connection, remoteTo);
   manager.ExpandLocalFolder(localFrom, &sink, cutoff);
   manager.SetBuildingConnection(nullptr);
-  connection.reset();
+  manager.GiveConnectionToFirstLane(std::move(connection));
 
   RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   if (showWindow && manager.Cancelled()) {
@@ -279,7 +279,7 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
     }
   }
   manager.SetBuildingConnection(nullptr);
-  connection.reset();
+  manager.GiveConnectionToFirstLane(std::move(connection));
 
   RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
   WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);

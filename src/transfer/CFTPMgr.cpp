@@ -108,6 +108,7 @@ std::unique_ptr<TransferWorker> CFTPMgr::MakeLane(int lane) {
   worker->SetBackupFolder(settings_.backupDir);
   worker->SetReport(LaneReport());
   worker->SetShared(&shared_);
+  worker->AdoptConnection(std::move(firstLaneConnection_));
   return worker;
 }
 
@@ -388,6 +389,7 @@ void CFTPMgr::RunWithoutWindow(LogSink* log, const std::string& iniFile) {
   lane->SetBackupFolder(iniFile.empty() ? settings_.backupDir
                                         : ReadText(settings_.profile.slot, "BackupDir", iniFile));
   lane->SetShared(&shared_);
+  lane->AdoptConnection(std::move(firstLaneConnection_));
 
   while (!queue_.empty()) {
     auto job = std::move(queue_.front());

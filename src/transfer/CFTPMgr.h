@@ -104,6 +104,11 @@ class CFTPMgr {
     buildingOwner_ = std::move(connection);
     building_ = buildingOwner_.get();
   }
+  // A logged-in connection for the run's first lane, which then needs no login of its own (the
+  // connection the queue was built on, once building is done): one login less per run.
+  void GiveConnectionToFirstLane(std::unique_ptr<FtpConnection> connection) {
+    firstLaneConnection_ = std::move(connection);
+  }
   void SetDestinationBase(const std::string& folder) { destinationBase_ = folder; }
   void SetSourceBase(const std::string& folder) { sourceBase_ = folder; }
   void SetBinary(bool binary) { binary_ = binary; }
@@ -200,6 +205,7 @@ class CFTPMgr {
   std::deque<std::unique_ptr<TransferJob>> queue_;
   LaneShared shared_;                       // with the lanes; they are destroyed first
   std::unique_ptr<UploadJournal> journal_;  // shared_.journal; outlives the lanes too
+  std::unique_ptr<FtpConnection> firstLaneConnection_;  // until the first lane takes it
 
  private:
   std::unique_ptr<TransferWorker> MakeLane(int lane);

@@ -1,14 +1,27 @@
 #include "transfer/TransferCrypter.h"
 
 #include "crypto/FileCrypter.h"
+#include "crypto/Rijndael.h"
 
 namespace quillon {
 
 namespace {
 
-// Pieces in flight between a lane and its cipher thread: 8 x 64 KiB.
-constexpr size_t kPiece = 64 << 10;
-constexpr size_t kDepth = 8;
+// Pieces in flight between a lane and its cipher thread: uploads 4 x 256 KiB (each one
+// encryption call and one fill of the connection's send buffer), downloads 8 writes.
+constexpr size_t kPiece = 256 << 10;
+constexpr size_t kReadAheadDepth = 4;
+constexpr size_t kWriteBehindDepth = 8;
+// Files up to this size are encrypted on the lane's own thread: a helper thread costs more to
+// start and to hand pieces to than the cipher takes for them.
+constexpr uint64_t kEncryptedInline = 1 << 20;
+
+// Whether the cipher is slow enough for helper threads to pay: the tables (some 400 MiB/s a
+// core) take longer than the wire, so there encryption runs ahead of the lane and decryption
+// and the file's writing behind it. The AES instructions take about a third of a second per
+// GiB; handing the pieces from thread to thread costs more than that on a busy machine, so
+// there the lane does it all itself (bench/transfer_bench.sh).
+bool CipherNeedsHelpers() { return !HardwareCipherAllowed(); }
 
 class CrypterSource : public UploadSource {
  public:
@@ -64,8 +77,10 @@ std::unique_ptr<UploadSource> TransferCrypter::OpenSource(const std::string& pat
     return nullptr;
   }
   auto source = std::make_unique<CrypterSource>(std::move(reader), state_->crypter);
-  // Encryption runs ahead on its own thread, so the cipher and the network work at once.
-  if (encrypt) return ReadAhead(std::move(source), kPiece, kDepth);
+  // Encryption of a larger file runs ahead on its own thread, so the cipher and the network
+  // work at once.
+  if (encrypt && source->Size() > kEncryptedInline && CipherNeedsHelpers())
+    return ReadAhead(std::move(source), kPiece, kReadAheadDepth);
   return source;
 }
 
@@ -76,12 +91,13 @@ std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& desti
     error = state_->crypter.LastMessage();
     return nullptr;
   }
-  if (!decrypt) return std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
+  if (!decrypt || !CipherNeedsHelpers())
+    return std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
   // Three stages of a large file work at once: receiving (the lane), decrypting (behind the
   // lane) and writing the file (behind the cipher).
   writer->WriteInBackground();
   auto sink = std::make_unique<CrypterSink>(std::move(writer), state_->crypter);
-  return WriteBehind(std::move(sink), kDepth);
+  return WriteBehind(std::move(sink), kWriteBehindDepth);
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "transfer/TransferStreams.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -14,10 +15,18 @@ namespace {
 
 // The helper thread owns `inner_` between construction and the end of the stream; the reader
 // sees its error text only after the helper has stopped touching it.
+//
+// Either side that has to wait for the other waits for half of the pieces (the helper for room
+// for them, the reader for them to be ready), so the two threads take turns once per several
+// pieces rather than for every one: each turn costs both a wake-up.
 class ReadAheadSource : public UploadSource {
  public:
   ReadAheadSource(std::unique_ptr<UploadSource> inner, size_t piece, size_t depth)
-      : inner_(std::move(inner)), piece_(piece), depth_(depth), size_(inner_->Size()) {
+      : inner_(std::move(inner)),
+        piece_(piece),
+        depth_(depth < 1 ? 1 : depth),
+        half_(std::max<size_t>(1, depth_ / 2)),
+        size_(inner_->Size()) {
     thread_ = std::thread([this] { Produce(); });
   }
   ~ReadAheadSource() override {
@@ -25,7 +34,7 @@ class ReadAheadSource : public UploadSource {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
-    changed_.notify_all();
+    room_.notify_all();
     thread_.join();
   }
 
@@ -35,11 +44,15 @@ class ReadAheadSource : public UploadSource {
       if (!current_.empty()) spare_.push_back(std::move(current_));
       current_.clear();
       at_ = 0;
-      changed_.notify_all();
-      changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+      if (ready_.empty() && !finished_) {
+        readerWaits_ = true;
+        filled_.wait(lock, [this] { return finished_ || ready_.size() >= half_; });
+        readerWaits_ = false;
+      }
       if (ready_.empty()) return failed_ ? -1 : 0;
       current_ = std::move(ready_.front());
       ready_.pop_front();
+      if (helperWaits_ && ready_.size() + half_ <= depth_) room_.notify_one();
     }
     size_t n = std::min(size, current_.size() - at_);
     std::memcpy(buffer, current_.data() + at_, n);
@@ -60,7 +73,11 @@ class ReadAheadSource : public UploadSource {
       std::vector<char> piece;
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stop_ || ready_.size() < depth_; });
+        if (ready_.size() >= depth_) {
+          helperWaits_ = true;
+          room_.wait(lock, [this] { return stop_ || ready_.size() + half_ <= depth_; });
+          helperWaits_ = false;
+        }
         if (stop_) break;
         if (!spare_.empty()) {
           piece = std::move(spare_.back());
@@ -73,23 +90,27 @@ class ReadAheadSource : public UploadSource {
       if (n <= 0) {
         failed_ = n < 0;
         finished_ = true;
-        changed_.notify_all();
+        if (readerWaits_) filled_.notify_one();
         return;
       }
       piece.resize(static_cast<size_t>(n));
       ready_.push_back(std::move(piece));
-      changed_.notify_all();
+      if (readerWaits_ && ready_.size() >= half_) filled_.notify_one();
     }
   }
 
   std::unique_ptr<UploadSource> inner_;
   const size_t piece_;
   const size_t depth_;
+  const size_t half_;
   const uint64_t size_;  // taken before the helper starts, which owns the inner source then
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable room_;    // the helper waits here
+  std::condition_variable filled_;  // the reader waits here
   std::deque<std::vector<char>> ready_;
   std::vector<std::vector<char>> spare_;
+  bool helperWaits_ = false;
+  bool readerWaits_ = false;
   bool stop_ = false;
   bool finished_ = false;
   bool failed_ = false;

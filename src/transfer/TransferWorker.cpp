@@ -67,6 +67,13 @@ void TransferWorker::SetBackupFolder(const std::string& folder) { backupFolder_ 
 
 void TransferWorker::SetJob(std::unique_ptr<TransferJob> job) { job_ = std::move(job); }
 
+void TransferWorker::AdoptConnection(std::unique_ptr<FtpConnection> connection) {
+  if (!connection || connection_) return;
+  connection->SetStopFlag(&stop_);
+  shared_->connected.fetch_add(1);
+  connection_ = std::move(connection);
+}
+
 void TransferWorker::Stop() {
   stop_.store(true);
   { std::lock_guard lock(mutex_); }  // a lane about to wait sees the flag or gets the notice

@@ -117,6 +117,9 @@ class TransferWorker {
   // lane's thread is moving it.
   TransferJob* CurrentJob() const { return job_.get(); }
   void SetJob(std::unique_ptr<TransferJob> job);
+  // A logged-in connection for the lane's files (the one its run's queue was built on): the
+  // lane starts without a login of its own. After SetShared, before the first job.
+  void AdoptConnection(std::unique_ptr<FtpConnection> connection);
   std::unique_ptr<TransferJob> TakeJob() { return std::move(job_); }
 
   // Why the current file failed, or the warnings of a successful one (a source that was kept,

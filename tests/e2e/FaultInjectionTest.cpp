@@ -203,6 +203,27 @@ void DownloadOnly(FaultRun& run, bool decrypt) {
   }
 }
 
+// Three downloads on up to three lanes; the server drops the control connection after the
+// first file that comes, so that a lane, also one alone, has to log in again after the job
+// builder's connection that it took over.
+void ThreeFilesAfterADroppedConnection(FaultRun& run) {
+  DownloadOnly(run, false);
+  run.keys = {{"MaxThread", "3"}};
+  fs::create_directories(run.Server("out"));
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(run.Server("out") / name, name);
+  run.faults = {"--close-after", "/out/"};  // whichever file comes first
+}
+
+void ExpectThreeFilesWithoutATry(FaultRun& run) {
+  run.ExpectTrailerAndExit();
+  for (const char* name : {"a.txt", "b.txt", "c.txt"})
+    EXPECT_EQ(ReadFile(run.Local("back") / name), name);
+  EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
+  EXPECT_TRUE(run.LogLines("FAILED: ").empty()) << run.log;
+  EXPECT_EQ(run.Counter("FilesDownloadedOK"), 3);
+  EXPECT_EQ(run.Counter("FilesDownloadedFail"), 0);
+}
+
 const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> table = {
       {"UploadCollisionsKeepTheLaterSource",
@@ -364,6 +385,9 @@ const std::vector<Scenario>& Scenarios() {
          }
          EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
          EXPECT_EQ(run.Counter("FilesDownloadedOK"), 3);
+         // The job builder's connection moved the first file: one login for both, one more
+         // after the drop.
+         EXPECT_EQ(run.server->CountCommands("USER "), 2u);
        }},
 
       {"AResetInTheMiddleOfAnUploadLeavesNoTemporaryName",
@@ -412,39 +436,25 @@ const std::vector<Scenario>& Scenarios() {
 
       {"LoginsRefusedAt421AreWaitedFor",
        [](FaultRun& run) {
-         run.keys = {{"MaxThread", "3"}};
-         for (const char* name : {"a.txt", "b.txt", "c.txt"})
-           WriteFile(run.Local("out") / name, name);
-         // The job builder's connection gets in; the next three are turned away.
-         run.faults = {"--refuse-logins", "2:3"};
+         ThreeFilesAfterADroppedConnection(run);
+         // The job builder's connection gets in (and moves the first file on the first lane);
+         // the next three logins are turned away, also the first lane's own after the drop.
+         run.faults.insert(run.faults.end(), {"--refuse-logins", "2:3"});
        },
        [](FaultRun& run) {
-         run.ExpectTrailerAndExit();
-         for (const char* name : {"a.txt", "b.txt", "c.txt"})
-           EXPECT_EQ(run.Decrypted(std::string("in/") + name + ".qvr"), name);
-         EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
+         ExpectThreeFilesWithoutATry(run);
          EXPECT_TRUE(run.server->WaitForTranscript("EVENT refused at login"));
-         EXPECT_EQ(run.Counter("FilesUploadedOK"), 3);
-         EXPECT_EQ(run.Counter("FilesUploadedFail"), 0);
        }},
 
       {"LoginsRefusedWith530TooManyAreWaitedFor",
        [](FaultRun& run) {
-         run.keys = {{"MaxThread", "3"}};
-         for (const char* name : {"a.txt", "b.txt", "c.txt"})
-           WriteFile(run.Local("out") / name, name);
+         ThreeFilesAfterADroppedConnection(run);
          // The job builder gets in; the next three are told the server has too many users.
-         run.faults = {"--refuse-passwords", "2:3"};
+         run.faults.insert(run.faults.end(), {"--refuse-passwords", "2:3"});
        },
        [](FaultRun& run) {
-         run.ExpectTrailerAndExit();
-         for (const char* name : {"a.txt", "b.txt", "c.txt"})
-           EXPECT_EQ(run.Decrypted(std::string("in/") + name + ".qvr"), name);
-         EXPECT_TRUE(run.LogLines("RETRY ").empty()) << run.log;
-         EXPECT_TRUE(run.LogLines("FAILED: ").empty()) << run.log;
+         ExpectThreeFilesWithoutATry(run);
          EXPECT_TRUE(run.server->WaitForTranscript("EVENT refused the password"));
-         EXPECT_EQ(run.Counter("FilesUploadedOK"), 3);
-         EXPECT_EQ(run.Counter("FilesUploadedFail"), 0);
        }},
 
       {"AMalformedSizeReplyNeitherStopsTheRunNorRetries",

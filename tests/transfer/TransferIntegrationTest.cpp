@@ -545,7 +545,8 @@ TEST_F(TransferTest, EncryptedUploadThenDecryptingDownload) {
   settings.encrypt = true;
   settings.encryptionKey = "correct horse";
   settings.encryptionKeyName = "house key";
-  std::string plain = RandomBytes((3 << 20) + 5, 7);  // past the first MiB: helper threads
+  // Past the first MiB, where the table cipher (transfer_integration_table) takes helper threads.
+  std::string plain = RandomBytes((3 << 20) + 5, 7);
   WriteFile(local("report.txt"), plain);
   {
     auto building = connector.Open(ConnectParametersOf(settings.profile));
