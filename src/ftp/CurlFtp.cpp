@@ -184,6 +184,7 @@ class CurlFtpConnection final : public FtpConnection {
                                        bool binary) override;
   const std::string& LastError() const override { return lastError_; }
   bool IsBroken() const override;
+  bool OpenWasAccepted() const override { return accepted_; }
   FtpFailure LastFailure() const override { return lastFailure_; }
   bool SizeUnusable() const override { return sizeUnusable_; }
   std::vector<std::string> TakeSkippedNames() override { return std::move(skipped_); }

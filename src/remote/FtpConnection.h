@@ -127,6 +127,11 @@ class FtpConnection {
   // call would have to log in again, or fails. A lane then makes a new connection.
   virtual bool IsBroken() const { return false; }
 
+  // After an OpenFile that failed: true when the server had accepted the transfer first (FTP:
+  // 125/150 to RETR or STOR), so the failure was a try of the file and not a connection that
+  // was gone before the server heard of it. True unless the connection can tell.
+  virtual bool OpenWasAccepted() const { return true; }
+
   // How the last failure failed (meaningful after a call returned false / nullopt / null).
   virtual FtpFailure LastFailure() const { return FtpFailure::Refused; }
 

@@ -163,9 +163,10 @@ std::unique_ptr<RemoteFile> TransferWorker::OpenOnConnection(const std::string& 
     if (file) return file;
     cause_ = connection_->LastError();
     outcome = Connected::Failed;
-    if (!connection_->IsBroken() || round == 1) return nullptr;
-    // The connection was gone before the server heard of this file (it closed an idle control
-    // connection): that was no try yet, so connect afresh and open again, once.
+    if (!connection_->IsBroken() || connection_->OpenWasAccepted() || round == 1) return nullptr;
+    // The connection was gone before the server accepted this file (it closed an idle control
+    // connection): that was no try yet, so connect afresh and open again, once. A transfer the
+    // server accepted and that broke at once (a reset read together with the 150) was a try.
     outcome = EnsureConnection(false);
     if (outcome != Connected::Ready) return nullptr;
   }
