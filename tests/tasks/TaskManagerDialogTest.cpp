@@ -142,7 +142,8 @@ class TaskManagerTest : public ::testing::Test {
           folderAnswers.erase(folderAnswers.begin());
           return answer;
         },
-        [](QWidget*, const QString&) -> std::optional<std::string> { return std::nullopt; }};
+        [](QWidget*, const QString&) -> std::optional<std::string> { return std::nullopt; },
+        {}};
     setup.clock = &clock;
     dialog = std::make_unique<TaskManagerDialog>(std::move(setup), messages);
     if (!dialog->Open()) return;
