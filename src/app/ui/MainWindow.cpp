@@ -16,10 +16,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/AppTransfers.h"
 #include "app/ConnectRules.h"
 #include "app/ui/ActivityLogWidget.h"
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 #include "crypto/ui/KeyDialog.h"
 #include "localfs/ui/CDirComboEx.h"
 #include "localfs/ui/CDirList.h"
@@ -36,6 +35,7 @@
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
+#include "tasks/ProgramTransferSettings.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 #include "transfer/ui/TransferProgressDialog.h"
