@@ -18,9 +18,9 @@
 #include "common/Clock.h"
 #include "common/Messages.h"
 #include "crypto/FileCrypter.h"
+#include "localfs/LocalFolders.h"
 #include "platform/CurlFtp.h"
 #include "transfer/DownloadManager.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/UploadManager.h"
 
 using namespace quillon;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/Paths.h"
+#include "localfs/LocalFolders.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
 #include "profiles/IniFile.h"
@@ -13,7 +14,6 @@
 #include "tasks/ProgramTransferSettings.h"
 #include "tasks/TaskStore.h"
 #include "transfer/DownloadManager.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/TransferEventLoop.h"
 #include "transfer/TransferNames.h"
 #include "transfer/UploadManager.h"

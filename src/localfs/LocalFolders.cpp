@@ -1,4 +1,4 @@
-#include "transfer/LocalFolders.h"
+#include "localfs/LocalFolders.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -5,9 +5,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "localfs/LocalFolders.h"
 #include "support/TestSupport.h"
-#include "transfer/LocalFolders.h"
-#include "transfer/UploadJournal.h"
 
 namespace quillon {
 namespace {
@@ -132,33 +131,6 @@ TEST(LocalFolders, EveryFolderBelowTheBaseMustBeARealOne) {
   // The base itself may be a link: the user chose it.
   fs::create_directory_symlink(dir.file("base"), dir.file("chosen"));
   EXPECT_EQ(NotARealFolderBelow(dir.file("chosen"), dir.file("chosen/sub/a.txt")), std::nullopt);
-}
-
-TEST(UploadJournal, NamesThatStartedAndNeverEndedAreLeftForTheNextRun) {
-  TempDir dir;
-  std::string path = dir.file("task.uploads");
-  {
-    UploadJournal journal(path);
-    EXPECT_TRUE(journal.Leftovers().empty());
-    journal.Started("/in/.a.quillon-1");
-    journal.Started("/in/.b.quillon-2");
-    journal.Ended("/in/.a.quillon-1");
-    journal.Started("/in/bad\nname");  // never reaches the server, so never listed
-  }
-  {
-    UploadJournal next(path);
-    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
-    next.Keep({"/in/.b.quillon-2"});  // could not be removed yet
-  }
-  {
-    UploadJournal next(path);
-    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
-    next.Keep({});
-    next.Started("/in/.c.quillon-3");
-    next.Ended("/in/.c.quillon-3");
-  }
-  // Nothing pending: the file is gone.
-  EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace
