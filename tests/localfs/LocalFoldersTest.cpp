@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -53,6 +55,21 @@ TEST(LocalFolders, ListingSeesLinksWithoutFollowingThem) {
   EXPECT_FALSE(byName["pipe"].isFile);
   EXPECT_FALSE(byName["pipe"].isFolder);
   EXPECT_FALSE(ListLocalFolder(dir.file("missing")));
+}
+
+// A file stamped past the years a TimePoint holds (touch -d 2300-01-01) lists at its last second.
+TEST(LocalFolders, AStampBeyondTheYear2262IsHeldAtTheEnd) {
+  TempDir dir;
+  WriteFile(dir.file("far.txt"), "x");
+  const timespec far[2] = {{10'413'792'000, 5}, {10'413'792'000, 5}};  // 2300-01-01
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.file("far.txt").c_str(), far, 0), 0);
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("far.txt").c_str(), &st), 0);
+  if (st.st_mtim.tv_sec != far[1].tv_sec) GTEST_SKIP() << "the file system cannot hold 2300";
+  auto entries = ListLocalFolder(dir.path().string());
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ((*entries)[0].lastWrite, ClampedTimePoint(std::chrono::sys_seconds::max()));
 }
 
 TEST(LocalFolders, MoveFileNoReplaceAcrossFileSystems) {
