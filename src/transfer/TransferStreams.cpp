@@ -3,8 +3,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/WriteBehindQueue.h"
 
@@ -13,7 +15,9 @@ namespace quillon {
 namespace {
 
 // The helper thread owns `inner_` between construction and the end of the stream; the reader
-// sees its error text only after the helper has stopped touching it.
+// sees its error text only after the helper has stopped touching it. What the inner source
+// throws on the helper ends the stream there and is thrown again by the reader's next Read,
+// on the lane's thread, whose guard reports it.
 class ReadAheadSource : public UploadSource {
  public:
   ReadAheadSource(std::unique_ptr<UploadSource> inner, size_t piece, size_t depth)
@@ -37,6 +41,7 @@ class ReadAheadSource : public UploadSource {
       at_ = 0;
       changed_.notify_all();
       changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+      if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
       if (ready_.empty()) return failed_ ? -1 : 0;
       current_ = std::move(ready_.front());
       ready_.pop_front();
@@ -56,6 +61,17 @@ class ReadAheadSource : public UploadSource {
 
  private:
   void Produce() {
+    try {
+      ProducePieces();
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      thrown_ = std::current_exception();
+      failed_ = finished_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  void ProducePieces() {
     for (;;) {
       std::vector<char> piece;
       {
@@ -93,6 +109,7 @@ class ReadAheadSource : public UploadSource {
   bool stop_ = false;
   bool finished_ = false;
   bool failed_ = false;
+  std::exception_ptr thrown_;  // what the inner source threw on the helper, until handed over
   std::vector<char> current_;  // the reader's piece
   size_t at_ = 0;
   const std::string empty_;
