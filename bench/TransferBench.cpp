@@ -19,8 +19,8 @@
 #include "common/Messages.h"
 #include "crypto/FileCrypter.h"
 #include "ftp/CurlFtp.h"
+#include "localfs/LocalFolders.h"
 #include "transfer/DownloadManager.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/UploadManager.h"
 
 using namespace quillon;

@@ -2,7 +2,8 @@
 #
 # Every subsystem folder src/NAME builds the static library quillon_NAME from its own *.cpp
 # files (Qt-free; main.cpp excluded), and, when the GUI is built, quillon_NAME_ui from src/NAME/ui/*.cpp, which
-# links Qt. New source files are picked up without editing any list.
+# links Qt. New source files are picked up without editing any list. DEPENDS and UI_DEPENDS
+# name only libraries of the layers below (scripts/check_layers.py checks them).
 function(quillon_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPENDS;UI_DEPENDS" ${ARGN})
   file(GLOB core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -11,7 +12,9 @@ function(quillon_subsystem name)
   if(core_sources)
     add_library(${lib} STATIC ${core_sources})
     target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
-    target_link_libraries(${lib} PUBLIC ${ARG_DEPENDS} Threads::Threads)
+    # What a library builds on is its own business (README "Architecture", the layer table);
+    # static libraries still pass these on to the link of whatever uses them.
+    target_link_libraries(${lib} PUBLIC Threads::Threads PRIVATE ${ARG_DEPENDS})
   else()
     add_library(${lib} INTERFACE)
     target_include_directories(${lib} INTERFACE ${PROJECT_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
@@ -22,7 +25,7 @@ function(quillon_subsystem name)
   if(QUILLON_GUI AND ui_sources)
     file(GLOB ui_headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.h)
     add_library(${lib}_ui STATIC ${ui_sources} ${ui_headers})
-    target_link_libraries(${lib}_ui PUBLIC ${lib} ${ARG_UI_DEPENDS} Qt6::Widgets)
+    target_link_libraries(${lib}_ui PUBLIC ${lib} Qt6::Widgets PRIVATE ${ARG_UI_DEPENDS})
     set_target_properties(${lib}_ui PROPERTIES AUTOMOC ON)
   endif()
 endfunction()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Quillon with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test suite;
+# Checks the layers (scripts/check_layers.py), builds Quillon with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs every test suite;
 # then the threaded suites under ThreadSanitizer (scripts/tsan.sh) and every fuzz target for a
 # bounded time (scripts/fuzz.sh), each in a build folder of its own.
 # Usage: scripts/test.sh [ctest arguments, e.g. -L unit]
@@ -7,6 +8,9 @@
 #   QUILLON_FUZZ_SECONDS sets the time of each fuzz target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The layers first: an include that goes upward fails the run before anything is built.
+/usr/bin/python3 scripts/check_layers.py
 
 build=${QUILLON_TEST_BUILD:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null

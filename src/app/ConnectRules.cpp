@@ -31,15 +31,16 @@ bool EncryptModeFor(const ConnectionProfile& profile) {
 
 bool DecryptModeFor(const ConnectionProfile& profile) { return !profile.decryptionKey.empty(); }
 
-void SaveFolders(const ConnectionProfile& profile, const std::string& localFolder,
+bool SaveFolders(const ConnectionProfile& profile, const std::string& localFolder,
                  const std::string& remotePath, bool save, const std::string& file) {
-  if (profile.slot < 0 || profile.slot > 19) return;
-  WriteText(profile.slot, "LocalDir", localFolder, file);
+  if (profile.slot < 0 || profile.slot > 19) return true;
+  bool written = WriteText(profile.slot, "LocalDir", localFolder, file);
   std::string remote = remotePath.empty() ? profile.remoteRoot : remotePath;
   if (!profile.locked)
-    WriteText(profile.slot, "RemoteDir", remote, file);
+    written = WriteText(profile.slot, "RemoteDir", remote, file) && written;
   else if (save)
-    WriteBound(profile.slot, "RemoteDir", remote, profile.lockPassword, file);
+    written = WriteBound(profile.slot, "RemoteDir", remote, profile.lockPassword, file) && written;
+  return written;
 }
 
 }  // namespace quillon

@@ -28,8 +28,9 @@ bool DecryptModeFor(const ConnectionProfile& profile);
 
 // Saves the last folders of a connected profile into its section of `file` (slots 0..19 only):
 // "LocalDir" plain; "RemoteDir" (the remote path, or the root when it is empty) plain for an
-// unlocked profile, and for a locked one only with `save`, bound to its lock password.
-void SaveFolders(const ConnectionProfile& profile, const std::string& localFolder,
-                 const std::string& remotePath, bool save, const std::string& file);
+// unlocked profile, and for a locked one only with `save`, bound to its lock password. False
+// when a key cannot be written.
+[[nodiscard]] bool SaveFolders(const ConnectionProfile& profile, const std::string& localFolder,
+                               const std::string& remotePath, bool save, const std::string& file);
 
 }  // namespace quillon

@@ -45,7 +45,7 @@ void MainApp::RunTaskMode(const std::vector<std::string>& arguments, const Start
   // mail, a journal line), and the presenter shows it in a box when someone can see one.
   if (parsed.error) {
     messages_->Show(*parsed.error);
-    exitCode = -1;
+    exitCode_ = -1;
     return;
   }
 
@@ -68,18 +68,18 @@ void MainApp::RunTaskMode(const std::vector<std::string>& arguments, const Start
   std::string taskName = ReadText(task.slot, "Profile", task.storePath);
   if (taskName.empty()) {
     messages_->Show("Task cannot be found: The task is outdated.");
-    exitCode = -1;
+    exitCode_ = -1;
     return;
   }
 
-  exitCode = 0;  // the run may still set its own
+  exitCode_ = 0;  // the run may still set its own
   if (hooks.runTask)
     hooks.runTask(*this, {task.storePath, task.slot, task.notify, task.showWindow, taskName});
 }
 
 int MainApp::ExitRoutine() {
   session_.reset();
-  return exitCode;
+  return exitCode_;
 }
 
 std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile,

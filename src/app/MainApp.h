@@ -77,7 +77,8 @@ class MainApp : public ProgramSettings {
   // What a task run takes from the program (its settings, connector and messages now).
   operator TaskRunContext() { return {*this, Connector(), Messages()}; }
 
-  int32_t exitCode = 0;
+  // The code Run returns; a task run that failed sets 1 (start-up's own refusals set -1).
+  void SetExitCode(int32_t code) { exitCode_ = code; }
 
  private:
   void RunTaskMode(const std::vector<std::string>& arguments, const StartupHooks& hooks);
@@ -99,6 +100,7 @@ class MainApp : public ProgramSettings {
   };
 
   MessagePresenter* messages_;
+  int32_t exitCode_ = 0;
   AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;
   mutable std::mutex errorMutex_;

@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
       view = windows->View();
     }
     quillon::TaskRun run(running, clock, view);
-    if (!run.Dispatch(task)) running.exitCode = 1;
+    if (!run.Dispatch(task)) running.SetExitCode(1);
   };
   int code = app.Run(arguments, hooks);
   return code & 0xFF;  // -1 reaches the shell as 255

@@ -4,14 +4,15 @@
 
 namespace quillon {
 
-TimePoint ClampedTimePoint(std::chrono::sys_seconds at) {
+TimePoint ClampedTimePoint(std::chrono::sys_seconds at, std::chrono::nanoseconds fraction) {
   using std::chrono::floor;
   using std::chrono::seconds;
   static const auto earliest = std::chrono::ceil<seconds>(TimePoint::min());
   static const auto latest = floor<seconds>(TimePoint::max());
-  if (at <= earliest) return earliest;
+  if (at < earliest) return earliest;
+  // The last second has no room for a fraction of a second.
   if (at >= latest) return latest;
-  return at;
+  return TimePoint(at) + std::chrono::duration_cast<TimePoint::duration>(fraction);
 }
 
 std::tm ToLocalTime(TimePoint t) {
@@ -30,7 +31,8 @@ TimePoint FromLocalTime(int year, int month, int day, int hour, int minute, int 
   local.tm_min = minute;
   local.tm_sec = second;
   local.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&local));
+  // Years past 2261 (a date typed or printed by another program) end at the last TimePoint.
+  return ClampedTimePoint(std::chrono::sys_seconds(std::chrono::seconds(std::mktime(&local))));
 }
 
 std::string FormatLocalTime(TimePoint t, const char* format) {

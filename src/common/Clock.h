@@ -33,8 +33,9 @@ class FixedClock : public Clock {
 
 // `at` (a second from a server, a certificate or a file, any year from 0 to 9999) as a
 // TimePoint, which counts nanoseconds and so holds only the years 1678 to 2261: a time beyond
-// either end becomes that end instead of wrapping around.
-TimePoint ClampedTimePoint(std::chrono::sys_seconds at);
+// either end becomes that end instead of wrapping around. `fraction` (below a second) is added
+// to a time inside the range.
+TimePoint ClampedTimePoint(std::chrono::sys_seconds at, std::chrono::nanoseconds fraction = {});
 
 // Local broken-down time of `t`.
 std::tm ToLocalTime(TimePoint t);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/FileRows.h"
-#include "transfer/LocalFolders.h"
+#include "localfs/LocalFolders.h"
 
 namespace quillon {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/LocalFolders.h"
+#include "localfs/LocalFolders.h"
 
 namespace quillon {
 

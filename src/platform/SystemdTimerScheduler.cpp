@@ -135,6 +135,14 @@ std::vector<std::string> LinesOf(const std::string& text) {
   return lines;
 }
 
+// `count` units (`perSecond` to a second) after the epoch; a count past the end of TimePoint's
+// range gives its last second rather than wrapping around.
+TimePoint SinceEpoch(int64_t count, int64_t perSecond) {
+  return ClampedTimePoint(
+      std::chrono::sys_seconds(std::chrono::seconds(count / perSecond)),
+      std::chrono::nanoseconds(count % perSecond * (1'000'000'000 / perSecond)));
+}
+
 bool IsDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
@@ -227,14 +235,15 @@ SystemdTimerScheduler::NextElapse SystemdTimerScheduler::ParseNextElapse(const s
     result.understood = true;
     return result;
   }
-  if (text.front() == '@' && IsDigits(std::string_view(text).substr(1)) && text.size() <= 16) {
-    result.understood = true;
-    result.at = std::chrono::system_clock::from_time_t(std::stoll(text.substr(1)));
+  // Counts of up to 18 digits fit int64; a longer one is not taken for a time.
+  if (text.front() == '@' && IsDigits(std::string_view(text).substr(1))) {
+    result.understood = text.size() <= 19;
+    if (result.understood) result.at = SinceEpoch(std::stoll(text.substr(1)), 1);
     return result;
   }
   if (IsDigits(text)) {
     result.understood = text.size() <= 18;
-    if (result.understood) result.at = TimePoint(std::chrono::microseconds(std::stoll(text)));
+    if (result.understood) result.at = SinceEpoch(std::stoll(text), 1'000'000);
     return result;
   }
   // "[weekday] YYYY-MM-DD HH:MM:SS[.micro] [zone]"

@@ -86,7 +86,8 @@ inline constexpr ProgramKey kSafeUploads{"SafeUploads", 1};
 
 // A program-wide number: the key's default when missing or empty, else its leading number.
 int32_t ReadProgramNumber(const std::string& file, const ProgramKey& key);
-bool WriteProgramNumber(const std::string& file, const ProgramKey& key, int32_t value);
+[[nodiscard]] bool WriteProgramNumber(const std::string& file, const ProgramKey& key,
+                                      int32_t value);
 
 // "SESSION%02d"
 std::string SessionSection(int32_t slot);
@@ -97,8 +98,9 @@ int32_t ParseLeadingInt(std::string_view text);
 // The plain helpers of profile and task sections.
 std::string ReadText(int32_t slot, std::string_view key, const std::string& file);
 int32_t ReadNumber(int32_t slot, std::string_view key, const std::string& file);  // -1 when missing
-bool WriteText(int32_t slot, std::string_view key, const std::optional<std::string_view>& value,
-               const std::string& file);
-bool WriteNumber(int32_t slot, std::string_view key, int32_t number, const std::string& file);
+[[nodiscard]] bool WriteText(int32_t slot, std::string_view key,
+                             const std::optional<std::string_view>& value, const std::string& file);
+[[nodiscard]] bool WriteNumber(int32_t slot, std::string_view key, int32_t number,
+                               const std::string& file);
 
 }  // namespace quillon

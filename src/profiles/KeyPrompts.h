@@ -21,12 +21,12 @@ KeyRequest EncryptionKeyPrompt(const ConnectionProfile& profile, const std::stri
 // form; otherwise "EncryptionKey" and "EncryptionKeyName" become empty text. A profile that
 // fixes its key keeps its stored values, and a slot outside 0..19 writes nothing. False when a
 // write fails.
-bool StoreEncryptionKey(const EnteredKey& entered, ConnectionProfile& profile,
-                        const std::string& profileFile);
+[[nodiscard]] bool StoreEncryptionKey(const EnteredKey& entered, ConnectionProfile& profile,
+                                      const std::string& profileFile);
 
 // The same for the decryption key (purpose 1, with "Remember this key:") and "DecryptionKey".
 KeyRequest DecryptionKeyPrompt(const ConnectionProfile& profile, const std::string& profileFile);
-bool StoreDecryptionKey(const EnteredKey& entered, ConnectionProfile& profile,
-                        const std::string& profileFile);
+[[nodiscard]] bool StoreDecryptionKey(const EnteredKey& entered, ConnectionProfile& profile,
+                                      const std::string& profileFile);
 
 }  // namespace quillon

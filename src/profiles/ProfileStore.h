@@ -51,14 +51,14 @@ std::string ValueOfLocked(std::string_view stored, std::string_view binding);
 std::string ReadProtected(int32_t slot, std::string_view key, const std::string& file);
 // An empty value removes the key. False when the file cannot be written or the value is too
 // long to be read back in protected form (then nothing is written).
-bool WriteProtected(int32_t slot, std::string_view key, std::string_view value,
-                    const std::string& file);
+[[nodiscard]] bool WriteProtected(int32_t slot, std::string_view key, std::string_view value,
+                                  const std::string& file);
 
 std::string ReadBound(int32_t slot, std::string_view key, std::string_view binding,
                       const std::string& file);
 // Writes the locked form (also for an empty value). False as WriteProtected.
-bool WriteBound(int32_t slot, std::string_view key, std::string_view value,
-                std::string_view binding, const std::string& file);
+[[nodiscard]] bool WriteBound(int32_t slot, std::string_view key, std::string_view value,
+                              std::string_view binding, const std::string& file);
 
 // Fills `record` from the profile in `slot`. False, with the record's contents unspecified,
 // for a slot outside 0-19, an empty "Address", a locked profile whose "Password" lacks the
@@ -71,6 +71,6 @@ bool WriteBound(int32_t slot, std::string_view key, std::string_view value,
 // (protected form). A "Protocol" this build does not know fails the read and leaves the record's
 // protocol Unknown, which is never connected to: a profile that asks for a secure transport
 // never falls back to plain FTP.
-bool ReadProfile(int32_t slot, ConnectionProfile& record, const std::string& file);
+[[nodiscard]] bool ReadProfile(int32_t slot, ConnectionProfile& record, const std::string& file);
 
 }  // namespace quillon

@@ -74,8 +74,8 @@ SessionOptions SessionOptionsOfProfile(const ConnectionProfile& profile,
 // "DeleteAfterUpload", "BackupLocalFile", "BackupRemoteFile" as "1"/"0" and "MaxThread" as a
 // number. A profile outside slots 0..19 is taken but nothing is written. False when a key
 // cannot be written.
-bool StoreSessionOptions(const SessionOptions& options, ConnectionProfile& profile,
-                         const std::string& profileFile);
+[[nodiscard]] bool StoreSessionOptions(const SessionOptions& options, ConnectionProfile& profile,
+                                       const std::string& profileFile);
 
 // The options of a task record (TaskDefinition or any record with its field names): both
 // backups, delete after download, the after-upload choice with backupDir, and, for a record

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/Paths.h"
+#include "localfs/LocalFolders.h"
 #include "mail/SmtpMailer.h"
 #include "platform/Process.h"
 #include "profiles/IniFile.h"
@@ -13,7 +14,6 @@
 #include "tasks/ProgramTransferSettings.h"
 #include "tasks/TaskStore.h"
 #include "transfer/DownloadManager.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/TransferEventLoop.h"
 #include "transfer/TransferNames.h"
 #include "transfer/UploadManager.h"
@@ -104,7 +104,15 @@ bool TaskRun::Dispatch(const TaskHandOver& task) {
 int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bool showWindow) {
   slot_ = slot;
   ConnectionProfile& profile = settings_.currentProfile;
-  ReadProfile(slot, profile, taskFile);
+  if (!ReadProfile(slot, profile, taskFile)) {
+    // Half a profile must not connect: a locked one that fails its checks would otherwise
+    // reach the server without its root folder, a broken one somewhere it never named.
+    Log(log, Printf("\nERROR: the server settings of this task in %s (%s) cannot be read: an empty "
+                    "address, an unknown protocol, or a lock that does not match. Nothing was "
+                    "transferred.\n",
+                    taskFile, SessionSection(slot)));
+    return 0;
+  }
   if (!profile.locked) {
     // An unlocked profile's keys would come from the program's own profile; a task uses its own.
     profile.encryptionKeyName = ReadProtected(slot, "EncryptionKeyName", taskFile);
@@ -152,6 +160,12 @@ std::optional<TimePoint> TaskRun::Cutoff(int32_t mode, float hours) const {
   auto seconds = static_cast<int64_t>(std::trunc(static_cast<double>(hours) * 3600.0));
   auto now = std::chrono::time_point_cast<std::chrono::seconds>(clock_.Now());
   return now - std::chrono::seconds(seconds);
+}
+
+void TaskRun::WriteCount(const char* key, int32_t count, const std::string& taskFile,
+                         TaskLog* log) {
+  if (!WriteNumber(slot_, key, count, taskFile))
+    Log(log, Printf("ERROR: cannot write %s to %s.\n", key, taskFile));
 }
 
 void TaskRun::RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log) {
@@ -231,8 +245,8 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
     Log(log, "Task canceled\n");
     return 0;
   }
-  WriteNumber(slot_, "FilesUploadedOK", manager.Succeeded(), taskFile);
-  WriteNumber(slot_, "FilesUploadedFail", manager.Failed(), taskFile);
+  WriteCount("FilesUploadedOK", manager.Succeeded(), taskFile, log);
+  WriteCount("FilesUploadedFail", manager.Failed(), taskFile, log);
 
   if (settings_.currentProfile.deleteAfterUpload) {
     if (auto entries = ListLocalFolder(localFrom)) {
@@ -282,8 +296,8 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
   manager.GiveConnectionToFirstLane(std::move(connection));
 
   RunQueue(manager, sink, taskFile, settings_.currentProfile.threadCount, showWindow, view_);
-  WriteNumber(slot_, "FilesDownloadedOK", manager.Succeeded(), taskFile);
-  WriteNumber(slot_, "FilesDownloadedFail", manager.Failed(), taskFile);
+  WriteCount("FilesDownloadedOK", manager.Succeeded(), taskFile, log);
+  WriteCount("FilesDownloadedFail", manager.Failed(), taskFile, log);
   if (manager.Cancelled()) {
     Log(log, "Task canceled\n");
     return 0;

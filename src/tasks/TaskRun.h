@@ -58,6 +58,8 @@ class TaskRun {
 
  private:
   void SendNotification(const TaskHandOver& task, TaskLog& log);
+  // Stores one of the counters of the task's section; a store that cannot be written is logged.
+  void WriteCount(const char* key, int32_t count, const std::string& taskFile, TaskLog* log);
 
   ProgramSettings& settings_;
   FtpConnector& connector_;

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "localfs/LocalFolders.h"
 #include "profiles/IniFile.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/TransferNames.h"
 #include "transfer/UploadJournal.h"
 

@@ -7,9 +7,9 @@
 #include "common/AtomicFile.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "localfs/LocalFolders.h"
 #include "remote/RemoteListing.h"
 #include "transfer/BackupRules.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/TransferNames.h"
 
 namespace quillon {

@@ -4,8 +4,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/WriteBehindQueue.h"
 
@@ -19,6 +21,9 @@ namespace {
 // Either side that has to wait for the other waits for half of the pieces (the helper for room
 // for them, the reader for them to be ready), so the two threads take turns once per several
 // pieces rather than for every one: each turn costs both a wake-up.
+//
+// What the inner source throws on the helper ends the stream there and is thrown again by the
+// reader's next Read, on the lane's thread, whose guard reports it.
 class ReadAheadSource : public UploadSource {
  public:
   ReadAheadSource(std::unique_ptr<UploadSource> inner, size_t piece, size_t depth)
@@ -49,6 +54,7 @@ class ReadAheadSource : public UploadSource {
         filled_.wait(lock, [this] { return finished_ || ready_.size() >= half_; });
         readerWaits_ = false;
       }
+      if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
       if (ready_.empty()) return failed_ ? -1 : 0;
       current_ = std::move(ready_.front());
       ready_.pop_front();
@@ -69,6 +75,17 @@ class ReadAheadSource : public UploadSource {
 
  private:
   void Produce() {
+    try {
+      ProducePieces();
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      thrown_ = std::current_exception();
+      failed_ = finished_ = true;
+      if (readerWaits_) filled_.notify_one();
+    }
+  }
+
+  void ProducePieces() {
     for (;;) {
       std::vector<char> piece;
       {
@@ -114,6 +131,7 @@ class ReadAheadSource : public UploadSource {
   bool stop_ = false;
   bool finished_ = false;
   bool failed_ = false;
+  std::exception_ptr thrown_;  // what the inner source threw on the helper, until handed over
   std::vector<char> current_;  // the reader's piece
   size_t at_ = 0;
   const std::string empty_;

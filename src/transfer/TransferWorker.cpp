@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "common/BulkWork.h"
+#include "localfs/LocalFolders.h"
 #include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "transfer/BackupRules.h"
-#include "transfer/LocalFolders.h"
 #include "transfer/TransferCrypter.h"
 #include "transfer/TransferNames.h"
 #include "transfer/UploadJournal.h"

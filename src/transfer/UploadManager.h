@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "transfer/CFTPMgr.h"
+#include "localfs/LocalFolders.h"
 #include "remote/RemoteOperations.h"
-#include "transfer/LocalFolders.h"
+#include "transfer/CFTPMgr.h"
 
 namespace quillon {
 

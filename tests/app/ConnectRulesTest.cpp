@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/ConnectRules.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
@@ -49,23 +51,28 @@ TEST(ConnectRules, SaveFoldersKeepsALockedFolderBoundAndOnlyWhenAsked) {
   test::TempDir dir;
   std::string file = dir.file("Quillon.ini");
   ConnectionProfile open = Unlocked();
-  SaveFolders(open, "/home/me", "", true, file);
+  EXPECT_TRUE(SaveFolders(open, "/home/me", "", true, file));
   EXPECT_EQ(ReadText(4, "LocalDir", file), "/home/me");
   EXPECT_EQ(ReadText(4, "RemoteDir", file), "/") << "the root stands for an empty path";
 
   ConnectionProfile locked = Locked();
   locked.slot = 5;
-  SaveFolders(locked, "/tmp", "/jail/x", false, file);
+  EXPECT_TRUE(SaveFolders(locked, "/tmp", "/jail/x", false, file));
   EXPECT_EQ(ReadText(5, "LocalDir", file), "/tmp");
   EXPECT_EQ(ReadText(5, "RemoteDir", file), "") << "not saved without the flag";
-  SaveFolders(locked, "/tmp", "/jail/x", true, file);
+  EXPECT_TRUE(SaveFolders(locked, "/tmp", "/jail/x", true, file));
   EXPECT_EQ(ReadBound(5, "RemoteDir", "lock", file), "/jail/x");
   EXPECT_NE(ReadText(5, "RemoteDir", file), "/jail/x") << "never in clear";
 
   ConnectionProfile gone = Unlocked();
   gone.slot = -1;
-  SaveFolders(gone, "/nowhere", "/x", true, file);
+  EXPECT_TRUE(SaveFolders(gone, "/nowhere", "/x", true, file));
   EXPECT_EQ(ini::SectionNames(file), (std::vector<std::string>{"SESSION04", "SESSION05"}));
+
+  // A file that cannot be written is said.
+  std::string blocked = dir.file("folder-in-the-way");
+  std::filesystem::create_directory(blocked);
+  EXPECT_FALSE(SaveFolders(open, "/home/me", "", true, blocked));
 }
 
 }  // namespace

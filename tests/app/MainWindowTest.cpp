@@ -9,7 +9,6 @@
 #include <QSpinBox>
 #include <filesystem>
 
-#include "app/AppTransfers.h"
 #include "app/MainApp.h"
 #include "app/ui/ActivityLogWidget.h"
 #include "app/ui/MainWindow.h"
@@ -24,6 +23,7 @@
 #include "support/FtpServer.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
+#include "tasks/ProgramTransferSettings.h"
 #include "transfer/UploadManager.h"
 
 namespace quillon {

@@ -31,6 +31,9 @@ TEST(Clock, TimesBeyondATimePointAreHeldAtItsEnds) {
   EXPECT_EQ(ClampedTimePoint(floor<seconds>(latest)), latest);
   EXPECT_EQ(ClampedTimePoint(floor<seconds>(earliest)), earliest);
   EXPECT_FALSE(FormatUserTime(latest).empty());
+  // A fraction of a second joins a time inside; the ends stay whole seconds.
+  EXPECT_EQ(ClampedTimePoint(inside, milliseconds(250)), inside + milliseconds(250));
+  EXPECT_EQ(ClampedTimePoint(floor<seconds>(latest), milliseconds(999)), latest);
 }
 
 }  // namespace

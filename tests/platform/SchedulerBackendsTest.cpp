@@ -242,6 +242,8 @@ TEST(SystemdTimers, NextElapseAsSystemctlShowsIt) {
     std::optional<TimePoint> at;
   };
   TimePoint at = FromLocalTime(2024, 5, 15, 9, 30, 0);
+  // Times past TimePoint's range (the year 2262) end at its last second.
+  const TimePoint last = ClampedTimePoint(std::chrono::sys_seconds::max());
   const Case cases[] = {
       {"Wed 2024-05-15 09:30:00 UTC\n", true, at},
       {"Wed 2024-05-15 09:30:00\n", true, at},
@@ -252,6 +254,14 @@ TEST(SystemdTimers, NextElapseAsSystemctlShowsIt) {
       {"0", true, std::nullopt},
       {"soon", false, std::nullopt},
       {"Wed 2024-02-30 09:30:00 UTC", false, std::nullopt},
+      {"1715765400123456", true,
+       TimePoint(std::chrono::seconds(1715765400)) + std::chrono::microseconds(123456)},
+      {"@99999999999999", true, last},
+      {"@999999999999999999", true, last},
+      {"@9999999999999999999", false, std::nullopt},
+      {"999999999999999999", true, last},
+      {"9999999999999999999", false, std::nullopt},
+      {"Fri 9999-12-31 23:59:59 UTC", true, last},
   };
   for (const Case& c : cases) {
     Next next = SystemdTimerScheduler::ParseNextElapse(c.shown);

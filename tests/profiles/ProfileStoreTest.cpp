@@ -228,13 +228,15 @@ TEST_F(ProfileStoreTest, FailuresOfReadProfile) {
     const char* what;
     std::function<void()> damage;
   } cases[] = {
-      {"password without marker", [&] { WriteProtected(8, "Password", "host pw", ini); }},
-      {"nothing before the marker", [&] { WriteProtected(8, "Password", ":[QVR]:pw", ini); }},
-      {"password not sealed", [&] { WriteText(8, "Password", "host:[QVR]:pw", ini); }},
-      {"no lock password", [&] { WriteProtected(8, "LockPassword", "", ini); }},
-      {"root bound elsewhere", [&] { WriteBound(8, "RMTROOT", "/r", "other", ini); }},
-      {"empty root", [&] { WriteBound(8, "RMTROOT", "", "lockpw", ini); }},
-      {"root missing", [&] { WriteText(8, "RMTROOT", std::nullopt, ini); }},
+      {"password without marker",
+       [&] { ASSERT_TRUE(WriteProtected(8, "Password", "host pw", ini)); }},
+      {"nothing before the marker",
+       [&] { ASSERT_TRUE(WriteProtected(8, "Password", ":[QVR]:pw", ini)); }},
+      {"password not sealed", [&] { ASSERT_TRUE(WriteText(8, "Password", "host:[QVR]:pw", ini)); }},
+      {"no lock password", [&] { ASSERT_TRUE(WriteProtected(8, "LockPassword", "", ini)); }},
+      {"root bound elsewhere", [&] { ASSERT_TRUE(WriteBound(8, "RMTROOT", "/r", "other", ini)); }},
+      {"empty root", [&] { ASSERT_TRUE(WriteBound(8, "RMTROOT", "", "lockpw", ini)); }},
+      {"root missing", [&] { ASSERT_TRUE(WriteText(8, "RMTROOT", std::nullopt, ini)); }},
   };
   for (const auto& c : cases) {
     WriteLocked(8, "host", "pw", "lockpw", "/r");

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 #include "ftp/CurlFtp.h"
 #include "platform/ScheduleTrigger.h"
 #include "profiles/IniFile.h"

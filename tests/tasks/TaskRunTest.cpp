@@ -3,6 +3,7 @@
 #include <utime.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "app/MainApp.h"
 #include "ftp/CurlFtp.h"
@@ -38,16 +39,7 @@ class TaskRunTest : public ::testing::Test {
     fs::create_directories(local / "in");
     server = std::make_unique<test::FtpServer>(test::FtpServer::Options{serverRoot});
     app.SetSession(std::make_unique<CurlFtpConnector>());
-
-    ConnectionProfile profile = server->Profile();
-    ASSERT_TRUE(WriteText(0, "Profile", "Nightly", store));
-    ASSERT_TRUE(WriteText(0, "Address", profile.address, store));
-    ASSERT_TRUE(WriteNumber(0, "Port", profile.port, store));
-    ASSERT_TRUE(WriteText(0, "UserName", profile.userName, store));
-    ASSERT_TRUE(WriteProtected(0, "Password", profile.password, store));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, store));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, store));
-    ASSERT_TRUE(WriteNumber(0, "BinaryMode", 1, store));
+    WriteServerProfile();
 
     task.name = "Nightly";
     task.slot = 0;
@@ -60,6 +52,19 @@ class TaskRunTest : public ::testing::Test {
     task.encryptFiles = task.decryptFiles = true;
     task.encryptionKeyName = "demo key";
     task.encryptionKey = task.decryptionKey = "correct horse";
+  }
+
+  // The connection keys of the server in slot 0 of the task store.
+  void WriteServerProfile() {
+    ConnectionProfile profile = server->Profile();
+    ASSERT_TRUE(WriteText(0, "Profile", "Nightly", store));
+    ASSERT_TRUE(WriteText(0, "Address", profile.address, store));
+    ASSERT_TRUE(WriteNumber(0, "Port", profile.port, store));
+    ASSERT_TRUE(WriteText(0, "UserName", profile.userName, store));
+    ASSERT_TRUE(WriteProtected(0, "Password", profile.password, store));
+    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, store));
+    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, store));
+    ASSERT_TRUE(WriteNumber(0, "BinaryMode", 1, store));
   }
 
   void Save() { ASSERT_TRUE(SaveTask(task, store)); }
@@ -230,6 +235,50 @@ TEST_F(TaskRunTest, AConnectionFailureSkipsTheRestAndNoKeyStopsEverything) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("Downloading"), std::string::npos) << log;
+}
+
+// A task whose server settings cannot be read connects nowhere and runs no hook: a locked
+// profile that fails its checks would otherwise reach the server without its root folder.
+TEST_F(TaskRunTest, ServerSettingsThatCannotBeReadFailTheRunBeforeAnything) {
+  const std::string hookRan = dir.file("hook-ran");
+  const ConnectionProfile peer = server->Profile();
+  const struct {
+    const char* what;
+    std::function<void()> damage;
+  } cases[] = {
+      {"no address", [&] { ASSERT_TRUE(WriteText(0, "Address", "", store)); }},
+      {"unknown protocol", [&] { ASSERT_TRUE(WriteText(0, "Protocol", "gopher", store)); }},
+      {"lock that does not match",
+       [&] {
+         ASSERT_TRUE(WriteText(0, "Address", "0.0.0.0", store));
+         ASSERT_TRUE(WriteProtected(0, "UserName", peer.userName, store));
+         ASSERT_TRUE(WriteProtected(0, "LockPassword", "lock-pw", store));
+         ASSERT_TRUE(
+             WriteProtected(0, "Password", peer.address + ":[QVR]:" + peer.password, store));
+         ASSERT_TRUE(WriteBound(0, "RMTROOT", "/jail", "another-pw", store));
+       }},
+  };
+  WriteFile(local / "out/a.txt", "a");
+  task.runBeforeUpload = "touch '" + hookRan + "'";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(ini::RemoveSection(store, SessionSection(0)));
+    WriteServerProfile();
+    Save();
+    c.damage();
+    std::string log = RunAndReadLog();
+    EXPECT_NE(log.find("\nERROR: the server settings of this task in " + store +
+                       " (SESSION00) cannot be read: "),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Nothing was transferred.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nHarbell task [Nightly] of [" + store + "]\nEnded at: "),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(fs::exists(hookRan));
+    EXPECT_FALSE(fs::exists(serverRoot / "incoming"));
+    EXPECT_EQ(ReadNumber(0, "FilesUploadedOK", store), -1);
+  }
 }
 
 TEST_F(TaskRunTest, TheNotificationCarriesTheWholeLogAndNotifyShowsIt) {

@@ -29,23 +29,23 @@ Strings KeysOf(const std::string& file, int32_t slot) {
 
 // The connection keys of an unlocked profile, as the profile file holds them.
 void WriteConnection(const std::string& file, int32_t slot) {
-  WriteText(slot, "Profile", "Office server", file);
-  WriteText(slot, "Address", "ftp.example.com", file);
-  WriteNumber(slot, "Port", 2121, file);
-  WriteText(slot, "UserName", "ops", file);
-  WriteProtected(slot, "Password", "s3cret", file);
-  WriteNumber(slot, "SavePassword", 1, file);
-  WriteNumber(slot, "PASVMode", 1, file);
+  ASSERT_TRUE(WriteText(slot, "Profile", "Office server", file));
+  ASSERT_TRUE(WriteText(slot, "Address", "ftp.example.com", file));
+  ASSERT_TRUE(WriteNumber(slot, "Port", 2121, file));
+  ASSERT_TRUE(WriteText(slot, "UserName", "ops", file));
+  ASSERT_TRUE(WriteProtected(slot, "Password", "s3cret", file));
+  ASSERT_TRUE(WriteNumber(slot, "SavePassword", 1, file));
+  ASSERT_TRUE(WriteNumber(slot, "PASVMode", 1, file));
 }
 
 // A locked profile bound to `lockPassword`.
 void WriteLockedConnection(const std::string& file, int32_t slot, const std::string& lockPassword) {
-  WriteText(slot, "Profile", "Locked server", file);
-  WriteText(slot, "Address", "0.0.0.0", file);
-  WriteProtected(slot, "Password", "ftp.example.com:[QVR]:s3cret", file);
-  WriteProtected(slot, "UserName", "ops", file);
-  WriteProtected(slot, "LockPassword", lockPassword, file);
-  WriteBound(slot, "RMTROOT", "/jail", lockPassword, file);
+  ASSERT_TRUE(WriteText(slot, "Profile", "Locked server", file));
+  ASSERT_TRUE(WriteText(slot, "Address", "0.0.0.0", file));
+  ASSERT_TRUE(WriteProtected(slot, "Password", "ftp.example.com:[QVR]:s3cret", file));
+  ASSERT_TRUE(WriteProtected(slot, "UserName", "ops", file));
+  ASSERT_TRUE(WriteProtected(slot, "LockPassword", lockPassword, file));
+  ASSERT_TRUE(WriteBound(slot, "RMTROOT", "/jail", lockPassword, file));
 }
 
 // A task that uploads and downloads, with every field set.
@@ -152,7 +152,7 @@ TEST(TaskAge, SecondsAndHoursConvertInHundredthsOfAnHour) {
 
 TEST_F(TaskStoreTest, SaveWritesTheTaskKeysInOrderAndLeavesTheConnectionKeys) {
   WriteConnection(tasks, 3);
-  WriteNumber(3, "TaskID", 1765000000, tasks);
+  ASSERT_TRUE(WriteNumber(3, "TaskID", 1765000000, tasks));
   const Strings connectionKeys = KeysOf(tasks, 3);
 
   ASSERT_TRUE(SaveTask(FullTask(3), tasks));
@@ -238,17 +238,17 @@ TEST_F(TaskStoreTest, LoadFollowsTheStoredValues) {
   WriteConnection(tasks, 5);
   // Upload switched off with folders left in the file; no "DownloadFileAge" at all; flags
   // that count only as 1.
-  WriteNumber(5, "Upload", 0, tasks);
-  WriteText(5, "UploadFrom", "/home/ops/outgoing", tasks);
-  WriteText(5, "UploadTo", "/in", tasks);
-  WriteNumber(5, "UploadFileAge", 100, tasks);
-  WriteNumber(5, "Download", 1, tasks);
-  WriteText(5, "DownloadFrom", "/out", tasks);
-  WriteText(5, "DownloadTo", "/home/ops/incoming", tasks);
-  WriteNumber(5, "DeleteAfterUpload", 2, tasks);
-  WriteNumber(5, "DeleteAfterDownload", 1, tasks);
-  WriteText(5, "UseEmail", "1", tasks);
-  WriteText(5, "BackupLocalFile", "yes", tasks);
+  ASSERT_TRUE(WriteNumber(5, "Upload", 0, tasks));
+  ASSERT_TRUE(WriteText(5, "UploadFrom", "/home/ops/outgoing", tasks));
+  ASSERT_TRUE(WriteText(5, "UploadTo", "/in", tasks));
+  ASSERT_TRUE(WriteNumber(5, "UploadFileAge", 100, tasks));
+  ASSERT_TRUE(WriteNumber(5, "Download", 1, tasks));
+  ASSERT_TRUE(WriteText(5, "DownloadFrom", "/out", tasks));
+  ASSERT_TRUE(WriteText(5, "DownloadTo", "/home/ops/incoming", tasks));
+  ASSERT_TRUE(WriteNumber(5, "DeleteAfterUpload", 2, tasks));
+  ASSERT_TRUE(WriteNumber(5, "DeleteAfterDownload", 1, tasks));
+  ASSERT_TRUE(WriteText(5, "UseEmail", "1", tasks));
+  ASSERT_TRUE(WriteText(5, "BackupLocalFile", "yes", tasks));
 
   TaskDefinition t;
   LoadTask(t, 5, tasks);
@@ -310,7 +310,7 @@ TEST_F(TaskStoreTest, ALockedSectionKeepsFoldersAndKeysBoundToItsLockPassword) {
   EXPECT_EQ(loaded, t);
 
   // Under another lock password the bound values cannot be read.
-  WriteProtected(4, "LockPassword", "other-pw", tasks);
+  ASSERT_TRUE(WriteProtected(4, "LockPassword", "other-pw", tasks));
   TaskDefinition rebound;
   LoadTask(rebound, 4, tasks);
   EXPECT_TRUE(rebound.locked);
@@ -323,8 +323,8 @@ TEST_F(TaskStoreTest, ALockedSectionKeepsFoldersAndKeysBoundToItsLockPassword) {
   EXPECT_EQ(rebound.uploadFrom, "/home/ops/outgoing");  // a local folder is plain text
 
   // A key in plain protected form is not taken for a bound one.
-  WriteProtected(4, "EncryptionKey", "correct horse", tasks);
-  WriteProtected(4, "LockPassword", "lock-pw", tasks);
+  ASSERT_TRUE(WriteProtected(4, "EncryptionKey", "correct horse", tasks));
+  ASSERT_TRUE(WriteProtected(4, "LockPassword", "lock-pw", tasks));
   TaskDefinition unbound;
   LoadTask(unbound, 4, tasks);
   EXPECT_EQ(unbound.encryptionKey, "");
@@ -434,13 +434,13 @@ TEST_F(TaskStoreTest, ANewTaskTakesTheFirstFreeSlotWithACopyOfTheConnection) {
   WriteConnection(profiles, 0);
   // A connection section longer than any fixed buffer: every key must arrive.
   std::string longValue(3000, 'x');
-  WriteText(0, "LocalDir", "/home/ops/" + longValue, profiles);
-  WriteText(0, "LastKey", "kept", profiles);
+  ASSERT_TRUE(WriteText(0, "LocalDir", "/home/ops/" + longValue, profiles));
+  ASSERT_TRUE(WriteText(0, "LastKey", "kept", profiles));
   // Slots 0 and 1 are in use; slot 2 held a deleted task whose keys linger.
-  WriteText(0, "Profile", "First", tasks);
-  WriteText(1, "Profile", "Second", tasks);
-  WriteNumber(2, "TaskID", 1765000000, tasks);
-  WriteText(2, "Stale", "x", tasks);
+  ASSERT_TRUE(WriteText(0, "Profile", "First", tasks));
+  ASSERT_TRUE(WriteText(1, "Profile", "Second", tasks));
+  ASSERT_TRUE(WriteNumber(2, "TaskID", 1765000000, tasks));
+  ASSERT_TRUE(WriteText(2, "Stale", "x", tasks));
 
   TaskDefinition t = NewTask(profiles);
   EXPECT_TRUE(t.isNew);
@@ -480,8 +480,8 @@ TEST_F(TaskStoreTest, ANewTaskFromALockedProfileTakesItsKeyLock) {
   EXPECT_TRUE(plain.locked);
   EXPECT_FALSE(plain.lockMode);
 
-  WriteBound(0, "EncryptionKey", "imposed key", "lock-pw", profiles);
-  WriteBound(0, "EncryptionKeyName", "Imposed", "lock-pw", profiles);
+  ASSERT_TRUE(WriteBound(0, "EncryptionKey", "imposed key", "lock-pw", profiles));
+  ASSERT_TRUE(WriteBound(0, "EncryptionKeyName", "Imposed", "lock-pw", profiles));
   TaskDefinition t = NewTask(profiles);
   EXPECT_TRUE(t.isNew);
   EXPECT_TRUE(t.locked);
@@ -507,7 +507,7 @@ TEST_F(TaskStoreTest, ANewTaskFromALockedProfileTakesItsKeyLock) {
 TEST_F(TaskStoreTest, TheTwentyFirstTaskCannotBeSaved) {
   WriteConnection(profiles, 0);
   for (int32_t slot = 0; slot < kMaxTasks; ++slot)
-    WriteText(slot, "Profile", "Task " + std::to_string(slot), tasks);
+    ASSERT_TRUE(WriteText(slot, "Profile", "Task " + std::to_string(slot), tasks));
   const std::string before = test::ReadFile(tasks);
   EXPECT_EQ(FindFreeTaskSlot(tasks), std::nullopt);
 
@@ -535,7 +535,7 @@ TEST_F(TaskStoreTest, AStoreThatCannotBeReadAndWrittenIsNotTouched) {
 // Mode 0444 refuses the save also for root, who could otherwise write or rename over it.
 TEST_F(TaskStoreTest, AReadOnlyStoreIsNotTouched) {
   TaskDefinition t = FullTask(0);
-  WriteText(0, "Profile", "Nightly", tasks);
+  ASSERT_TRUE(WriteText(0, "Profile", "Nightly", tasks));
   chmod(tasks.c_str(), 0444);
   const std::string before = test::ReadFile(tasks);
   EXPECT_FALSE(TaskStoreIsWritable(tasks));
@@ -568,7 +568,7 @@ TEST_F(TaskStoreTest, DeletingEmptiesTheSectionAndFreesTheSlot) {
   WriteConnection(tasks, 1);
   ASSERT_TRUE(SaveTask(FullTask(0), tasks));
   ASSERT_TRUE(SaveTask(FullTask(1), tasks));
-  WriteNumber(0, "TaskID", 1765000000, tasks);
+  ASSERT_TRUE(WriteNumber(0, "TaskID", 1765000000, tasks));
   const Strings otherKeys = KeysOf(tasks, 1);
 
   ASSERT_TRUE(DeleteTask(0, tasks));

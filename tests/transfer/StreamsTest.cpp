@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 
 #include "support/TestSupport.h"
 #include "transfer/TransferCrypter.h"
@@ -87,6 +88,32 @@ TEST(ReadAhead, GivesTheSameBytesAndTheFailure) {
   // Dropped halfway: the helper thread ends with it.
   auto abandoned = ReadAhead(std::make_unique<StringSource>(Bytes(2'000'000)), 65536, 2);
   EXPECT_GT(abandoned->Read(buffer, sizeof buffer), 0);
+}
+
+// A source that throws on the helper thread must not end the process: the reader gets it.
+TEST(ReadAhead, WhatTheSourceThrowsOnTheHelperReachesTheReader) {
+  class ThrowingSource : public StringSource {
+   public:
+    using StringSource::StringSource;
+    int64_t Read(char* buffer, size_t size) override {
+      if (++calls_ == 3) throw std::runtime_error("cipher gave up");
+      return StringSource::Read(buffer, size);
+    }
+
+   private:
+    int calls_ = 0;
+  };
+  auto source = ReadAhead(std::make_unique<ThrowingSource>(Bytes(1'000'000)), 65536, 4);
+  char buffer[4096];
+  std::string what;
+  try {
+    while (source->Read(buffer, sizeof buffer) > 0) {
+    }
+  } catch (const std::runtime_error& error) {
+    what = error.what();
+  }
+  EXPECT_EQ(what, "cipher gave up");
+  EXPECT_EQ(source->Read(buffer, sizeof buffer), -1) << "the stream stays ended";
 }
 
 TEST(WriteBehind, WritesEverythingBeforeTheCommitAndStopsAtAFailure) {

@@ -88,9 +88,12 @@ int main(int argc, char** argv) {
   app.warningLevel = 2;
 
   // Where the profile opens, and the demo's key remembered: encryption starts on.
-  quillon::WriteText(0, "RemoteDir", remote, app.ProfileFile());
-  quillon::WriteProtected(0, "EncryptionKeyName", "demo key", app.ProfileFile());
-  quillon::WriteProtected(0, "EncryptionKey", "a demo pass phrase", app.ProfileFile());
+  if (!quillon::WriteText(0, "RemoteDir", remote, app.ProfileFile()) ||
+      !quillon::WriteProtected(0, "EncryptionKeyName", "demo key", app.ProfileFile()) ||
+      !quillon::WriteProtected(0, "EncryptionKey", "a demo pass phrase", app.ProfileFile())) {
+    std::fprintf(stderr, "quillon-screenshots: cannot write %s\n", app.ProfileFile().c_str());
+    return 1;
+  }
 
   int failures = 0;
   {

@@ -16,10 +16,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/AppTransfers.h"
 #include "app/ConnectRules.h"
 #include "app/ui/ActivityLogWidget.h"
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 #include "crypto/ui/KeyDialog.h"
 #include "localfs/ui/CDirComboEx.h"
 #include "localfs/ui/CDirList.h"
@@ -36,6 +35,7 @@
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
+#include "tasks/ProgramTransferSettings.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 #include "transfer/ui/TransferProgressDialog.h"
@@ -240,8 +240,14 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::StoreSize() {
-  WriteProgramNumber(profileFile_, kWinW, width());
-  WriteProgramNumber(profileFile_, kWinH, height());
+  if (!WriteProgramNumber(profileFile_, kWinW, width()) ||
+      !WriteProgramNumber(profileFile_, kWinH, height()))
+    NotSaved("the window size");
+}
+
+void MainWindow::NotSaved(const std::string& what) {
+  // The setting holds for this session; the log says that it will not be there next time.
+  AddLine("Cannot write " + profileFile_ + ": " + what + " is not saved.", colour::kRed);
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -358,7 +364,7 @@ void MainWindow::CancelConnect() {
 
 void MainWindow::Connected() {
   const ConnectionProfile& profile = app_.currentProfile;
-  WriteProgramNumber(profileFile_, kLastSessionID, profile.slot);
+  if (!WriteProgramNumber(profileFile_, kLastSessionID, profile.slot)) NotSaved("the last server");
   UpdateButtons();
   AddLine(DisplayName(profile) + ": Connected.", colour::kBlack);
   remotePanel_->StartKeepAlive();
@@ -388,7 +394,8 @@ void MainWindow::DisconnectProfile(bool save) {
   const std::string remotePath = remotePanel_->CurrentFolder();
   remotePanel_->Disconnect();
   ConnectionProfile& profile = app_.currentProfile;
-  SaveFolders(profile, localPanel_->CurrentFolder(), remotePath, save, profileFile_);
+  if (!SaveFolders(profile, localPanel_->CurrentFolder(), remotePath, save, profileFile_))
+    NotSaved("the last folders");
   AddLine(profile.name + ": Disconnected.", colour::kBlack);
 
   app_.encryptMode = app_.decryptMode = 0;
@@ -422,7 +429,7 @@ bool MainWindow::EncryptionKeyPrompt() {
   auto entered =
       KeyDialog::Ask(quillon::EncryptionKeyPrompt(profile, profileFile_), app_.Messages(), this);
   if (!entered) return false;
-  StoreEncryptionKey(*entered, profile, profileFile_);
+  if (!StoreEncryptionKey(*entered, profile, profileFile_)) NotSaved("the encryption key");
   return true;
 }
 
@@ -431,7 +438,7 @@ bool MainWindow::DecryptionKeyPrompt() {
   auto entered =
       KeyDialog::Ask(quillon::DecryptionKeyPrompt(profile, profileFile_), app_.Messages(), this);
   if (!entered) return false;
-  StoreDecryptionKey(*entered, profile, profileFile_);
+  if (!StoreDecryptionKey(*entered, profile, profileFile_)) NotSaved("the decryption key");
   return true;
 }
 
@@ -619,8 +626,9 @@ void MainWindow::SessionOptions() {
   request.profileSlot = profile.slot;
   request.savePassword = profile.savePassword;
   request.profileFile = profileFile_;
-  if (auto options = SessionOptionsDialog::Ask(request, app_.Messages(), this))
-    StoreSessionOptions(*options, profile, profileFile_);
+  if (auto options = SessionOptionsDialog::Ask(request, app_.Messages(), this)) {
+    if (!StoreSessionOptions(*options, profile, profileFile_)) NotSaved("the session options");
+  }
 }
 
 void MainWindow::ShowActivityText() {
@@ -635,12 +643,14 @@ void MainWindow::OpenTaskManager() {
 
 void MainWindow::ToggleWarnings() {
   app_.warningLevel = app_.warningLevel < 1 ? 2 : 0;
-  WriteProgramNumber(profileFile_, kSuppressWarningLevel, app_.warningLevel);
+  if (!WriteProgramNumber(profileFile_, kSuppressWarningLevel, app_.warningLevel))
+    NotSaved("the warning switch");
 }
 
 void MainWindow::ToggleMinimize() {
   minimize_ = !minimize_;
-  WriteProgramNumber(profileFile_, kMinimizeWndDuringTransfer, minimize_ ? 1 : 0);
+  if (!WriteProgramNumber(profileFile_, kMinimizeWndDuringTransfer, minimize_ ? 1 : 0))
+    NotSaved("the minimize switch");
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {

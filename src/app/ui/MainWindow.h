@@ -122,6 +122,8 @@ class MainWindow : public QDialog {
   void ShowActivityText();
   void OpenTaskManager();
   void AddLine(const std::string& text, int32_t colour);
+  // A red log line: a setting could not be written to "Quillon.ini" (`what` names it).
+  void NotSaved(const std::string& what);
 
   MainApp& app_;
   std::string profileFile_;

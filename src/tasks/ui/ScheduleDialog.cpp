@@ -1,7 +1,5 @@
 #include "tasks/ui/ScheduleDialog.h"
 
-#include "app/ui/DialogButtons.h"
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -15,6 +13,8 @@
 #include <QRadioButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include "common/ui/DialogButtons.h"
 
 namespace quillon {
 namespace {

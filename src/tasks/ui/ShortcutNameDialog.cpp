@@ -1,13 +1,13 @@
 #include "tasks/ui/ShortcutNameDialog.h"
 
-#include "app/ui/DialogButtons.h"
-
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "common/ui/DialogButtons.h"
 
 namespace quillon {
 namespace {

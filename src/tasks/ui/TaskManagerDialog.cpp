@@ -14,7 +14,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 #include "crypto/ui/KeyDialog.h"
 #include "mail/EmailSettings.h"
 #include "mail/ui/EmailInfoDialog.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 #include "transfer/ui/TransferProgressDialog.h"
 
 namespace quillon {

@@ -1,4 +1,4 @@
-#include "transfer/LocalFolders.h"
+#include "localfs/LocalFolders.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,10 +19,10 @@
 
 namespace quillon {
 
+// A stamp past the years TimePoint holds (a file touched to 9999) ends at its last second.
 static TimePoint ModifiedTime(const struct stat& st) {
-  return std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(
-          std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  return ClampedTimePoint(std::chrono::sys_seconds(std::chrono::seconds(st.st_mtim.tv_sec)),
+                          std::chrono::nanoseconds(st.st_mtim.tv_nsec));
 }
 
 static bool IsFolder(const std::string& path) {

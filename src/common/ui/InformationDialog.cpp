@@ -1,4 +1,4 @@
-#include "app/ui/InformationDialog.h"
+#include "common/ui/InformationDialog.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

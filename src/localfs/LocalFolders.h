@@ -9,8 +9,9 @@
 
 namespace quillon {
 
-// Local file-system operations of the transfer engine. Paths use "/". None of them follows a
-// symbolic link to a folder while walking, and none replaces an existing file by accident.
+// Local file-system operations of the transfers and the local list. Paths use "/". None of them
+// follows a symbolic link to a folder while walking, and none replaces an existing file by
+// accident.
 
 // Makes folder `path` and its missing parents. True when `path` is a folder afterwards
 // (also when it already was one); false when it or a parent cannot be made or is a file.
@@ -19,12 +20,12 @@ bool CreateLocalFolderTree(const std::string& path);
 // One entry of a local folder, seen without following links.
 struct LocalEntry {
   std::string name;
-  std::string path;         // folder + "/" + name
-  bool isFolder = false;    // a real folder (never a link to one)
-  bool isFile = false;      // a regular file, or a link to one
-  bool isLink = false;      // a symbolic link (to a file, a folder, or nothing)
+  std::string path;           // folder + "/" + name
+  bool isFolder = false;      // a real folder (never a link to one)
+  bool isFile = false;        // a regular file, or a link to one
+  bool isLink = false;        // a symbolic link (to a file, a folder, or nothing)
   bool linkToFolder = false;  // a symbolic link whose target is a folder
-  uint64_t size = 0;        // of the file itself, or of a link's target file
+  uint64_t size = 0;          // of the file itself, or of a link's target file
   TimePoint lastWrite{};
 };
 

@@ -1,13 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
+#include "localfs/LocalFolders.h"
 #include "support/TestSupport.h"
-#include "transfer/LocalFolders.h"
-#include "transfer/UploadJournal.h"
 
 namespace quillon {
 namespace {
@@ -54,6 +55,21 @@ TEST(LocalFolders, ListingSeesLinksWithoutFollowingThem) {
   EXPECT_FALSE(byName["pipe"].isFile);
   EXPECT_FALSE(byName["pipe"].isFolder);
   EXPECT_FALSE(ListLocalFolder(dir.file("missing")));
+}
+
+// A file stamped past the years a TimePoint holds (touch -d 2300-01-01) lists at its last second.
+TEST(LocalFolders, AStampBeyondTheYear2262IsHeldAtTheEnd) {
+  TempDir dir;
+  WriteFile(dir.file("far.txt"), "x");
+  const timespec far[2] = {{10'413'792'000, 5}, {10'413'792'000, 5}};  // 2300-01-01
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.file("far.txt").c_str(), far, 0), 0);
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("far.txt").c_str(), &st), 0);
+  if (st.st_mtim.tv_sec != far[1].tv_sec) GTEST_SKIP() << "the file system cannot hold 2300";
+  auto entries = ListLocalFolder(dir.path().string());
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ((*entries)[0].lastWrite, ClampedTimePoint(std::chrono::sys_seconds::max()));
 }
 
 TEST(LocalFolders, MoveFileNoReplaceAcrossFileSystems) {
@@ -132,33 +148,6 @@ TEST(LocalFolders, EveryFolderBelowTheBaseMustBeARealOne) {
   // The base itself may be a link: the user chose it.
   fs::create_directory_symlink(dir.file("base"), dir.file("chosen"));
   EXPECT_EQ(NotARealFolderBelow(dir.file("chosen"), dir.file("chosen/sub/a.txt")), std::nullopt);
-}
-
-TEST(UploadJournal, NamesThatStartedAndNeverEndedAreLeftForTheNextRun) {
-  TempDir dir;
-  std::string path = dir.file("task.uploads");
-  {
-    UploadJournal journal(path);
-    EXPECT_TRUE(journal.Leftovers().empty());
-    journal.Started("/in/.a.quillon-1");
-    journal.Started("/in/.b.quillon-2");
-    journal.Ended("/in/.a.quillon-1");
-    journal.Started("/in/bad\nname");  // never reaches the server, so never listed
-  }
-  {
-    UploadJournal next(path);
-    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
-    next.Keep({"/in/.b.quillon-2"});  // could not be removed yet
-  }
-  {
-    UploadJournal next(path);
-    EXPECT_EQ(next.Leftovers(), std::vector<std::string>{"/in/.b.quillon-2"});
-    next.Keep({});
-    next.Started("/in/.c.quillon-3");
-    next.Ended("/in/.c.quillon-3");
-  }
-  // Nothing pending: the file is gone.
-  EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace
