@@ -14,6 +14,7 @@ packages=(
   openssh-server openssh-client openssl  # the tests run their own sshd (Debian also enables its service)
   xvfb xdotool fonts-dejavu-core
   clang libclang-rt-14-dev llvm-14       # fuzz targets (libFuzzer) and readable sanitizer reports
+  clang-tidy clang-format                # the checks of scripts/test.sh
 )
 
 missing=()
