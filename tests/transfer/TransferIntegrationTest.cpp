@@ -617,9 +617,8 @@ TEST_F(SftpTransferTest, EncryptedUploadsOnLanesThenDecryptingDownloads) {
   settings.encrypt = true;
   settings.encryptionKey = "correct horse";
   settings.encryptionKeyName = "house key";
-  std::map<std::string, std::string> plain = {{"a.txt", RandomBytes((2 << 20) + 3, 1)},
-                                              {"b.bin", RandomBytes(70000, 2)},
-                                              {"c.dat", ""}};
+  std::map<std::string, std::string> plain = {
+      {"a.txt", RandomBytes((2 << 20) + 3, 1)}, {"b.bin", RandomBytes(70000, 2)}, {"c.dat", ""}};
   for (const auto& [name, data] : plain) WriteFile(local(name), data);
   WriteFile(srv("a.txt.qvr"), "an older upload");
   {
