@@ -279,7 +279,7 @@ class SftpConnection final : public FtpConnection {
   std::string acceptedFingerprint_;
   bool probeOnly_ = false;
   std::optional<ServerIdentity> presented_;  // the host key, when it was not trusted
-  bool hostKeySeen_ = false;
+  bool revoked_ = false;  // the presented key is marked "@revoked": never to be trusted
 
   curl_socket_t socket_ = CURL_SOCKET_BAD;
   bool connected_ = false;
@@ -313,7 +313,6 @@ class SftpConnection final : public FtpConnection {
 // files, then the fingerprint the user accepted for this session.
 int SftpConnection::OnHostKey(void* self, int, const char* key, size_t length) {
   auto* c = static_cast<SftpConnection*>(self);
-  c->hostKeySeen_ = true;
   std::string blob(key, length);
   std::string fingerprint = Sha256Fingerprint(blob);
   HostKeyCheck check = CheckKnownHostsFiles(c->knownHostsFiles_, c->host_, c->port_, blob);
@@ -328,7 +327,7 @@ int SftpConnection::OnHostKey(void* self, int, const char* key, size_t length) {
     identity.keyBlob = blob;
     identity.changed = check.match == HostKeyMatch::Changed;
     identity.knownFingerprint = check.knownFingerprint;
-    if (check.match == HostKeyMatch::Revoked) identity.problem = "revoked";
+    c->revoked_ = check.match == HostKeyMatch::Revoked;
     c->presented_ = std::move(identity);
     return CURLKHMATCH_MISMATCH;
   }
@@ -485,7 +484,8 @@ bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
   CURLcode code = RunToEnd();
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, nullptr);
   if (code != CURLE_OK || probeOnly) {
-    failure->untrusted = presented_;
+    // A revoked key is refused outright: nobody is asked to trust it.
+    if (!revoked_) failure->untrusted = presented_;
     return fail(ErrorText(code));
   }
   connected_ = true;
@@ -555,6 +555,7 @@ void SftpConnection::Start() {
   uploadAbandoned_ = false;
   collectOverflow_ = false;
   presented_.reset();
+  revoked_ = false;
   CURLMcode mc = curl_multi_add_handle(multi_.get(), easy_.get());
   running_ = mc == CURLM_OK;
   if (!running_) {
@@ -639,7 +640,7 @@ std::string SftpConnection::ErrorText(CURLcode code) {
     const auto& id = *presented_;
     if (probeOnly_)
       message = "The server presents the " + id.keyType + " host key " + id.fingerprint;
-    else if (id.problem == "revoked")
+    else if (revoked_)
       message = "The server's host key " + id.fingerprint + " is revoked in a known_hosts file";
     else if (id.changed)
       message = "The server's identity changed: its " + id.keyType + " host key is now " +
@@ -754,12 +755,18 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 // fails this, and the line before it (whose name went on), are left out as unsafe.
 std::optional<std::vector<RemoteEntry>> SftpConnection::List() {
   if (!BeginOperation()) return std::nullopt;
-  auto longText = Fetch(Kind::List, folder_);
-  if (!longText) return std::nullopt;
-  auto shortText = Fetch(Kind::NameList, folder_);
-  if (!shortText) return std::nullopt;
-  auto longLines = SplitLines(*longText);
-  auto shortLines = SplitLines(*shortText);
+  // The two reads must see the same folder; one that changed in between is read again.
+  std::optional<std::string> longText, shortText;
+  std::vector<std::string_view> longLines, shortLines;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    longText = Fetch(Kind::List, folder_);
+    if (!longText) return std::nullopt;
+    shortText = Fetch(Kind::NameList, folder_);
+    if (!shortText) return std::nullopt;
+    longLines = SplitLines(*longText);
+    shortLines = SplitLines(*shortText);
+    if (longLines.size() == shortLines.size()) break;
+  }
   if (longLines.size() > kMaxListingEntries) {
     SetError(FtpError("The server's listing has more than " + std::to_string(kMaxListingEntries) +
                       " lines"));

@@ -28,6 +28,12 @@ std::string RandomBytes(size_t size, unsigned seed = 7) {
   return bytes;
 }
 
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 class CurlSftpTest : public testing::Test {
  protected:
   CurlSftpTest()
@@ -126,6 +132,18 @@ TEST_F(CurlSftpTest, HostKeyIsJudgedBeforeAnyLogin) {
   EXPECT_TRUE(changed.untrusted->changed);
   EXPECT_FALSE(changed.untrusted->knownFingerprint.empty());
   EXPECT_NE(changed.text.find("identity changed"), std::string::npos) << changed.text;
+
+  // Revoked in the user's file: refused, and nobody is asked to trust it.
+  fs::create_directories(home_.path() / ".ssh");
+  WriteFile(home_.path() / ".ssh/known_hosts", "@revoked * " + server_.HostKeyLine() + "\n");
+  const size_t logins = Count(server_.Log(), "Accepted");
+  ConnectFailure revoked;
+  auto accepted = Parameters();
+  accepted.acceptedFingerprint = server_.HostKeyFingerprint();
+  EXPECT_EQ(connector_.OpenExplained(accepted, &revoked), nullptr);
+  EXPECT_FALSE(revoked.untrusted);
+  EXPECT_NE(revoked.text.find("revoked"), std::string::npos) << revoked.text;
+  EXPECT_EQ(Count(server_.Log(), "Accepted"), logins);
 }
 
 TEST_F(CurlSftpTest, LoginsWithKeysAndPasswordsSayWhyTheyFail) {
