@@ -17,6 +17,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "crypto/Base64.h"
+#include "ftp/SftpListing.h"
 #include "remote/Fingerprint.h"
 #include "remote/FtpError.h"
 #include "remote/KnownHosts.h"
@@ -736,83 +737,33 @@ std::optional<std::string> SftpConnection::Fetch(Kind kind, const std::string& a
   return std::move(collected_);
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
-// The server's long names ("ls -l" lines) give sizes and times; a name with a line break in it
-// splits into lines, and the first part would pass for a file of another name. So the short
-// listing, read in the same order, must name every entry as its long line does; a line that
-// fails this, and the line before it (whose name went on), are left out as unsafe.
+// Read twice (long and plain names, ReadSftpListing); a folder that changed between the two
+// reads is read again.
 std::optional<std::vector<RemoteEntry>> SftpConnection::List() {
   if (!BeginOperation()) return std::nullopt;
-  // The two reads must see the same folder; one that changed in between is read again.
-  std::optional<std::string> longText, shortText;
-  std::vector<std::string_view> longLines, shortLines;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    longText = Fetch(Kind::List, folder_);
-    if (!longText) return std::nullopt;
-    shortText = Fetch(Kind::NameList, folder_);
-    if (!shortText) return std::nullopt;
-    longLines = SplitLines(*longText);
-    shortLines = SplitLines(*shortText);
-    if (longLines.size() == shortLines.size()) break;
+  std::optional<SftpListing> listing;
+  for (int attempt = 0; attempt < 3 && !listing; ++attempt) {
+    auto longNames = Fetch(Kind::List, folder_);
+    if (!longNames) return std::nullopt;
+    auto plainNames = Fetch(Kind::NameList, folder_);
+    if (!plainNames) return std::nullopt;
+    listing = ReadSftpListing(*longNames, *plainNames, folder_, std::chrono::system_clock::now());
   }
-  if (longLines.size() > kMaxListingEntries) {
-    SetError(FtpError("The server's listing has more than " + std::to_string(kMaxListingEntries) +
-                      " lines"));
+  if (!listing) {
+    lastFailure_ = FtpFailure::Other;
+    SetError(FtpError("The listing of " + folder_ +
+                      " kept changing while it was read, or has more than " +
+                      std::to_string(kMaxListingEntries) + " entries"));
     return std::nullopt;
   }
-  const TimePoint now = std::chrono::system_clock::now();
-  std::vector<std::optional<ListedEntry>> parsed(longLines.size());
-  std::vector<bool> bad(longLines.size(), longLines.size() != shortLines.size());
-  for (size_t i = 0; i < longLines.size(); ++i) {
-    if (longLines[i].size() <= kMaxListingLine) parsed[i] = ParseUnixListLine(longLines[i], now);
-    bool named = parsed[i] && i < shortLines.size() && parsed[i]->name == shortLines[i];
-    if (!named) {
-      bad[i] = true;
-      if (i > 0) bad[i - 1] = true;
-    }
-  }
-  std::vector<RemoteEntry> entries;
-  skipped_.clear();
-  std::string pending;  // the pieces of one name that spans several lines
-  for (size_t i = 0; i < longLines.size(); ++i) {
-    std::string_view name = i < shortLines.size() ? shortLines[i] : longLines[i];
-    if (bad[i]) {
-      pending += pending.empty() ? std::string(name) : "\n" + std::string(name);
-      bool continues = i + 1 < longLines.size() && bad[i + 1] && !parsed[i + 1];
-      if (!continues) {
-        if (pending != "." && pending != "..") skipped_.push_back(pending);
-        pending.clear();
-      }
-      continue;
-    }
-    const ListedEntry& entry = *parsed[i];
-    if (entry.name == "." || entry.name == "..") continue;
-    if (!IsSafeRemoteName(entry.name)) {
-      skipped_.push_back(entry.name);
-      continue;
-    }
-    entries.push_back(RemoteEntry{entry.name, JoinRemotePath(folder_, entry.name), entry.isFolder,
-                                  entry.size, entry.lastWrite});
-  }
+  skipped_ = std::move(listing->skipped);
   if (log_) {
     for (const auto& name : skipped_)
       log_->AddLine(folder_ + ": Unsafe name \"" + PrintableName(name) +
                         "\" skipped in the server's listing.",
                     colour::kRed);
   }
-  return entries;
+  return std::move(listing->entries);
 }
 
 bool SftpConnection::CreateFolder(const std::string& path) {

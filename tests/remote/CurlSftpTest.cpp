@@ -63,7 +63,9 @@ class CurlSftpTest : public testing::Test {
     ConnectFailure failure;
     auto connection = connector_.OpenExplained(p, &failure);
     EXPECT_NE(connection, nullptr) << failure.text << server_.Log();
-    if (connection) EXPECT_TRUE(connection->SetCurrentFolder(server_.RemotePath()));
+    if (connection) {
+      EXPECT_TRUE(connection->SetCurrentFolder(server_.RemotePath())) << connection->LastError();
+    }
     return connection;
   }
 
