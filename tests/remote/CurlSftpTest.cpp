@@ -253,6 +253,20 @@ TEST_F(CurlSftpTest, FolderAndFileOperations) {
   ASSERT_TRUE(connection->RemoveFolder(folder)) << connection->LastError();
   EXPECT_FALSE(fs::exists(root_.path() / "new \"folder\""));
   EXPECT_FALSE(connection->CreateFolder("bad\nname"));
+
+  // Rename replaces a file as FTP's does, and never loses the one in the way.
+  WriteFile(root_.path() / "new.txt", "new");
+  WriteFile(root_.path() / "old.txt", "old");
+  ASSERT_TRUE(connection->Rename("new.txt", "old.txt")) << connection->LastError();
+  EXPECT_EQ(ReadFile(root_.path() / "old.txt"), "new");
+  EXPECT_FALSE(connection->Rename("gone.txt", "old.txt"));
+  EXPECT_NE(connection->LastError().find("No such file"), std::string::npos)
+      << connection->LastError();
+  EXPECT_EQ(ReadFile(root_.path() / "old.txt"), "new");
+  fs::create_directory(root_.path() / "folder");
+  EXPECT_FALSE(connection->Rename("old.txt", "folder"));  // a folder is never replaced
+  EXPECT_TRUE(fs::is_directory(root_.path() / "folder"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_.path()), fs::directory_iterator()), 2);
 }
 
 TEST_F(CurlSftpTest, TransfersBothWaysAndReplacesSafely) {
