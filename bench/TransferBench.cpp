@@ -1,5 +1,6 @@
 // The transfer engine as a command-line client for bench/transfer_bench.sh:
 //   quillon-transfer-bench --host H --port P --user U --password W [--lanes N]
+//       [--sftp-key FILE] (SFTP with this key; the host key must be in ~/.ssh/known_hosts)
 //       [--encrypt KEY | --decrypt KEY] [--direct-uploads]
 //       (--download REMOTE LOCAL | --upload LOCAL REMOTE)
 //   quillon-transfer-bench --cipher FILE KEY
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
     else if (a == "--port") settings.profile.port = std::stoi(next());
     else if (a == "--user") settings.profile.userName = next();
     else if (a == "--password") settings.profile.password = next();
+    else if (a == "--sftp-key")
+      settings.profile.protocol = ServerProtocol::Sftp, settings.profile.privateKeyFile = next();
     else if (a == "--lanes") lanes = std::stoi(next());
     else if (a == "--encrypt") settings.encrypt = true, settings.encryptionKey = next();
     else if (a == "--decrypt") settings.decrypt = true, settings.decryptionKey = next();
@@ -117,7 +120,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<CFTPMgr> manager;
   auto start = std::chrono::steady_clock::now();
   {
-    auto building = connector->Open(settings.profile);
+    auto building = connector->Open(ConnectParametersOf(settings.profile));
     if (!building) return std::fprintf(stderr, "cannot connect\n"), 1;
     if (mode == "--download") {
       auto download = std::make_unique<DownloadManager>(settings, *connector, messages, clock);

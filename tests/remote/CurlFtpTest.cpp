@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, CurlFtpTest,
 // A plain FTP connection never carries a profile meant for a secure transport.
 TEST_P(CurlFtpTest, OtherProtocolsAreRefusedWithoutConnecting) {
   const size_t commandsBefore = server_.Commands().size();
-  for (ServerProtocol protocol : {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls,
-                                  ServerProtocol::Sftp, ServerProtocol::Unknown}) {
+  for (ServerProtocol protocol :
+       {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls, ServerProtocol::Unknown}) {
     auto server = ConnectParametersOf(server_.Profile(GetParam().passive));
     server.protocol = protocol;
     std::string error;
@@ -112,6 +112,15 @@ TEST_P(CurlFtpTest, OtherProtocolsAreRefusedWithoutConnecting) {
     EXPECT_EQ(error, "This connection speaks plain FTP only.");
   }
   EXPECT_EQ(server_.Commands().size(), commandsBefore);
+  // SFTP goes to an SSH connection of its own (here to a port where nothing listens).
+  auto sftp = ConnectParametersOf(server_.Profile(GetParam().passive));
+  sftp.protocol = ServerProtocol::Sftp;
+  sftp.port = 1;
+  sftp.password = "sftp-Secret-5";
+  std::string error;
+  EXPECT_EQ(connector_.OpenWithError(sftp, &error), nullptr);
+  EXPECT_NE(error.find("Couldn't connect"), std::string::npos) << error;
+  EXPECT_EQ(error.find("sftp-Secret-5"), std::string::npos) << error;
 }
 
 TEST_P(CurlFtpTest, LoginFailureGivesTheServersRefusalWithoutThePassword) {

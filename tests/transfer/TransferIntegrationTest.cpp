@@ -12,6 +12,7 @@
 
 #include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
+#include "support/SshServer.h"
 #include "support/TestSupport.h"
 #include "support/VsftpdServer.h"
 #include "transfer/DownloadManager.h"
@@ -588,6 +589,69 @@ TEST_F(TransferTest, EncryptedUploadThenDecryptingDownload) {
   EXPECT_TRUE(log.Contains(local("report.txt") +
                            ": Cannot decrypt file. ERROR: Incorrect value for the key: house key"));
   EXPECT_EQ(CountLines("/report.txt.qvr: Retry."), 0u);
+}
+
+// The same lanes over SFTP (OpenSSH's sshd serving srv/, its host key in ~/.ssh/known_hosts, a
+// passphrase-protected key): encrypted uploads on three lanes, one replacing a file crash-safely,
+// then decrypting downloads.
+class SftpTransferTest : public TransferTest {
+ protected:
+  SftpTransferTest() : home_("HOME", homeDir_.path().c_str()), ssh_(dir.path() / "srv") {
+    fs::create_directories(homeDir_.path() / ".ssh");
+    WriteFile(homeDir_.path() / ".ssh/known_hosts",
+              "[127.0.0.1]:" + std::to_string(ssh_.port()) + " " + ssh_.HostKeyLine() + "\n");
+    settings.profile.protocol = ServerProtocol::Sftp;
+    settings.profile.address = "127.0.0.1";
+    settings.profile.port = ssh_.port();
+    settings.profile.userName = ssh_.user();
+    settings.profile.password.clear();
+    settings.profile.privateKeyFile = ssh_.KeyFile("ed25519-protected");
+    settings.profile.privateKeyPassphrase = ssh_.KeyPassphrase();
+  }
+
+  TempDir homeDir_;
+  test::ScopedEnv home_;
+  test::SshServer ssh_;
+};
+
+TEST_F(SftpTransferTest, EncryptedUploadsOnLanesThenDecryptingDownloads) {
+  settings.encrypt = true;
+  settings.encryptionKey = "correct horse";
+  settings.encryptionKeyName = "house key";
+  std::map<std::string, std::string> plain = {
+      {"a.txt", RandomBytes((2 << 20) + 3, 1)}, {"b.bin", RandomBytes(70000, 2)}, {"c.dat", ""}};
+  for (const auto& [name, data] : plain) WriteFile(local(name), data);
+  WriteFile(srv("a.txt.qvr"), "an older upload");
+  {
+    auto building = connector.Open(ConnectParametersOf(settings.profile));
+    ASSERT_TRUE(building);
+    auto manager = Uploads(building.get());
+    manager->SetDestinationBase(ssh_.RemotePath());
+    auto entries = ListLocalFolder(local().substr(0, local().size() - 1));
+    for (const auto& e : *entries) manager->AddSelectedItem(e);
+    building.reset();
+    Run(*manager, 3);
+    EXPECT_EQ(manager->Succeeded(), 3);
+    EXPECT_EQ(manager->Failed(), 0);
+  }
+  EXPECT_EQ(FilesBelow(srv()), (std::vector<std::string>{"a.txt.qvr", "b.bin.qvr", "c.dat.qvr"}));
+  EXPECT_EQ(ReadFile(srv("a.txt.qvr")).substr(0, 4), "QVR4");
+
+  fs::remove_all(local());
+  fs::create_directories(local());
+  settings.encrypt = false;
+  settings.decrypt = true;
+  settings.decryptionKey = "correct horse";
+  {
+    auto manager = Downloads(nullptr);
+    for (const auto& [name, data] : plain) {
+      std::string remote = ssh_.RemotePath(name + ".qvr");
+      ASSERT_TRUE(manager->AddJob(Job(remote, local(name + ".qvr"), fs::file_size(remote))));
+    }
+    Run(*manager, 3);
+    EXPECT_EQ(manager->Succeeded(), 3);
+  }
+  for (const auto& [name, data] : plain) EXPECT_TRUE(ReadFile(local(name)) == data) << name;
 }
 
 TEST_F(TransferTest, DownloadReplacesALinkAtTheDestinationAndNeverWritesThroughIt) {
