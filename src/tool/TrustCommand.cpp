@@ -19,7 +19,8 @@ void Trust(const Arguments& a, std::ostream& out) {
   std::optional<std::string> wanted;
   if (auto given = a.Get("--fingerprint")) {
     wanted = ParseFingerprint(*given);
-    if (!wanted) throw Failure{"--fingerprint must be SHA256:<base64> as printed, not '" + *given + "'"};
+    if (!wanted)
+      throw Failure{"--fingerprint must be SHA256:<base64> as printed, not '" + *given + "'"};
   }
   ConnectionProfile profile;
   if (!ReadProfile(slot, profile, file))

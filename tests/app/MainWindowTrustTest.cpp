@@ -11,9 +11,11 @@
 #include "common/Paths.h"
 #include "ftp/CurlFtp.h"
 #include "profiles/IniFile.h"
+#include "profiles/ProfileStore.h"
 #include "remote/CertificateTrust.h"
 #include "remote/ConnectionWorker.h"
 #include "remote/ServerTrust.h"
+#include "remote/ui/CFTPList.h"
 #include "support/FtpServer.h"
 #include "support/TestCertificates.h"
 #include "support/TestSupport.h"
@@ -58,7 +60,8 @@ class MainWindowTrustTest : public ::testing::Test {
 
   // A program session of its own (nothing trusted once yet), its window and its answer.
   struct Session {
-    explicit Session(const std::string& folder, MessagePresenter& messages) : app(folder, messages) {
+    explicit Session(const std::string& folder, MessagePresenter& messages)
+        : app(folder, messages) {
       app.SetSession(std::make_unique<CurlFtpConnector>());
       window = std::make_unique<MainWindow>(app);
       window->SetTrustAsker(&asker);
@@ -126,7 +129,8 @@ TEST_F(MainWindowTrustTest, TrustedOnceForTheSessionOnly) {
     ASSERT_TRUE(session.Connect()) << session.Log();
     EXPECT_EQ(session.asker.asked.size(), 1u);
     std::string error;
-    EXPECT_TRUE(session.app.Connector().OpenWithError(ConnectParametersOf(server->Profile()), &error))
+    EXPECT_TRUE(
+        session.app.Connector().OpenWithError(ConnectParametersOf(server->Profile()), &error))
         << error;
   }
   EXPECT_FALSE(fs::exists(TrustFile()));
@@ -167,7 +171,8 @@ TEST_F(MainWindowTrustTest, AChangedCertificateIsAskedAboutWithAWarning) {
   const ServerIdentity& asked = session.asker.asked[0];
   EXPECT_TRUE(asked.changed);
   EXPECT_EQ(asked.knownFingerprint, old);
-  EXPECT_EQ(TrustQuestionText(asked).rfind("WARNING: The identity of the server 127.0.0.1:", 0), 0u);
+  EXPECT_EQ(TrustQuestionText(asked).rfind("WARNING: The identity of the server 127.0.0.1:", 0),
+            0u);
   EXPECT_NE(session.Log().find("has changed"), std::string::npos) << session.Log();
   EXPECT_EQ(Logins(), 0);
 }

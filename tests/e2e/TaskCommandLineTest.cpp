@@ -269,9 +269,10 @@ TEST_F(TaskCommandLineTest, AnUntrustedServerFailsTheRunWithTheCommandThatTrusts
   ASSERT_EQ(trusted.exitCode, 0) << trusted.err;
 
   fs::remove(home / "Backup.log");
-  auto traced = test::RunProcess({test::BuiltProgram("app/quillon"), store, "SESSION02"}, {},
-                                 {"QUILLON_HOME=" + home.string(), "XDG_DATA_HOME=" + dir.file("data"),
-                                  "DISPLAY=", "WAYLAND_DISPLAY=", "QUILLON_FTP_TRACE=1"});
+  auto traced =
+      test::RunProcess({test::BuiltProgram("app/quillon"), store, "SESSION02"}, {},
+                       {"QUILLON_HOME=" + home.string(), "XDG_DATA_HOME=" + dir.file("data"),
+                        "DISPLAY=", "WAYLAND_DISPLAY=", "QUILLON_FTP_TRACE=1"});
   ASSERT_EQ(traced.exitCode, 0) << traced.err;
   EXPECT_EQ(ReadFile(serverRoot / "vault/daily/ledger.csv.qvr").substr(0, 4), "QVR4");
   log = ReadFile(home / "Backup.log");

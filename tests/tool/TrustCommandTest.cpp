@@ -7,6 +7,7 @@
 #include "common/Paths.h"
 #include "remote/CertificateTrust.h"
 #include "support/FtpServer.h"
+#include "support/SshServer.h"
 #include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 #include "tool/ToolTestSupport.h"
@@ -20,7 +21,8 @@ using test::Tool;
 TEST(TrustCommandTest, PrintsTheCertificateAndPinsOnlyTheMatchingFingerprint) {
   test::TempDir dir;
   test::TestCertificates certificates;
-  test::FtpServer server({.root = dir.path(), .tlsCertificate = certificates.ServerPem("selfsigned")});
+  test::FtpServer server(
+      {.root = dir.path(), .tlsCertificate = certificates.ServerPem("selfsigned")});
   const std::string ini = dir.file("Quillon.ini");
   const std::string home = dir.file("home");
   std::filesystem::create_directories(home);
@@ -46,8 +48,9 @@ TEST(TrustCommandTest, PrintsTheCertificateAndPinsOnlyTheMatchingFingerprint) {
                      "", env),
                 "nothing was trusted");
   EXPECT_FALSE(std::filesystem::exists(trustFile));
-  ExpectFailure(Tool({"trust", "--ini", ini, "--slot", "2", "--fingerprint", "SHA256:nope"}, "", env),
-                "--fingerprint must be");
+  ExpectFailure(
+      Tool({"trust", "--ini", ini, "--slot", "2", "--fingerprint", "SHA256:nope"}, "", env),
+      "--fingerprint must be");
 
   auto pinned = Tool({"trust", "--ini", ini, "--slot", "2", "--fingerprint", fingerprint}, "", env);
   ASSERT_EQ(pinned.exitCode, 0) << pinned.err;
@@ -63,6 +66,40 @@ TEST(TrustCommandTest, PrintsTheCertificateAndPinsOnlyTheMatchingFingerprint) {
   auto help = Tool({"trust", "--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("quillon-tool trust --ini FILE --slot N"), std::string::npos);
+}
+
+// SFTP: the host key's type and fingerprint; a matching fingerprint goes into Quillon's own
+// known_hosts file.
+TEST(TrustCommandTest, PrintsTheHostKeyAndPinsItInQuillonsKnownHosts) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "served");
+  test::SshServer server(dir.path() / "served");
+  const std::string ini = dir.file("Quillon.ini");
+  const std::string home = dir.file("home");
+  std::filesystem::create_directories(home);
+  const std::vector<std::string> env = {"QUILLON_HOME=" + home, "HOME=" + home};
+  auto set = Tool({"profile", "set", "--ini", ini, "--slot", "1", "--name", "Shell", "--address",
+                   "127.0.0.1", "--port", std::to_string(server.port()), "--user", server.user(),
+                   "--protocol", "sftp", "--key-file", server.KeyFile("ed25519")});
+  ASSERT_EQ(set.exitCode, 0) << set.err;
+  auto shown = Tool({"trust", "--ini", ini, "--slot", "1"}, "", env);
+  if (shown.err.find("plain FTP only") != std::string::npos)
+    GTEST_SKIP() << "this build has no SFTP probe yet";
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_NE(shown.out.find("Key type: ssh-ed25519\n" + server.HostKeyFingerprint() + "\n"),
+            std::string::npos)
+      << shown.out;
+  ExpectFailure(Tool({"trust", "--ini", ini, "--slot", "1", "--fingerprint",
+                      "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU"},
+                     "", env),
+                "nothing was trusted");
+  auto pinned =
+      Tool({"trust", "--ini", ini, "--slot", "1", "--fingerprint", server.HostKeyFingerprint()}, "",
+           env);
+  ASSERT_EQ(pinned.exitCode, 0) << pinned.err;
+  EXPECT_NE(test::ReadFile(std::filesystem::path(home) / "Quillon.known_hosts")
+                .find(server.HostKeyLine()),
+            std::string::npos);
 }
 
 }  // namespace

@@ -95,8 +95,9 @@ void RemoteSession::Connect(const ConnectionProfile& profile,
   connecting_ = true;
   auto finish = [this, done, profile](bool ok, const std::string& error,
                                       const std::optional<ServerIdentity>& untrusted) {
-    connecting_ = false;
+    // Trusted: still connecting, until the new connect ends.
     if (!ok && untrusted && AskTrust(*untrusted, profile, done)) return;
+    connecting_ = false;
     connected_ = ok;
     done(ok, error);
   };
