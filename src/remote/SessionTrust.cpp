@@ -18,18 +18,4 @@ void SessionTrust::Apply(FtpConnectParameters& server) const {
   if (found != accepted_.end()) server.acceptedFingerprint = found->second;
 }
 
-std::unique_ptr<FtpConnection> TrustingConnector::Open(const FtpConnectParameters& server) {
-  return inner_.Open(WithTrust(server));
-}
-
-std::unique_ptr<FtpConnection> TrustingConnector::OpenWithError(const FtpConnectParameters& server,
-                                                                std::string* errorOut) {
-  return inner_.OpenWithError(WithTrust(server), errorOut);
-}
-
-std::unique_ptr<FtpConnection> TrustingConnector::OpenExplained(const FtpConnectParameters& server,
-                                                                ConnectFailure* failure) {
-  return inner_.OpenExplained(WithTrust(server), failure);
-}
-
 }  // namespace quillon

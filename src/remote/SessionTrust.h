@@ -33,26 +33,4 @@ class SessionTrust {
   std::map<std::string, std::string> accepted_;  // ServerName -> fingerprint
 };
 
-// A connector that applies a session's trust to every connection it opens through `inner`.
-class TrustingConnector : public FtpConnector {
- public:
-  TrustingConnector(FtpConnector& inner, const SessionTrust& trust)
-      : inner_(inner), trust_(trust) {}
-
-  std::unique_ptr<FtpConnection> Open(const FtpConnectParameters& server) override;
-  std::unique_ptr<FtpConnection> OpenWithError(const FtpConnectParameters& server,
-                                               std::string* errorOut) override;
-  std::unique_ptr<FtpConnection> OpenExplained(const FtpConnectParameters& server,
-                                               ConnectFailure* failure) override;
-
- private:
-  FtpConnectParameters WithTrust(FtpConnectParameters server) const {
-    trust_.Apply(server);
-    return server;
-  }
-
-  FtpConnector& inner_;
-  const SessionTrust& trust_;
-};
-
 }  // namespace quillon
