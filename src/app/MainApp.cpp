@@ -84,34 +84,24 @@ int MainApp::ExitRoutine() {
 
 std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const ConnectionProfile* profile,
                                                           std::string* errorOut) {
-  return OpenFtpConnection(ConnectParametersOf(profile ? *profile : currentProfile), errorOut);
+  return OpenFtpConnection(
+      ConnectParametersOf(profile ? *profile : currentProfile, ProgramFolder()), errorOut);
 }
 
 std::unique_ptr<FtpConnection> MainApp::OpenFtpConnection(const FtpConnectParameters& server,
-                                                          std::string* errorOut) {
+                                                          std::string* errorOut,
+                                                          ConnectFailure* failure) {
   if (!session_ || server.host.empty()) {
     if (errorOut) *errorOut = "Unknown error.";
+    if (failure) *failure = ConnectFailure{"Unknown error.", std::nullopt};
     return nullptr;
   }
-  std::string error;
-  std::unique_ptr<FtpConnection> connection;
-  // The session speaks plain FTP only: a profile that asks for a secure transport is refused
-  // rather than served in clear text.
-  switch (server.protocol) {
-    case ServerProtocol::Ftp:
-      connection = session_->OpenWithError(server, &error);
-      break;
-    case ServerProtocol::FtpExplicitTls:
-    case ServerProtocol::FtpImplicitTls:
-      error = "FTP over TLS is not available in this version.";
-      break;
-    case ServerProtocol::Sftp:
-      error = "SFTP is not available in this version.";
-      break;
-    case ServerProtocol::Unknown:
-      error = "The profile names a protocol that this version does not know.";
-      break;
-  }
+  FtpConnectParameters trusted = server;
+  trust_.Apply(trusted);
+  ConnectFailure why;
+  std::unique_ptr<FtpConnection> connection = session_->OpenExplained(trusted, &why);
+  const std::string& error = why.text;
+  if (failure) *failure = why;
   if (!connection) {
     if (errorOut) *errorOut = error.empty() ? "Unknown error." : error;
     std::function<void(std::string, int32_t)> poster;

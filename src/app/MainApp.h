@@ -13,6 +13,7 @@
 #include "profiles/ConnectionProfile.h"
 #include "profiles/ProgramSettings.h"
 #include "remote/FtpConnection.h"
+#include "remote/SessionTrust.h"
 #include "tasks/TaskRunContext.h"
 
 namespace quillon {
@@ -52,9 +53,16 @@ class MainApp : public ProgramSettings {
   // `errorOut` (when given) receives this call's own error text.
   std::unique_ptr<FtpConnection> OpenFtpConnection(const ConnectionProfile* profile = nullptr,
                                                    std::string* errorOut = nullptr);
-  // The same for a server's parameters (ConnectParametersOf a profile).
+  // The same for a server's parameters (ConnectParametersOf a profile), which take the
+  // session's trust (Trust()) where they leave it empty; `failure` (when given) says why it
+  // failed and, for a server that was not trusted, what it presented.
   std::unique_ptr<FtpConnection> OpenFtpConnection(const FtpConnectParameters& server,
-                                                   std::string* errorOut);
+                                                   std::string* errorOut,
+                                                   ConnectFailure* failure = nullptr);
+
+  // The trust of this program session: the trust files in the program folder, and the servers
+  // the user trusted once. Every connection of the session takes it.
+  SessionTrust& Trust() { return trust_; }
 
   // OpenFtpConnection as a connector, for the transfer lanes and job builders.
   FtpConnector& Connector() { return connector_; }
@@ -94,6 +102,10 @@ class MainApp : public ProgramSettings {
                                                  std::string* errorOut) override {
       return app_.OpenFtpConnection(server, errorOut);
     }
+    std::unique_ptr<FtpConnection> OpenExplained(const FtpConnectParameters& server,
+                                                 ConnectFailure* failure) override {
+      return app_.OpenFtpConnection(server, nullptr, failure);
+    }
 
    private:
     MainApp& app_;
@@ -101,6 +113,7 @@ class MainApp : public ProgramSettings {
 
   MessagePresenter* messages_;
   int32_t exitCode_ = 0;
+  SessionTrust trust_{ProgramFolder()};
   AppConnector connector_{*this};
   std::unique_ptr<FtpConnector> session_;
   mutable std::mutex errorMutex_;

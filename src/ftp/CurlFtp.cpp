@@ -23,6 +23,7 @@
 
 #include "common/Text.h"
 #include "ftp/CurlSftp.h"
+#include "ftp/CurlTls.h"
 #include "ftp/FtpReplies.h"
 #include "ftp/ListingReader.h"
 #include "remote/FtpError.h"
@@ -169,8 +170,13 @@ class CurlFtpConnection final : public FtpConnection {
       : log_(log), timeouts_(timeouts) {}
   ~CurlFtpConnection() override;
 
-  // Connects and logs in; false with LastError() on failure.
-  bool Connect(const FtpConnectParameters& server);
+  // Connects and logs in; false with LastError() on failure. `probeOnly` (FTP over TLS): stop
+  // in the handshake whatever the certificate, to learn what the server presents.
+  bool Connect(const FtpConnectParameters& server, bool probeOnly = false);
+  // The certificate the handshake refused (FTP over TLS), after a failed Connect.
+  std::optional<ServerIdentity> Untrusted() const {
+    return tls_ ? tls_->Untrusted() : std::nullopt;
+  }
 
   std::optional<std::string> CurrentFolder() override;
   bool SetCurrentFolder(const std::string& folder) override;
@@ -244,6 +250,7 @@ class CurlFtpConnection final : public FtpConnection {
   std::string password_;
   int controlPort_ = 21;
   curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
+  std::optional<TlsServerCheck> tls_;  // FTP over TLS (explicit or implicit)
 
   std::string folder_ = "/";  // the server's current folder as last confirmed
   bool mlsd_ = false;         // FEAT offered MLST/MLSD
@@ -397,23 +404,33 @@ int CurlFtpConnection::OnSocketOptions(void* self, curl_socket_t socket, curlsoc
 
 int CurlFtpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
   auto* c = static_cast<CurlFtpConnection*>(self);
-  if (socket == c->controlSocket_) c->controlSocket_ = CURL_SOCKET_BAD;
+  if (socket == c->controlSocket_) {
+    c->controlSocket_ = CURL_SOCKET_BAD;
+    return close(socket);
+  }
+  // The data connection of a finished upload over TLS: the server may still send (its session
+  // ticket) while it reads our last bytes. A stopped or given-up transfer closes at once.
+  if (c->tls_ && c->kind_ == Kind::Upload && !c->uploadAbandoned_ && !c->StopRequested())
+    return LingeringClose(socket);
   return close(socket);
 }
 
 // ---- set-up and driving ----------------------------------------------------------------------
 
-bool CurlFtpConnection::Connect(const FtpConnectParameters& server) {
+bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOnly) {
   auto host = UrlHost(server.host);
   if (!host) {
     SetError(FtpError(server.host.empty() ? "No server address"
                                           : "Invalid server address \"" + server.host + "\""));
     return false;
   }
-  // The port is a 16-bit number; 0 stands for the FTP default.
-  controlPort_ = static_cast<uint16_t>(server.port);
-  if (controlPort_ == 0) controlPort_ = 21;
-  baseUrl_ = "ftp://" + *host + ":" + std::to_string(controlPort_);
+  // The port is a 16-bit number; 0 (or less) stands for the protocol's usual port.
+  controlPort_ =
+      server.port <= 0 ? DefaultPort(server.protocol) : static_cast<uint16_t>(server.port);
+  const bool implicitTls = server.protocol == ServerProtocol::FtpImplicitTls;
+  baseUrl_ = (implicitTls ? "ftps://" : "ftp://") + *host + ":" + std::to_string(controlPort_);
+  if (server.protocol == ServerProtocol::FtpExplicitTls || implicitTls)
+    tls_.emplace(server, controlPort_, probeOnly);
   host_ = server.host;
   password_ = server.password;
 
@@ -428,7 +445,15 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server) {
   CURL* e = easy_.get();
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, tls_ ? "ftp,ftps" : "ftp");
+  if (tls_) {
+    // TLS for the login, the commands and every data connection, or no connection at all:
+    // a server without AUTH TLS is refused, never used in clear text. The control connection
+    // stays encrypted to the end (no CCC).
+    curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(e, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE));
+    tls_->Configure(e);
+  }
   curl_easy_setopt(e, CURLOPT_PROXY, "");  // a proxy would hide the FTP commands this needs
   if (!server.user.empty()) {
     curl_easy_setopt(e, CURLOPT_USERNAME, server.user.c_str());
@@ -513,6 +538,7 @@ bool CurlFtpConnection::BeginOperation() {
     SetState(ConnectionState::Reconnecting, folder_);
     std::string folder = folder_;
     typeBinary_ = false;  // a new login starts with the server's own transfer type
+    if (tls_) tls_->BeginHandshake();
     auto replies = RunCommands({"CWD " + folder});
     if (!replies) {
       SetState(ConnectionState::Lost, "the new login failed");
@@ -763,6 +789,19 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     message = std::string(connecting || refusal->code != 421 ? kServerRefusedText
                                                              : "The server closed the connection") +
               ": " + refusal->FirstLine();
+  } else if (tls_ && tls_->Untrusted()) {
+    const ServerIdentity& identity = *tls_->Untrusted();
+    const std::string server = ServerName(identity.host, identity.port);
+    if (identity.changed)
+      message = "The identity of the server " + server + " has changed: its certificate " +
+                identity.fingerprint + " is not the trusted " + identity.knownFingerprint;
+    else
+      message = "The certificate of the server " + server + " is not trusted" +
+                (identity.problem.empty() ? "" : ": " + identity.problem);
+  } else if (code == CURLE_USE_SSL_FAILED) {
+    message =
+        "The server does not offer FTP over TLS (AUTH TLS); the connection is not made "
+        "without encryption";
   } else if (code == CURLE_COULDNT_CONNECT && osError == ECONNREFUSED) {
     message =
         std::string(kNotListeningText) + " by " + host_ + " port " + std::to_string(controlPort_);
@@ -1174,14 +1213,14 @@ std::unique_ptr<FtpConnection> CurlFtpConnector::OpenExplained(const FtpConnectP
   }
   if (server.protocol == ServerProtocol::Sftp)
     return OpenSftpConnection(server, log_, timeouts_, &out);
-  // Never a secure profile in clear text.
-  if (server.protocol != ServerProtocol::Ftp) {
-    out.text = "This connection speaks plain FTP only.";
+  if (server.protocol == ServerProtocol::Unknown) {
+    out.text = FtpError("The profile names no protocol this program speaks");
     return nullptr;
   }
   auto connection = std::make_unique<CurlFtpConnection>(log_, timeouts_);
   if (!connection->Connect(server)) {
     out.text = connection->LastError();
+    out.untrusted = connection->Untrusted();
     return nullptr;
   }
   return connection;
@@ -1196,7 +1235,15 @@ std::optional<ServerIdentity> ProbeServerIdentity(const FtpConnectParameters& se
     return std::nullopt;
   }
   if (server.protocol == ServerProtocol::Sftp) return ProbeSftpHostKey(server, timeouts, &out);
-  out.text = "Plain FTP has no certificate to check.";
+  if (server.protocol != ServerProtocol::FtpExplicitTls &&
+      server.protocol != ServerProtocol::FtpImplicitTls) {
+    out.text = "Plain FTP has no certificate to check.";
+    return std::nullopt;
+  }
+  CurlFtpConnection connection(nullptr, timeouts);
+  connection.Connect(server, /*probeOnly=*/true);
+  if (auto identity = connection.Untrusted()) return identity;
+  out.text = connection.LastError();
   return std::nullopt;
 }
 

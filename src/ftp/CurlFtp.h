@@ -24,7 +24,12 @@ struct FtpTimeouts {
 };
 
 // FTP connections over libcurl, one easy handle (one control connection) each:
-// - plain FTP only: parameters that name another protocol are refused without connecting;
+// - plain FTP, or FTP over TLS: explicit (AUTH TLS on the usual port; a server without it is
+//   refused, never used in clear text) or implicit (TLS from the first byte, port 990), with
+//   TLS on every data connection resuming the control connection's session. A certificate that
+//   neither checks out (authorities, validity, host name) nor is trusted (pinned in the trust
+//   file, or accepted for the session) ends the handshake before the login is sent; the
+//   failure then holds what the server presented (ConnectFailure::untrusted);
 // - passive mode (EPSV, then PASV) when `passive` is set, else active mode
 //   (EPRT/PORT on the control connection's local address); the data connection always goes to
 //   the control connection's address, whatever address a PASV reply names;

@@ -2,7 +2,8 @@
 
 namespace quillon {
 
-FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile) {
+FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile,
+                                         std::string_view trustFolder) {
   FtpConnectParameters parameters;
   parameters.host = profile.address;
   parameters.port = profile.port;
@@ -12,6 +13,7 @@ FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile) {
   parameters.protocol = profile.protocol;
   parameters.privateKeyFile = profile.privateKeyFile;
   parameters.privateKeyPassphrase = profile.privateKeyPassphrase;
+  parameters.trustFolder = trustFolder;
   return parameters;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "profiles/ConnectionProfile.h"
 #include "profiles/ServerProtocol.h"
@@ -33,6 +34,8 @@ struct FtpConnectParameters {
 
 // The one place where a profile becomes what a connector takes: the main window's connections,
 // the transfer lanes and job builders, and unattended task runs all go through it.
-[[nodiscard]] FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile);
+// `trustFolder`: the program folder, where the trust files are (empty: nothing is pinned).
+[[nodiscard]] FtpConnectParameters ConnectParametersOf(const ConnectionProfile& profile,
+                                                       std::string_view trustFolder = {});
 
 }  // namespace quillon

@@ -20,6 +20,7 @@ TransferSettings MakeTransferSettings(const ProgramSettings& program, const std:
   settings.backupDir = ReadText(profile.slot, "BackupDir", iniFile);
   settings.makeLower = ReadNumber(profile.slot, "MakeLower", iniFile) == 1;
   settings.safeUploads = program.safeUploads;
+  settings.trustFolder = program.ProgramFolder();
   return settings;
 }
 

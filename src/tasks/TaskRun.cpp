@@ -211,6 +211,19 @@ void RunQueue(CFTPMgr& manager, TaskLogSink& sink, const std::string& taskFile, 
 
 }  // namespace
 
+// The pass's connection. A run never asks whether to trust a server: one that is not trusted
+// (its certificate or host key neither checks out nor is pinned) gets a log line with its
+// fingerprint and the command that trusts it, and the pass fails like any failed connection.
+std::unique_ptr<FtpConnection> TaskRun::OpenConnection(const std::string& taskFile, TaskLog* log) {
+  ConnectFailure failure;
+  auto connection = connector_.OpenExplained(
+      ConnectParametersOf(settings_.currentProfile, settings_.ProgramFolder()), &failure);
+  if (!connection && failure.untrusted)
+    Log(log,
+        UntrustedServerText(*failure.untrusted, taskFile, settings_.currentProfile.slot) + "\n");
+  return connection;
+}
+
 int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std::string remoteTo,
                         TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow) {
   if (localFrom.empty() || remoteTo.empty()) return 1;
@@ -220,8 +233,7 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
 
   TaskLogSink sink(log);
   UploadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
-  std::unique_ptr<FtpConnection> connection =
-      connector_.Open(ConnectParametersOf(settings_.currentProfile));
+  std::unique_ptr<FtpConnection> connection = OpenConnection(taskFile, log);
   if (!connection) {
     Log(log, "Connection failed in uploading.\n");
     return 0;
@@ -268,8 +280,7 @@ int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
 
   TaskLogSink sink(log);
   DownloadManager manager(MakeTransferSettings(settings_, taskFile), connector_, messages_, clock_);
-  std::unique_ptr<FtpConnection> connection =
-      connector_.Open(ConnectParametersOf(settings_.currentProfile));
+  std::unique_ptr<FtpConnection> connection = OpenConnection(taskFile, log);
   if (!connection) {
     Log(log, "Connection failed in downloading.\n");
     return 0;

@@ -48,6 +48,7 @@ class TaskRun {
   // with its process group and logged as failed with the reason, so it cannot hold the task's
   // run (and every later run of the task) forever.
   void RunHook(int32_t slot, const char* key, const std::string& taskFile, TaskLog* log);
+  std::unique_ptr<FtpConnection> OpenConnection(const std::string& taskFile, TaskLog* log);
   int UploadPass(const std::string& taskFile, std::string localFrom, std::string remoteTo,
                  TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow);
   int DownloadPass(const std::string& taskFile, std::string remoteFrom, std::string localTo,

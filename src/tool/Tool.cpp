@@ -144,9 +144,17 @@ constexpr const char* kTaskUsage =
     "       systemd user timer when systemctl --user answers, else in the user's crontab)\n"
     "  quillon-tool task unschedule --store FILE --slot N\n";
 
+constexpr const char* kTrustUsage =
+    "  quillon-tool trust --ini FILE --slot N [--fingerprint SHA256:<base64>]\n"
+    "      (connects to the profile's FTP-over-TLS or SFTP server without logging in and prints\n"
+    "       what it presents: subject, issuer and validity of its certificate, or its host key\n"
+    "       type, and the fingerprint on a line of its own; with --fingerprint it trusts the\n"
+    "       server always when it presents exactly that one (the trust files in the program\n"
+    "       folder), and fails with exit status 1 when it does not)\n";
+
 void PrintUsage(std::ostream& out, std::string command) {
   if (command != "profile" && command != "task" && command != "encrypt" && command != "decrypt" &&
-      command != "seal" && command != "unseal")
+      command != "seal" && command != "unseal" && command != "trust")
     command.clear();
   out << "usage:\n";
   if (command.empty() || command == "profile") out << kProfileUsage;
@@ -154,6 +162,7 @@ void PrintUsage(std::ostream& out, std::string command) {
       command == "unseal")
     out << kFileUsage;
   if (command.empty() || command == "task") out << kTaskUsage;
+  if (command.empty() || command == "trust") out << kTrustUsage;
 }
 
 void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -227,6 +236,8 @@ void Dispatch(const std::vector<std::string>& args, std::istream& in, std::ostre
       throw Failure{"unknown task action '" + action +
                     "' (set, list, show, delete, schedule, unschedule)"};
     }
+  } else if (command == "trust") {
+    Trust(Arguments(args, 1, {"--ini", "--slot", "--fingerprint"}, {}), out);
   } else if (command == "encrypt") {
     Encrypt(Arguments(args, 1, {"--key-env", "--key-name"}, {}));
   } else if (command == "decrypt") {

@@ -47,6 +47,7 @@ std::optional<std::string> ReadLine(std::istream& in);
 void ProfileSet(const Arguments& a, std::istream& in);
 void ProfileLock(const Arguments& a);
 void ProfileShow(const Arguments& a, std::ostream& out);
+void Trust(const Arguments& a, std::ostream& out);
 void Encrypt(const Arguments& a);
 void Decrypt(const Arguments& a);
 // Failure when positional words were given.

@@ -429,7 +429,8 @@ bool CFTPMgr::RemoveEmptiedSourceFolders() {
   bool all = true;
   for (const auto& folder : emptiedFolders_) {
     if (direction_ == Download) {
-      auto connection = connector_.Open(ConnectParametersOf(settings_.profile));
+      auto connection =
+          connector_.Open(ConnectParametersOf(settings_.profile, settings_.trustFolder));
       if (!connection) {
         all = false;
         continue;

@@ -24,6 +24,7 @@ struct TransferSettings {
   bool makeLower = false;      // "MakeLower" = 1: upload names are made lower-case
   bool safeUploads = true;     // "SafeUploads" (program-wide, default 1): uploads go to a
                                // temporary name and are renamed into place when whole
+  std::string trustFolder;     // the program folder: the trust files of secure connections
 };
 
 }  // namespace quillon

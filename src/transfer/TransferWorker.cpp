@@ -128,7 +128,8 @@ TransferWorker::Connected TransferWorker::EnsureConnection(bool resting) {
     // Counted while it opens, too: lanes that start together and are turned away then know
     // that their own run fills the server.
     shared_->connected.fetch_add(1);
-    auto connection = connector_.OpenWithError(ConnectParametersOf(settings_.profile), &error);
+    auto connection = connector_.OpenWithError(
+        ConnectParametersOf(settings_.profile, settings_.trustFolder), &error);
     if (connection) {
       connection->SetStopFlag(&stop_);
       connection_ = std::move(connection);

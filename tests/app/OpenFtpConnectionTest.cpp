@@ -3,6 +3,7 @@
 #include "app/MainApp.h"
 #include "ftp/CurlFtp.h"
 #include "support/FtpServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -41,25 +42,51 @@ TEST(OpenFtpConnection, ConnectsOrKeepsAndPostsItsOwnCopyOfTheError) {
   EXPECT_EQ(posted.size(), 1u);
 }
 
-// A profile that asks for TLS or SFTP never reaches the server in clear text.
-TEST(OpenFtpConnection, SecureProfilesAreNeverServedByPlainFtp) {
+// A profile over TLS connects through the session; a certificate that is not trusted fails with
+// what it is, until it is trusted for the session (every later connection, as a lane's, takes
+// it) or pinned in the program folder. A profile that asks for TLS never reaches a server without
+// it in clear text.
+TEST(OpenFtpConnection, SecureProfilesConnectWithTheSessionsTrust) {
   ASSERT_TRUE(InitCurlGlobal());
   test::TempDir dir;
-  test::FtpServer server({dir.path()});
+  test::TestCertificates certificates;
+  test::FtpServer secure(
+      {.root = dir.path(), .tlsCertificate = certificates.ServerPem("selfsigned")});
   test::RecordingMessages messages;
   MainApp app(dir.path().string(), messages);
   app.SetSession(std::make_unique<CurlFtpConnector>());
+
+  const ConnectionProfile profile = secure.Profile();
+  ASSERT_EQ(profile.protocol, ServerProtocol::FtpExplicitTls);
+  ConnectFailure failure;
+  std::string error;
+  EXPECT_FALSE(app.OpenFtpConnection(ConnectParametersOf(profile), &error, &failure));
+  ASSERT_TRUE(failure.untrusted) << failure.text;
+  EXPECT_EQ(failure.untrusted->fingerprint, certificates.Fingerprint("selfsigned"));
+  EXPECT_EQ(error, app.LastConnectionError());
+  EXPECT_NE(error.find("is not trusted: self-signed certificate"), std::string::npos) << error;
+
+  app.Trust().AcceptForSession(*failure.untrusted);
+  auto connection = app.Connector().OpenWithError(ConnectParametersOf(profile), &error);
+  ASSERT_TRUE(connection) << error;
+  EXPECT_TRUE(connection->IsAlive());
+
+  // Pinned in the program folder: a new session connects without being told.
+  ASSERT_TRUE(RememberTrust(*failure.untrusted, app.ProgramFolder()));
+  MainApp next(dir.path().string(), messages);
+  next.SetSession(std::make_unique<CurlFtpConnector>());
+  EXPECT_TRUE(next.OpenFtpConnection(&profile, &error)) << error;
+
+  test::FtpServer plain({dir.path()});
   for (const ServerProtocol protocol :
-       {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls, ServerProtocol::Sftp,
-        ServerProtocol::Unknown}) {
-    ConnectionProfile profile = server.Profile();
-    profile.protocol = protocol;
-    std::string error;
-    EXPECT_FALSE(app.OpenFtpConnection(&profile, &error));
+       {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls, ServerProtocol::Unknown}) {
+    ConnectionProfile clear = plain.Profile();
+    clear.protocol = protocol;
+    EXPECT_FALSE(app.OpenFtpConnection(&clear, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error, app.LastConnectionError());
   }
-  EXPECT_TRUE(server.Commands().empty());
+  for (const auto& command : plain.Commands()) EXPECT_NE(command.rfind("USER", 0), 0u) << command;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
 #include "support/SmtpServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskLog.h"
 #include "tasks/TaskShortcuts.h"
@@ -226,6 +227,63 @@ TEST_F(TaskCommandLineTest, HandWrittenFilesTheRootFolderAndAReadOnlyStore) {
   struct stat info;
   ASSERT_EQ(stat(store.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0444u);
+}
+
+// An unattended run never asks: a server over TLS whose certificate is not trusted fails the
+// run as a failed connection, with one log line naming the fingerprint and the command that
+// trusts it; run as that line says, the next run goes through. No password or key reaches the
+// log, the mail or the FTP trace.
+TEST_F(TaskCommandLineTest, AnUntrustedServerFailsTheRunWithTheCommandThatTrustsIt) {
+  WriteFile(local / "out/ledger.csv", "date,amount\n");
+  const std::string password = server->Profile().password;
+
+  // What a failed connection ends with (a wrong password).
+  ASSERT_TRUE(WriteProtected(2, "Password", "not-the-password", store));
+  const int failedConnection = Quillon({store, "SESSION02"}).exitCode;
+  ASSERT_TRUE(WriteProtected(2, "Password", password, store));
+
+  test::TestCertificates certificates;
+  server = std::make_unique<test::FtpServer>(test::FtpServer::Options{
+      .root = serverRoot, .tlsCertificate = certificates.ServerPem("selfsigned")});
+  ASSERT_TRUE(WriteNumber(2, "Port", server->port(), store));
+  ASSERT_TRUE(WriteText(2, "Protocol", "ftpes", store));
+  fs::remove(home / "Backup.log");
+
+  auto run = Quillon({store, "SESSION02"});
+  EXPECT_EQ(run.exitCode, failedConnection) << run.err;
+  const std::string fingerprint = certificates.Fingerprint("selfsigned");
+  std::string log = ReadFile(home / "Backup.log");
+  const std::string command =
+      "quillon-tool trust --ini " + store + " --slot 2 --fingerprint " + fingerprint;
+  EXPECT_NE(log.find("The certificate of the server 127.0.0.1:" + std::to_string(server->port()) +
+                     " is not trusted (self-signed certificate): " + fingerprint +
+                     ". To trust it, check the fingerprint and run: " + command),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Connection failed in uploading."), std::string::npos) << log;
+  for (const auto& line : server->Commands()) EXPECT_NE(line.rfind("USER", 0), 0u) << line;
+
+  auto trusted = test::RunProcess({test::BuiltProgram("tool/quillon-tool"), "trust", "--ini", store,
+                                   "--slot", "2", "--fingerprint", fingerprint},
+                                  {}, {"QUILLON_HOME=" + home.string()});
+  ASSERT_EQ(trusted.exitCode, 0) << trusted.err;
+
+  fs::remove(home / "Backup.log");
+  auto traced =
+      test::RunProcess({test::BuiltProgram("app/quillon"), store, "SESSION02"}, {},
+                       {"QUILLON_HOME=" + home.string(), "XDG_DATA_HOME=" + dir.file("data"),
+                        "DISPLAY=", "WAYLAND_DISPLAY=", "QUILLON_FTP_TRACE=1"});
+  ASSERT_EQ(traced.exitCode, 0) << traced.err;
+  EXPECT_EQ(ReadFile(serverRoot / "vault/daily/ledger.csv.qvr").substr(0, 4), "QVR4");
+  log = ReadFile(home / "Backup.log");
+  EXPECT_NE(traced.err.find("PASS ****"), std::string::npos) << "the trace ran";
+  ASSERT_TRUE(smtp.WaitForMessages(1));
+  for (const std::string& secret : {password, task.encryptionKey}) {
+    EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+    EXPECT_EQ(traced.err.find(secret), std::string::npos) << secret;
+    EXPECT_EQ(traced.out.find(secret), std::string::npos) << secret;
+    for (const auto& mail : smtp.Messages()) EXPECT_EQ(mail.data.find(secret), std::string::npos);
+  }
 }
 
 }  // namespace

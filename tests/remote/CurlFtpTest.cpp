@@ -1,5 +1,6 @@
 // The FTP operations against a real server (pyftpdlib), in passive and active mode, with and
-// without MLSD.
+// without MLSD, in clear text and over TLS (explicit and implicit, with a certificate of the test
+// authority).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include "remote/FtpError.h"
 #include "remote/RemoteOperations.h"
 #include "support/FtpServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -39,24 +41,48 @@ long Count(const std::vector<std::string>& commands, const std::string& prefix) 
 struct Setup {
   bool passive;
   bool mlsd;
+  ServerProtocol protocol = ServerProtocol::Ftp;
 };
 
 std::string SetupName(const testing::TestParamInfo<Setup>& info) {
-  return std::string(info.param.passive ? "Passive" : "Active") + (info.param.mlsd ? "Mlsd" : "List");
+  return std::string(info.param.passive ? "Passive" : "Active") +
+         (info.param.mlsd ? "Mlsd" : "List") +
+         (info.param.protocol == ServerProtocol::Ftp
+              ? std::string()
+              : std::string(ProtocolName(info.param.protocol)));
 }
 
 class CurlFtpTest : public testing::TestWithParam<Setup> {
  protected:
   CurlFtpTest()
-      : server_(FtpServer::Options{.root = root_.path(), .mlsd = GetParam().mlsd}),
-        connector_(&log_) {}
+      : server_(WithTls({.root = root_.path(), .mlsd = GetParam().mlsd})), connector_(&log_) {}
 
+  static void SetUpTestSuite() { certificates_ = std::make_unique<test::TestCertificates>(); }
+  static void TearDownTestSuite() { certificates_.reset(); }
   void SetUp() override { ASSERT_TRUE(InitCurlGlobal()); }
+
+  static bool Tls() { return GetParam().protocol != ServerProtocol::Ftp; }
+
+  // A server of this test's protocol.
+  static FtpServer::Options WithTls(FtpServer::Options options) {
+    if (Tls()) {
+      options.tlsCertificate = certificates_->ServerPem("leaf");
+      options.implicitTls = GetParam().protocol == ServerProtocol::FtpImplicitTls;
+    }
+    return options;
+  }
+
+  // What the connector takes for `profile`, trusting the test authority.
+  static FtpConnectParameters Parameters(const ConnectionProfile& profile) {
+    auto parameters = ConnectParametersOf(profile);
+    parameters.certificateAuthorities = certificates_->CaFile();
+    return parameters;
+  }
 
   std::unique_ptr<FtpConnection> Connect() {
     std::string error;
     auto connection =
-        connector_.OpenWithError(ConnectParametersOf(server_.Profile(GetParam().passive)), &error);
+        connector_.OpenWithError(Parameters(server_.Profile(GetParam().passive)), &error);
     EXPECT_NE(connection, nullptr) << error;
     return connection;
   }
@@ -89,6 +115,7 @@ class CurlFtpTest : public testing::TestWithParam<Setup> {
     return file->Close();
   }
 
+  static inline std::unique_ptr<test::TestCertificates> certificates_;
   TempDir root_;
   FtpServer server_;
   RecordingLog log_;
@@ -97,23 +124,45 @@ class CurlFtpTest : public testing::TestWithParam<Setup> {
 
 INSTANTIATE_TEST_SUITE_P(Modes, CurlFtpTest,
                          testing::Values(Setup{true, true}, Setup{false, true}, Setup{true, false},
-                                         Setup{false, false}),
+                                         Setup{false, false},
+                                         Setup{true, true, ServerProtocol::FtpExplicitTls},
+                                         Setup{true, false, ServerProtocol::FtpExplicitTls},
+                                         Setup{true, true, ServerProtocol::FtpImplicitTls}),
                          SetupName);
 
-// A plain FTP connection never carries a profile meant for a secure transport.
-TEST_P(CurlFtpTest, OtherProtocolsAreRefusedWithoutConnecting) {
+// A profile that asks for TLS never talks in clear text, and one of an unknown protocol is not
+// served at all: no user name or password reaches a server that does not speak its protocol.
+TEST_P(CurlFtpTest, AProtocolTheServerDoesNotSpeakIsNeverUsedInClearText) {
   const size_t commandsBefore = server_.Commands().size();
-  for (ServerProtocol protocol :
-       {ServerProtocol::FtpExplicitTls, ServerProtocol::FtpImplicitTls, ServerProtocol::Unknown}) {
-    auto server = ConnectParametersOf(server_.Profile(GetParam().passive));
-    server.protocol = protocol;
+  struct Case {
+    ServerProtocol protocol;
+    std::string error;
+  };
+  std::vector<Case> cases = {
+      {ServerProtocol::Unknown, "The profile names no protocol this program speaks."}};
+  if (!Tls())
+    cases.push_back({ServerProtocol::FtpExplicitTls,
+                     "The server does not offer FTP over TLS (AUTH TLS); the connection is not "
+                     "made without encryption."});
+  for (const auto& c : cases) {
+    auto server = Parameters(server_.Profile(GetParam().passive));
+    server.protocol = c.protocol;
     std::string error;
     EXPECT_EQ(connector_.OpenWithError(server, &error), nullptr);
-    EXPECT_EQ(error, "This connection speaks plain FTP only.");
+    EXPECT_EQ(error, c.error);
   }
-  EXPECT_EQ(server_.Commands().size(), commandsBefore);
+  auto commands = server_.Commands();
+  EXPECT_EQ(Count({commands.begin() + static_cast<std::ptrdiff_t>(commandsBefore), commands.end()},
+                  "USER"),
+            0);
+  if (Tls()) {
+    // Plain FTP to a server that requires TLS: the server refuses the login in clear text.
+    auto plain = Parameters(server_.Profile(GetParam().passive));
+    plain.protocol = ServerProtocol::Ftp;
+    EXPECT_EQ(connector_.Open(plain), nullptr);
+  }
   // SFTP goes to an SSH connection of its own (here to a port where nothing listens).
-  auto sftp = ConnectParametersOf(server_.Profile(GetParam().passive));
+  auto sftp = Parameters(server_.Profile(GetParam().passive));
   sftp.protocol = ServerProtocol::Sftp;
   sftp.port = 1;
   sftp.password = "sftp-Secret-5";
@@ -127,18 +176,18 @@ TEST_P(CurlFtpTest, LoginFailureGivesTheServersRefusalWithoutThePassword) {
   auto profile = server_.Profile(GetParam().passive);
   profile.password = "wrong-Secret-42";
   std::string error;
-  EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(profile), &error), nullptr);
+  EXPECT_EQ(connector_.OpenWithError(Parameters(profile), &error), nullptr);
   EXPECT_NE(error.find("530"), std::string::npos) << error;
   EXPECT_EQ(error.find("wrong-Secret-42"), std::string::npos) << error;
   EXPECT_EQ(error.back(), '.');
-  EXPECT_EQ(connector_.Open(ConnectParametersOf(profile)), nullptr);
+  EXPECT_EQ(connector_.Open(Parameters(profile)), nullptr);
 
   EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::None);
 
   // Nothing listens: said so, apart from a server that turns connections away.
   auto nowhere = server_.Profile(GetParam().passive);
   server_.Stop();
-  EXPECT_EQ(connector_.OpenWithError(ConnectParametersOf(nowhere), &error), nullptr);
+  EXPECT_EQ(connector_.OpenWithError(Parameters(nowhere), &error), nullptr);
   EXPECT_EQ(error, "Couldn't connect to server: connection refused by 127.0.0.1 port " +
                        std::to_string(nowhere.port) + ".");
   EXPECT_EQ(ClassifyConnectFailure(error), ConnectRefusal::NotListening);
@@ -310,10 +359,10 @@ TEST_P(CurlFtpTest, OpenFailsAfterTwoAttemptsOnTheSameConnection) {
   EXPECT_EQ(Count(commands, "USER"), 1);
 
   server_.Stop();
-  FtpServer readOnly({.root = root_.path(), .permissions = "elr", .mlsd = GetParam().mlsd});
+  FtpServer readOnly(
+      WithTls({.root = root_.path(), .permissions = "elr", .mlsd = GetParam().mlsd}));
   std::string error;
-  auto reader =
-      connector_.OpenWithError(ConnectParametersOf(readOnly.Profile(GetParam().passive)), &error);
+  auto reader = connector_.OpenWithError(Parameters(readOnly.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(reader) << error;
   EXPECT_EQ(OpenRemoteFile(*reader, "/new.bin", RemoteFileMode::Write, true), nullptr);
   EXPECT_EQ(Count(readOnly.Commands(), "STOR /new.bin"), 2);
@@ -450,10 +499,10 @@ TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
   FtpServer::Options options{.root = root_.path(),
                              .permissions = "elradmwMT",  // no "f"
                              .mlsd = GetParam().mlsd};
-  FtpServer strict(options);
+  FtpServer strict(WithTls(options));
   std::string error;
   auto connection =
-      connector_.OpenWithError(ConnectParametersOf(strict.Profile(GetParam().passive)), &error);
+      connector_.OpenWithError(Parameters(strict.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(connection) << error;
   auto file = connection->OpenUpload("/.a.part", true, {"/a.bin", false});
   ASSERT_TRUE(file) << connection->LastError();
@@ -470,12 +519,12 @@ TEST_P(CurlFtpTest, ARefusedRenameIsReportedAndTheUploadStays) {
 // A server that takes one command per read of its control connection and drops the rest
 // still gets a crash-safe upload renamed and sized: every command waits for its reply.
 TEST_P(CurlFtpTest, UploadFinishWaitsForEachReply) {
+  if (Tls()) GTEST_SKIP() << "the server that drops commands speaks plain FTP only";
   FtpServer picky(
       {.root = root_.path(), .mlsd = GetParam().mlsd, .faults = {"--one-command-per-read"}});
   CurlFtpConnector connector(&log_, {.reply = std::chrono::seconds(5)});
   std::string error;
-  auto connection =
-      connector.OpenWithError(ConnectParametersOf(picky.Profile(GetParam().passive)), &error);
+  auto connection = connector.OpenWithError(Parameters(picky.Profile(GetParam().passive)), &error);
   ASSERT_TRUE(connection) << error;
   test::WriteFile(root_.path() / "b.bin", "the old file");
   auto file = connection->OpenUpload("/.b.part", true, {"/b.bin", true});
@@ -574,12 +623,12 @@ TEST_P(CurlFtpTest, ConnectionIsNotAliveAfterTheServerStops) {
 
 TEST_P(CurlFtpTest, AnonymousLoginWithAnEmptyUserName) {
   server_.Stop();
-  FtpServer open({.root = root_.path(), .mlsd = GetParam().mlsd, .anonymous = true});
+  FtpServer open(WithTls({.root = root_.path(), .mlsd = GetParam().mlsd, .anonymous = true}));
   auto profile = open.Profile(GetParam().passive);
   profile.userName.clear();
   profile.password.clear();
   std::string error;
-  auto connection = connector_.OpenWithError(ConnectParametersOf(profile), &error);
+  auto connection = connector_.OpenWithError(Parameters(profile), &error);
   ASSERT_TRUE(connection) << error;
   EXPECT_TRUE(connection->IsAlive());
   EXPECT_EQ(Count(open.Commands(), "USER anonymous"), 1);

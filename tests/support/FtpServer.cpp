@@ -92,6 +92,9 @@ ConnectionProfile FtpServer::Profile(bool passive) const {
   profile.userName = options_.user;
   profile.password = options_.password;
   profile.passiveMode = passive;
+  if (!options_.tlsCertificate.empty())
+    profile.protocol =
+        options_.implicitTls ? ServerProtocol::FtpImplicitTls : ServerProtocol::FtpExplicitTls;
   return profile;
 }
 

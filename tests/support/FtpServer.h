@@ -60,7 +60,8 @@ class FtpServer {
   int port() const { return port_; }
   const Options& options() const { return options_; }
 
-  // A profile for this server: address 127.0.0.1, its port, user and password.
+  // A profile for this server: address 127.0.0.1, its port, user and password, and the protocol
+  // (FTP over TLS, explicit or implicit, when the server has a certificate).
   ConnectionProfile Profile(bool passive = true) const;
 
   // Every command the server received so far, in order, as "<session> <command line>"

@@ -35,6 +35,7 @@
 #include "remote/ui/CFTPComboEx.h"
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
+#include "remote/ui/TrustDialog.h"
 #include "tasks/ProgramTransferSettings.h"
 #include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
@@ -106,6 +107,10 @@ MainWindow::~MainWindow() {
 }
 
 CDirList& MainWindow::LocalList() { return localPanel_->List(); }
+
+void MainWindow::SetTrustAsker(TrustAsker* asker) {
+  remotePanel_->List().Session().SetTrust(&app_.Trust(), asker);
+}
 CFTPList& MainWindow::RemoteList() { return remotePanel_->List(); }
 
 void MainWindow::BuildControls() {
@@ -122,6 +127,8 @@ void MainWindow::BuildControls() {
   remotePanel_->List().SetTextColour(QColor(136, 0, 0));
   log_ = new ActivityLogWidget(this);
   remotePanel_->List().SetActivityLog(log_);
+  trustDialog_ = std::make_unique<DialogTrustAsker>(this);
+  SetTrustAsker(trustDialog_.get());
 
   auto button = [this](const QString& text, const QString& name) {
     auto* b = new QPushButton(text, this);

@@ -8,6 +8,7 @@
 #include "app/MainApp.h"
 #include "app/MainWindowLayout.h"
 #include "common/Clock.h"
+#include "remote/ServerTrust.h"
 
 class QCheckBox;
 class QLabel;
@@ -63,6 +64,11 @@ class MainWindow : public QDialog {
   // Checks the connection now, as the keep-alive timer does.
   void KeepAliveCheck();
 
+  // Who is asked whether to trust a server whose certificate or host key is not trusted (the
+  // trust dialog unless replaced; tests answer for the user). Null: never asked, the connect
+  // fails.
+  void SetTrustAsker(TrustAsker* asker);
+
   // The connection manager; choosing a profile there connects to it.
   void OpenConnectionManager();
 
@@ -99,6 +105,8 @@ class MainWindow : public QDialog {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  std::unique_ptr<TrustAsker> trustDialog_;
+
   void BuildControls();
   void ApplyLayout();
   void StoreSize();

@@ -93,21 +93,44 @@ void RemoteSession::Connect(const ConnectionProfile& profile,
     QMetaObject::invokeMethod(this, std::move(result), Qt::QueuedConnection);
   });
   connecting_ = true;
-  auto finish = [this, done](bool ok, const std::string& error) {
+  auto finish = [this, done, profile](bool ok, const std::string& error,
+                                      const std::optional<ServerIdentity>& untrusted) {
+    // Trusted: still connecting, until the new connect ends.
+    if (!ok && untrusted && AskTrust(*untrusted, profile, done)) return;
     connecting_ = false;
     connected_ = ok;
     done(ok, error);
   };
+  FtpConnectParameters server = ConnectParametersOf(profile);
+  if (trust_) trust_->Apply(server);
   Run(
-      [&connector = connector_, server = ConnectParametersOf(profile),
+      [&connector = connector_, server,
        finish](std::shared_ptr<FtpConnection>& connection) -> std::function<void()> {
-        std::string error;
-        connection = connector.OpenWithError(server, &error);
+        ConnectFailure failure;
+        connection = connector.OpenExplained(server, &failure);
         const bool ok = connection != nullptr;
-        if (!ok && error.empty()) error = "Unknown error.";
-        return [finish, ok, error] { finish(ok, error); };
+        if (!ok && failure.text.empty()) failure.text = "Unknown error.";
+        return [finish, ok, failure] { finish(ok, failure.text, failure.untrusted); };
       },
-      [finish] { finish(false, "Unknown error."); });
+      [finish] { finish(false, "Unknown error.", std::nullopt); });
+}
+
+bool RemoteSession::AskTrust(const ServerIdentity& identity, const ConnectionProfile& profile,
+                             const std::function<void(bool, const std::string&)>& done) {
+  if (!trust_ || !trustAsker_) return false;
+  const TrustAnswer answer = trustAsker_->Ask(identity);
+  if (answer == TrustAnswer::Refuse) return false;
+  if (answer == TrustAnswer::Always && !RememberTrust(identity, trust_->TrustFolder())) {
+    std::lock_guard lock(log_->mutex);
+    if (log_->target)
+      log_->target->AddLine("Cannot write the trust file in " + trust_->TrustFolder() +
+                                ": the server is trusted until the program ends.",
+                            colour::kRed);
+  }
+  trust_->AcceptForSession(identity);
+  // Connected again once this result is done with.
+  QTimer::singleShot(0, this, [this, profile, done] { Connect(profile, done); });
+  return true;
 }
 
 void RemoteSession::List(const std::string& folder, std::optional<std::string> fallback,

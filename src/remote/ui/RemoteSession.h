@@ -14,6 +14,8 @@
 #include "remote/ConnectionWorker.h"
 #include "remote/FtpConnection.h"
 #include "remote/RemoteListItem.h"
+#include "remote/ServerTrust.h"
+#include "remote/SessionTrust.h"
 
 namespace quillon {
 
@@ -42,6 +44,17 @@ class RemoteSession : public QObject {
 
   // Where "Delete: ..." lines go (any thread may write them); none drops them.
   void SetActivityLog(ActivityLog* log);
+
+  // How connections are trusted: `trust` gives every connect the trust folder and what was
+  // trusted for the session; a server whose certificate or host key is not trusted is asked
+  // about through `asker` (none: the connect fails). Refused: the connect fails with its text;
+  // trusted once: the session accepts it and connects again; always: it is recorded in the
+  // trust files too (a file that cannot be written is reported to the activity log, and the
+  // server is trusted for the session).
+  void SetTrust(SessionTrust* trust, TrustAsker* asker) {
+    trust_ = trust;
+    trustAsker_ = asker;
+  }
 
   // Drops any connection and opens one for `profile` on a new worker. `done(ok, error)`.
   void Connect(const ConnectionProfile& profile,
@@ -104,7 +117,13 @@ class RemoteSession : public QObject {
   void Run(ConnectionWorker::Task task, std::function<void()> failed, bool quiet = false);
   std::function<void()> Finished(uint64_t generation, bool quiet, std::function<void()> result);
 
+  // Asks about an untrusted server after a failed connect; true when a new connect began.
+  bool AskTrust(const ServerIdentity& identity, const ConnectionProfile& profile,
+                const std::function<void(bool, const std::string&)>& done);
+
   FtpConnector& connector_;
+  SessionTrust* trust_ = nullptr;
+  TrustAsker* trustAsker_ = nullptr;
   std::unique_ptr<ConnectionWorker> worker_;
   std::shared_ptr<LogRelay> log_;
   bool connected_ = false;
