@@ -97,19 +97,28 @@ int main(int argc, char** argv) {
       std::string file = next();
       return Cipher(file, next());
     }
-    if (a == "--host") settings.profile.address = next();
-    else if (a == "--port") settings.profile.port = std::stoi(next());
-    else if (a == "--user") settings.profile.userName = next();
-    else if (a == "--password") settings.profile.password = next();
+    if (a == "--host")
+      settings.profile.address = next();
+    else if (a == "--port")
+      settings.profile.port = std::stoi(next());
+    else if (a == "--user")
+      settings.profile.userName = next();
+    else if (a == "--password")
+      settings.profile.password = next();
     else if (a == "--sftp-key")
       settings.profile.protocol = ServerProtocol::Sftp, settings.profile.privateKeyFile = next();
-    else if (a == "--lanes") lanes = std::stoi(next());
-    else if (a == "--encrypt") settings.encrypt = true, settings.encryptionKey = next();
-    else if (a == "--decrypt") settings.decrypt = true, settings.decryptionKey = next();
+    else if (a == "--lanes")
+      lanes = std::stoi(next());
+    else if (a == "--encrypt")
+      settings.encrypt = true, settings.encryptionKey = next();
+    else if (a == "--decrypt")
+      settings.decrypt = true, settings.decryptionKey = next();
     else if (a == "--direct-uploads")
       settings.safeUploads = false;
-    else if (a == "--download" || a == "--upload") mode = a, from = next(), to = next();
-    else return std::fprintf(stderr, "unknown argument %s\n", a.c_str()), 2;
+    else if (a == "--download" || a == "--upload")
+      mode = a, from = next(), to = next();
+    else
+      return std::fprintf(stderr, "unknown argument %s\n", a.c_str()), 2;
   }
   if (mode.empty()) return std::fprintf(stderr, "nothing to do\n"), 2;
 

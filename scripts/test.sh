@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the layers (scripts/check_layers.py), builds Quillon with AddressSanitizer and
+# Checks the layers (scripts/check_layers.py) and the format (scripts/check_format.sh), builds Quillon with AddressSanitizer and
 # UndefinedBehaviorSanitizer (warnings are errors) and runs every test suite; then clang-tidy over
 # the code below the windows (scripts/tidy.sh), the threaded suites under ThreadSanitizer
 # (scripts/tsan.sh) and every fuzz target for a bounded time (scripts/fuzz.sh), each in a build
@@ -10,8 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The layers first: an include that goes upward fails the run before anything is built.
+# The layers and the format first: an include that goes upward or a file clang-format would
+# change fails the run before anything is built.
 /usr/bin/python3 scripts/check_layers.py
+bash scripts/check_format.sh
 
 build=${QUILLON_TEST_BUILD:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_WERROR=ON >/dev/null

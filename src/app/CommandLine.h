@@ -13,11 +13,11 @@ namespace quillon {
 // own letter case. A switch is a whole argument ("-TaskID" may carry its number glued on), so a
 // path such as "/srv/x-notify/QvrTask.ini" is never taken apart.
 struct TaskCommandLine {
-  std::string storePath;   // a path without "/" is prefixed with the program folder
+  std::string storePath;  // a path without "/" is prefixed with the program folder
   int32_t slot = -1;
   bool notify = false;
   bool showWindow = false;
-  int32_t taskId = -1;     // -1 when absent, unreadable or the first word
+  int32_t taskId = -1;  // -1 when absent, unreadable or the first word
 };
 
 struct ParsedCommandLine {

@@ -82,9 +82,10 @@ int main(int argc, char** argv) {
   };
   hooks.runInteractive = [&argc, argv, &setWindowIcon](quillon::MainApp& running) {
     if (!quillon::DesktopAvailable()) {
-      std::fputs("Quillon needs a desktop (DISPLAY or WAYLAND_DISPLAY) for its window; tasks run "
-                 "without one: quillon --help\n",
-                 stderr);
+      std::fputs(
+          "Quillon needs a desktop (DISPLAY or WAYLAND_DISPLAY) for its window; tasks run "
+          "without one: quillon --help\n",
+          stderr);
       return;
     }
     QApplication gui(argc, argv);

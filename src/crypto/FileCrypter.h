@@ -34,7 +34,7 @@ inline constexpr std::string_view kMagicQvr5 = "QVR5";
 inline constexpr size_t kIdAreaSize = 36;           // the encrypted ID block and four zero bytes
 inline constexpr size_t kContainerHeaderSize = 40;  // magic + ID area
 inline constexpr size_t kMinContainerSize = 41;
-inline constexpr size_t kIdFieldLength = 15;        // most characters of user ID and key name
+inline constexpr size_t kIdFieldLength = 15;  // most characters of user ID and key name
 
 class FileCrypter;
 
@@ -75,7 +75,7 @@ class UploadReader {
   bool failed_ = false;
   BlobEncryptor encryptor_;
   std::unique_ptr<HelperThread> cipherHelper_;  // shares the encryption of long pieces
-  std::vector<uint8_t> staged_;  // bytes ready for Read
+  std::vector<uint8_t> staged_;                 // bytes ready for Read
   size_t stagedAt_ = 0;
   std::vector<uint8_t> chunk_;
 };
@@ -84,8 +84,8 @@ class UploadReader {
 // file, decrypting a container when asked. The bytes go to a file without a name in the
 // destination's folder (a hidden temporary file where the file system cannot make one), which
 // gets the destination's name only by a successful Finish: a wrong key, a damaged container, a
-// write error or Abort leave the destination untouched and no file behind. Holds at most a few hundred KiB whatever the file size. Belongs to the
-// thread of its crypter, which must outlive it.
+// write error or Abort leave the destination untouched and no file behind. Holds at most a few
+// hundred KiB whatever the file size. Belongs to the thread of its crypter, which must outlive it.
 class DownloadWriter {
  public:
   ~DownloadWriter();  // Abort() unless finished
@@ -131,7 +131,7 @@ class DownloadWriter {
   std::vector<uint8_t> plain_;  // decrypted bytes on their way to the file
   bool background_ = false;
   std::unique_ptr<HelperThread> cipherHelper_;  // shares the decryption of long pieces
-  uint64_t received_ = 0;  // container bytes given to the decryptor after the head
+  uint64_t received_ = 0;           // container bytes given to the decryptor after the head
   std::atomic<int> writeError_{0};  // errno of the failed write (also from the helper thread)
   std::unique_ptr<WriteBehindQueue> output_;
 };

@@ -19,7 +19,7 @@ enum class LocalCommand {
 
 struct LocalMenuEntry {
   LocalCommand command;
-  std::string text;          // with "&" before the mnemonic letter
+  std::string text;  // with "&" before the mnemonic letter
   bool separatorBefore = false;
 };
 

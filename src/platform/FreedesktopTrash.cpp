@@ -137,8 +137,8 @@ FreedesktopTrash::Result FreedesktopTrash::MoveToTrash(const std::string& given)
     std::string uid = std::to_string(geteuid());
     std::string shared = JoinPath(top, ".Trash");
     struct stat st;
-    bool sharedUsable = lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-                        (st.st_mode & S_ISVTX) != 0;
+    bool sharedUsable =
+        lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0;
     if (sharedUsable) {
       std::string own = JoinPath(shared, uid);
       std::string ignored;
@@ -174,8 +174,9 @@ FreedesktopTrash::Result FreedesktopTrash::MoveToTrash(const std::string& given)
     return result;
   }
 
-  std::string record = "[Trash Info]\nPath=" + EscapePath(recordedPath) + "\nDeletionDate=" +
-                       FormatLocalTime(clock_.Now(), "%Y-%m-%dT%H:%M:%S") + "\n";
+  std::string record = "[Trash Info]\nPath=" + EscapePath(recordedPath) +
+                       "\nDeletionDate=" + FormatLocalTime(clock_.Now(), "%Y-%m-%dT%H:%M:%S") +
+                       "\n";
   for (int n = 1; n <= 10000; ++n) {
     std::string trashName = Candidate(name, n);
     std::string info = JoinPath(infos, trashName + ".trashinfo");

@@ -24,9 +24,9 @@ class FreedesktopTrash {
 
   struct Result {
     bool ok = false;
-    std::string error;      // why not, one line without a final period ("No such file ...")
-    std::string trashed;    // where the item is now (".../files/NAME")
-    std::string info;       // its record (".../info/NAME.trashinfo")
+    std::string error;    // why not, one line without a final period ("No such file ...")
+    std::string trashed;  // where the item is now (".../files/NAME")
+    std::string info;     // its record (".../info/NAME.trashinfo")
   };
 
   // Moves the item at absolute path `path` to the trash. Trailing "/" are ignored (a link

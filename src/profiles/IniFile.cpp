@@ -73,7 +73,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 struct Document {
   std::vector<Line> lines;
-  std::string eol = "\r\n";     // a new file gets CRLF, like the Windows functions write
+  std::string eol = "\r\n";  // a new file gets CRLF, like the Windows functions write
   bool endsWithEol = true;
   bool bom = false;  // an editor's UTF-8 byte-order mark, kept by a rewrite
 

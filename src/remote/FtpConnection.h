@@ -18,8 +18,8 @@ namespace quillon {
 // One entry of a remote folder listing. "." and ".." never appear, nor names that contain "/"
 // or NUL; a symbolic link is listed as a plain file.
 struct RemoteEntry {
-  std::string name;      // the name inside its folder
-  std::string path;      // folder + "/" + name
+  std::string name;  // the name inside its folder
+  std::string path;  // folder + "/" + name
   bool isFolder = false;
   uint64_t size = 0;
   TimePoint lastWrite{};

@@ -14,9 +14,9 @@ namespace quillon {
 // One row of the remote file list: what the list shows and sorts by, and what transfers take
 // from a selection.
 struct RemoteListItem {
-  std::string path;     // folder + "/" + name
-  uint64_t size = 0;    // bytes
-  TimePoint time{};     // last write; the epoch means "not known"
+  std::string path;   // folder + "/" + name
+  uint64_t size = 0;  // bytes
+  TimePoint time{};   // last write; the epoch means "not known"
   bool folder = false;
 
   std::string Name() const;  // the text after the last "/" of the path

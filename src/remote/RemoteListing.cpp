@@ -38,8 +38,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 std::optional<TimePoint> UtcTime(int year, int month, int day, int hour, int minute, int second) {
   year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                       std::chrono::day(static_cast<unsigned>(day))};
-  if (!date.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
-      second > 60)
+  if (!date.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
     return std::nullopt;
   return ClampedTimePoint(sys_days(date) + hours(hour) + minutes(minute) + seconds(second));
 }
@@ -175,14 +174,13 @@ std::optional<ListedEntry> ParseMlsdLine(std::string_view line) {
       // YYYYMMDDHHMMSS with optional fraction, always UTC.
       if (value.size() >= 14 && AllDigits(value.substr(0, 14))) {
         auto part = [&](size_t at, size_t n) { return ParseNumber(value.substr(at, n)); };
-        if (auto t = UtcTime(part(0, 4), part(4, 2), part(6, 2), part(8, 2), part(10, 2),
-                             part(12, 2)))
+        if (auto t =
+                UtcTime(part(0, 4), part(4, 2), part(6, 2), part(8, 2), part(10, 2), part(12, 2)))
           entry.lastWrite = *t;
       }
     }
   }
-  if (type.empty() || EqualsNoCase(type, "cdir") || EqualsNoCase(type, "pdir"))
-    return std::nullopt;
+  if (type.empty() || EqualsNoCase(type, "cdir") || EqualsNoCase(type, "pdir")) return std::nullopt;
   entry.isFolder = EqualsNoCase(type, "dir");
   if (entry.isFolder) entry.size = 0;
   return entry;
@@ -248,8 +246,7 @@ std::optional<ListedEntry> ParseDosListLine(std::string_view line) {
   if (tokens.size() < 3) return std::nullopt;
   std::string_view date = tokens[0].text;
   if (!(date.size() == 8 || date.size() == 10) || date[2] != '-' || date[5] != '-' ||
-      !AllDigits(date.substr(0, 2)) || !AllDigits(date.substr(3, 2)) ||
-      !AllDigits(date.substr(6)))
+      !AllDigits(date.substr(0, 2)) || !AllDigits(date.substr(3, 2)) || !AllDigits(date.substr(6)))
     return std::nullopt;
   int month = ParseNumber(date.substr(0, 2));
   int day = ParseNumber(date.substr(3, 2));
@@ -259,7 +256,9 @@ std::optional<ListedEntry> ParseDosListLine(std::string_view line) {
   std::string_view clock = tokens[1].text;
   std::string_view meridiem;
   size_t sizeIndex = 2;
-  auto isMeridiem = [](std::string_view s) { return EqualsNoCase(s, "AM") || EqualsNoCase(s, "PM"); };
+  auto isMeridiem = [](std::string_view s) {
+    return EqualsNoCase(s, "AM") || EqualsNoCase(s, "PM");
+  };
   if (clock.size() > 2 && isMeridiem(clock.substr(clock.size() - 2))) {
     meridiem = clock.substr(clock.size() - 2);
     clock.remove_suffix(2);

@@ -15,9 +15,9 @@ namespace quillon {
 
 // Limits of what a server may send, so that an endless reply or listing fails the operation
 // instead of exhausting memory.
-inline constexpr size_t kMaxListingLine = 16 * 1024;     // bytes in one listing line
-inline constexpr size_t kMaxListingEntries = 500'000;    // lines in one listing
-inline constexpr size_t kMaxReplyBytes = 64 * 1024;      // control-connection text per operation
+inline constexpr size_t kMaxListingLine = 16 * 1024;   // bytes in one listing line
+inline constexpr size_t kMaxListingEntries = 500'000;  // lines in one listing
+inline constexpr size_t kMaxReplyBytes = 64 * 1024;    // control-connection text per operation
 
 // One parsed listing line, before the name is checked.
 struct ListedEntry {

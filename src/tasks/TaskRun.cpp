@@ -124,7 +124,8 @@ int TaskRun::RunTask(const std::string& taskFile, int32_t slot, TaskLog* log, bo
   settings_.decryptMode = definition_.decryptFiles ? 1 : 0;
 
   if (!definition_.encryptFiles) {
-    Log(log, "All files uploaded to Harbell must be encrypted.\nusing a key (password) you choose.");
+    Log(log,
+        "All files uploaded to Harbell must be encrypted.\nusing a key (password) you choose.");
     return 0;
   }
 
@@ -270,9 +271,8 @@ int TaskRun::UploadPass(const std::string& taskFile, std::string localFrom, std:
   return 1;
 }
 
-int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom,
-                          std::string localTo, TaskLog* log, std::optional<TimePoint> cutoff,
-                          bool showWindow) {
+int TaskRun::DownloadPass(const std::string& taskFile, std::string remoteFrom, std::string localTo,
+                          TaskLog* log, std::optional<TimePoint> cutoff, bool showWindow) {
   if (remoteFrom.empty() || localTo.empty()) return 1;
   Log(log, Printf("\nDownloading files from %s to %s.\n", remoteFrom, localTo));
   localTo = WithoutTrailingSlashes(localTo);
@@ -322,8 +322,8 @@ void TaskRun::SendNotification(const TaskHandOver& task, TaskLog& log) {
   mail.server = ReadText(task.slot, "EmailServer", task.storePath);
   mail.from = ReadText(task.slot, "EmailFrom", task.storePath);
   mail.AddRecipients(ReadText(task.slot, "EmailTo", task.storePath));
-  mail.subject = Printf("Harbell task [%s] completed at: %s", task.taskName,
-                        FormatUserTime(clock_.Now()));
+  mail.subject =
+      Printf("Harbell task [%s] completed at: %s", task.taskName, FormatUserTime(clock_.Now()));
   mail.body = log.ReadAll();
   if (!mail.Send()) log.Write("\nNOTIFICATION EMAIL FAILED. CHECK THE SETTINGS.\n");
 }

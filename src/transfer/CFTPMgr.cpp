@@ -51,9 +51,7 @@ int CFTPMgr::LiveLanes() const {
                                         [](const auto& lane) { return lane != nullptr; }));
 }
 
-std::string CFTPMgr::DirectionWord() const {
-  return direction_ == Upload ? "upload" : "download";
-}
+std::string CFTPMgr::DirectionWord() const { return direction_ == Upload ? "upload" : "download"; }
 
 // The local path first, then the arrow of the direction, then the remote path.
 static std::string Paths(const TransferJob& job, bool upload) {
@@ -443,8 +441,7 @@ bool CFTPMgr::RemoveEmptiedSourceFolders() {
   return all;
 }
 
-bool CFTPMgr::RemoveRemoteFolder(FtpConnection& connection, const std::string& folder,
-                                 int depth) {
+bool CFTPMgr::RemoveRemoteFolder(FtpConnection& connection, const std::string& folder, int depth) {
   auto report = [&] {
     if (activityLog_)
       activityLog_->AddLine(ShownPath(folder) + " cannot be deleted.", colour::kRed);
@@ -461,8 +458,7 @@ bool CFTPMgr::RemoveRemoteFolder(FtpConnection& connection, const std::string& f
   bool empty = true;
   for (const auto& entry : *entries) {
     if (entry.isFolder) {
-      if (!RemoveRemoteFolder(connection, JoinRemote(folder, entry.name), depth + 1))
-        empty = false;
+      if (!RemoveRemoteFolder(connection, JoinRemote(folder, entry.name), depth + 1)) empty = false;
     } else {
       empty = false;  // a file that stayed is left alone
     }

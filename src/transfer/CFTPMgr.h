@@ -68,8 +68,8 @@ class CFTPMgr {
  public:
   enum Direction : int32_t { Download = 0, Upload = 1 };
   static constexpr int kMaxLanes = 6;
-  static constexpr int kRetryLimit = 5;      // retries of one file in a windowed run
-  static constexpr int kFailureLimit = 7;    // given-up files that end a run
+  static constexpr int kRetryLimit = 5;    // retries of one file in a windowed run
+  static constexpr int kFailureLimit = 7;  // given-up files that end a run
   static constexpr std::chrono::milliseconds kCancelWait{3000};
   // A lane turned away by the server rests kFirstRest, then twice as long each time, at most
   // kLongestRest, and is closed after kMaxRests refusals in a row.
@@ -203,8 +203,8 @@ class CFTPMgr {
   bool noToAll_ = false;
   std::vector<std::string> emptiedFolders_;
   std::deque<std::unique_ptr<TransferJob>> queue_;
-  LaneShared shared_;                       // with the lanes; they are destroyed first
-  std::unique_ptr<UploadJournal> journal_;  // shared_.journal; outlives the lanes too
+  LaneShared shared_;                                   // with the lanes; they are destroyed first
+  std::unique_ptr<UploadJournal> journal_;              // shared_.journal; outlives the lanes too
   std::unique_ptr<FtpConnection> firstLaneConnection_;  // until the first lane takes it
 
  private:

@@ -29,12 +29,10 @@ class DownloadManager : public CFTPMgr {
   // left out) into the matching folders below the destination base, which are made for the
   // folders that received a job. Problems go to the activity log or else to `log`. Needs the
   // building connection. Returns the number of files queued.
-  int ExpandRemoteFolder(const std::string& folder, LogSink* log,
-                         std::optional<TimePoint> cutoff);
+  int ExpandRemoteFolder(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff);
 
  private:
-  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
-             int depth);
+  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff, int depth);
   bool BackupLocal(const std::string& path);
 };
 

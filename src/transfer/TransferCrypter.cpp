@@ -101,4 +101,3 @@ std::unique_ptr<DownloadSink> TransferCrypter::OpenSink(const std::string& desti
 }
 
 }  // namespace quillon
-

@@ -142,9 +142,11 @@ class WriteBehindSink : public DownloadSink {
  public:
   WriteBehindSink(std::unique_ptr<DownloadSink> inner, size_t depth)
       : inner_(std::move(inner)),
-        queue_([this](const uint8_t* data,
-                      size_t size) { return inner_->Write(reinterpret_cast<const char*>(data), size); },
-               depth, kWrittenAtOnce) {}
+        queue_(
+            [this](const uint8_t* data, size_t size) {
+              return inner_->Write(reinterpret_cast<const char*>(data), size);
+            },
+            depth, kWrittenAtOnce) {}
   // An abandoned file: what is still queued is dropped, then the inner sink removes its
   // temporary file unless it was committed.
   ~WriteBehindSink() override = default;

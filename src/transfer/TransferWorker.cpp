@@ -294,8 +294,8 @@ TransferResult TransferWorker::DownloadFile() {
     int64_t n = remote->Read(buffer.data() + filled, kChunk);
     if (n < 0) {
       if (stop_.load()) return stopped();
-      errorText_ = remote->ErrorText().empty() ? "Error in reading remote file"
-                                               : remote->ErrorText();
+      errorText_ =
+          remote->ErrorText().empty() ? "Error in reading remote file" : remote->ErrorText();
       remote->Abort();
       Report(errorText_, colour::kRed);
       return TransferRetry;
@@ -316,8 +316,7 @@ TransferResult TransferWorker::DownloadFile() {
   // The server's final reply says whether all of its data came.
   if (!remote->Close()) {
     if (stop_.load()) return stopped();
-    errorText_ = remote->ErrorText().empty() ? "Error in reading remote file"
-                                             : remote->ErrorText();
+    errorText_ = remote->ErrorText().empty() ? "Error in reading remote file" : remote->ErrorText();
     Report(errorText_, colour::kRed);
     return TransferRetry;
   }
@@ -327,8 +326,9 @@ TransferResult TransferWorker::DownloadFile() {
     return TransferRetry;
   }
 
-  if (view_) view_->SetStatus(settings_.decrypt ? "Decrypting file. Please wait..."
-                                                : "Finish downloading...");
+  if (view_)
+    view_->SetStatus(settings_.decrypt ? "Decrypting file. Please wait..."
+                                       : "Finish downloading...");
   if (!sink->Commit()) {
     job.retries = -1;
     errorText_ = sink->ErrorText();

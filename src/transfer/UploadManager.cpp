@@ -63,11 +63,10 @@ bool UploadManager::BackupRemote(const std::string& path) {
       backups.push_back({entry.name, entry.lastWrite});
   if (auto oldest = BackupToPrune(backups, settings_.backupCopies)) {
     if (building_->DeleteFile(parts.folder + backups[*oldest].name))
-      entries->erase(std::remove_if(entries->begin(), entries->end(),
-                                    [&](const RemoteEntry& e) {
-                                      return e.name == backups[*oldest].name;
-                                    }),
-                     entries->end());
+      entries->erase(
+          std::remove_if(entries->begin(), entries->end(),
+                         [&](const RemoteEntry& e) { return e.name == backups[*oldest].name; }),
+          entries->end());
   }
   std::string backupPath = BackupPathFor(path, BackupStamp(clock_.Now()));
   if (exists(BaseNameOf(backupPath))) return false;  // a rename would replace it
@@ -99,8 +98,8 @@ int UploadManager::ExpandLocalFolder(const std::string& folder, LogSink* log,
   return Expand(folder, log, cutoff, 0);
 }
 
-int UploadManager::Expand(const std::string& folder, LogSink* log,
-                          std::optional<TimePoint> cutoff, int depth) {
+int UploadManager::Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
+                          int depth) {
   if (!building_) return 0;
   if (depth > kMaxDepth) {
     ReportProblem(folder + ": Folder tree is too deep.\n", log);

@@ -31,8 +31,7 @@ class UploadManager : public CFTPMgr {
   // last written before `cutoff` are left out) into the matching remote folders, which are
   // made for the folders that received a job. Needs the building connection. Returns the
   // number of files queued.
-  int ExpandLocalFolder(const std::string& folder, LogSink* log,
-                        std::optional<TimePoint> cutoff);
+  int ExpandLocalFolder(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff);
 
   bool MakeLower() const { return makeLower_; }
 
@@ -46,8 +45,7 @@ class UploadManager : public CFTPMgr {
   int RemoveLeftoverUploads(LogSink* log);
 
  private:
-  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff,
-             int depth);
+  int Expand(const std::string& folder, LogSink* log, std::optional<TimePoint> cutoff, int depth);
   bool BackupRemote(const std::string& path);
   std::string UploadName(const std::string& name) const;
 

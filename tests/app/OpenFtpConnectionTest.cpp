@@ -17,9 +17,8 @@ TEST(OpenFtpConnection, ConnectsOrKeepsAndPostsItsOwnCopyOfTheError) {
   MainApp app(dir.path().string(), messages);
   app.SetSession(std::make_unique<CurlFtpConnector>());
   std::vector<std::pair<std::string, int32_t>> posted;
-  app.SetConnectFailedPoster([&](std::string text, int32_t colour) {
-    posted.emplace_back(std::move(text), colour);
-  });
+  app.SetConnectFailedPoster(
+      [&](std::string text, int32_t colour) { posted.emplace_back(std::move(text), colour); });
 
   app.currentProfile = server.Profile();
   auto connection = app.OpenFtpConnection();

@@ -1,10 +1,10 @@
-#include "common/BulkWork.h"
-
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sched.h>
 
 #include <thread>
+
+#include "common/BulkWork.h"
 
 namespace quillon {
 namespace {

@@ -59,9 +59,8 @@ class TaskCommandLineTest : public ::testing::Test {
   test::ProcessResult Quillon(std::vector<std::string> args) {
     args.insert(args.begin(), test::BuiltProgram("app/quillon"));
     return test::RunProcess(args, {},
-                            {"QUILLON_HOME=" + home.string(),
-                             "XDG_DATA_HOME=" + dir.file("data"), "DISPLAY=",
-                             "WAYLAND_DISPLAY="});
+                            {"QUILLON_HOME=" + home.string(), "XDG_DATA_HOME=" + dir.file("data"),
+                             "DISPLAY=", "WAYLAND_DISPLAY="});
   }
 
   test::TempDir dir;

@@ -1,8 +1,8 @@
-#include "localfs/DirListing.h"
-
-#include <filesystem>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "localfs/DirListing.h"
 #include "localfs/LocalMenu.h"
 #include "support/TestSupport.h"
 

@@ -375,9 +375,9 @@ TEST_F(LocalBrowserTest, RenameInPlace) {
   struct Case {
     std::string item;
     QString typed;
-    std::string after;      // the name afterwards
-    std::string message;    // "" when none
-    int refreshes;          // localRefresh for a renamed folder
+    std::string after;    // the name afterwards
+    std::string message;  // "" when none
+    int refreshes;        // localRefresh for a renamed folder
   } cases[] = {
       {"one byte", "renamed.txt", "renamed.txt", "", 0},
       {"renamed.txt", "empty", "renamed.txt", "Cannot rename \"renamed.txt\"", 0},
@@ -463,7 +463,8 @@ TEST_F(LocalBrowserTest, OpenHandsEachSelectedItemToTheDesktop) {
   launcher_.opened.clear();
   launcher_.succeed = false;
   Select({"one byte", "big.bin"});
-  EXPECT_EQ(Menu(RowCentre("one byte"), "openAction"), (Strings{"&Open", "-", "&Delete", "Rename"}));
+  EXPECT_EQ(Menu(RowCentre("one byte"), "openAction"),
+            (Strings{"&Open", "-", "&Delete", "Rename"}));
   EXPECT_EQ(launcher_.opened, Strings{root_ + "/big.bin"});  // stops at the first refusal
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_EQ(messages_.shown[0].text, "Cannot open \"big.bin\"");

@@ -1,8 +1,8 @@
-#include "localfs/LocalFileActions.h"
-
-#include <filesystem>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "localfs/LocalFileActions.h"
 #include "support/TestSupport.h"
 
 namespace quillon {
@@ -21,17 +21,12 @@ TEST(LocalFileActions, RenameNeverReplacesAndTakesOnlyPlainNames) {
     std::string to;
     RenameOutcome outcome;
   } cases[] = {
-      {"a.txt", "b.txt", RenameOutcome::Renamed},
-      {"b.txt", "", RenameOutcome::Unchanged},
-      {"b.txt", "b.txt", RenameOutcome::Unchanged},
-      {"b.txt", "taken", RenameOutcome::Failed},
+      {"a.txt", "b.txt", RenameOutcome::Renamed},   {"b.txt", "", RenameOutcome::Unchanged},
+      {"b.txt", "b.txt", RenameOutcome::Unchanged}, {"b.txt", "taken", RenameOutcome::Failed},
       {"b.txt", "dangling", RenameOutcome::Failed},  // a link to nothing is a taken name too
-      {"b.txt", "sub/x", RenameOutcome::Failed},
-      {"b.txt", "..", RenameOutcome::Failed},
-      {"b.txt", ".", RenameOutcome::Failed},
-      {"gone", "other", RenameOutcome::Failed},
-      {"b.txt", "B.TXT", RenameOutcome::Renamed},
-      {"dir", "new dir name", RenameOutcome::Renamed},
+      {"b.txt", "sub/x", RenameOutcome::Failed},    {"b.txt", "..", RenameOutcome::Failed},
+      {"b.txt", ".", RenameOutcome::Failed},        {"gone", "other", RenameOutcome::Failed},
+      {"b.txt", "B.TXT", RenameOutcome::Renamed},   {"dir", "new dir name", RenameOutcome::Renamed},
   };
   WriteFile(dir.file("a.txt"), "content");
   WriteFile(dir.file("taken"), "keep");

@@ -1,8 +1,7 @@
-#include "localfs/LocalPaths.h"
-
 #include <gtest/gtest.h>
 
 #include "localfs/FolderChain.h"
+#include "localfs/LocalPaths.h"
 
 namespace quillon {
 namespace {
@@ -65,8 +64,8 @@ TEST(FolderChain, TakesListedLevelsAndInsertsTheRestDeeper) {
 
   // A chain starts again from the top each time: the earlier chain is not kept.
   auto first = FolderChain(top, "/home/u");
-  EXPECT_EQ(Shape(FolderChain(top, "/tmp")), (std::vector<std::string>{"/@0", "bin@1", "home@1",
-                                                                          "*tmp@1"}));
+  EXPECT_EQ(Shape(FolderChain(top, "/tmp")),
+            (std::vector<std::string>{"/@0", "bin@1", "home@1", "*tmp@1"}));
   EXPECT_EQ(first.items.size(), 5u);
   // Without a top item the chain still starts at "/".
   EXPECT_EQ(Shape(FolderChain({}, "/a")), (std::vector<std::string>{"/@0", "*a@1"}));

@@ -1,12 +1,11 @@
-#include "platform/FreedesktopTrash.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <gtest/gtest.h>
 
+#include "platform/FreedesktopTrash.h"
 #include "support/TestSupport.h"
 
 namespace quillon {

@@ -36,7 +36,7 @@ TEST_F(IniFileTest, NumbersReadLikeThePrivateProfileFunctions) {
   struct Case {
     const char* key;
     int32_t number;
-  } cases[] = {{"Port", 21}, {"Spaced", 12},   {"Word", 0},          {"Empty", 0},
+  } cases[] = {{"Port", 21}, {"Spaced", 12},  {"Word", 0},        {"Empty", 0},
                {"Neg", -7},  {"Missing", -1}, {"Huge", INT32_MAX}};
   for (const auto& c : cases) EXPECT_EQ(ReadNumber(0, c.key, file), c.number) << c.key;
   EXPECT_EQ(ReadNumber(1, "Port", file), -1) << "missing section";

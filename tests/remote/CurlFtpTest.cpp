@@ -402,7 +402,8 @@ TEST_P(CurlFtpTest, StopInTheMiddleOfAWriteLeavesThePartialFileToDelete) {
   for (bool viaAbort : {false, true}) {
     auto file = connection->OpenFile("/partial.bin", RemoteFileMode::Write, true);
     ASSERT_TRUE(file) << connection->LastError();
-    for (size_t at = 0; at < 100 * 4096; at += 4096) ASSERT_TRUE(file->Write(data.data() + at, 4096));
+    for (size_t at = 0; at < 100 * 4096; at += 4096)
+      ASSERT_TRUE(file->Write(data.data() + at, 4096));
     if (viaAbort)
       file->Abort();
     else
@@ -416,7 +417,6 @@ TEST_P(CurlFtpTest, StopInTheMiddleOfAWriteLeavesThePartialFileToDelete) {
     EXPECT_EQ(test::ReadFile(root_.path() / "whole.bin"), data);
   }
 }
-
 
 // WriteFrom hands the transfer's own buffer to the caller: large pieces, in order, after what
 // Write gave first; a fill that ends early leaves exactly what it gave on the server.

@@ -85,14 +85,15 @@ TEST(RemoteListItem, Cells) {
 
 TEST(RemoteListItem, RowsAreFoldersThenFilesInListingOrder) {
   std::vector<RemoteEntry> entries = {
-      {"b.txt", "/x/b.txt", false, 5, {}},  {"zeta", "/x/zeta", true, 0, {}},
-      {"a.txt", "/x/a.txt", false, 7, {}},  {"..", "/x/..", true, 0, {}},
-      {"Alpha", "/x/Alpha", true, 0, {}},   {".", "/x/.", true, 0, {}},
+      {"b.txt", "/x/b.txt", false, 5, {}}, {"zeta", "/x/zeta", true, 0, {}},
+      {"a.txt", "/x/a.txt", false, 7, {}}, {"..", "/x/..", true, 0, {}},
+      {"Alpha", "/x/Alpha", true, 0, {}},  {".", "/x/.", true, 0, {}},
   };
   auto rows = MakeRemoteListRows(entries, "/pub");
   std::vector<std::string> paths;
   for (const auto& row : rows) paths.push_back(row.path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"/pub/zeta", "/pub/Alpha", "/pub/b.txt", "/pub/a.txt"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"/pub/zeta", "/pub/Alpha", "/pub/b.txt", "/pub/a.txt"}));
   EXPECT_EQ(MakeRemoteListRows(entries, "/").front().path, "/zeta");
   EXPECT_EQ(rows[2].Name(), "b.txt");
   EXPECT_EQ(rows[2].size, 5u);

@@ -41,16 +41,16 @@ class TreeConnection : public FtpConnection {
     for (const auto& node : nodes_) {
       auto slash = node.path.rfind('/');
       std::string parent = slash == 0 ? "/" : node.path.substr(0, slash);
-      if (parent == cwd_) entries.push_back({node.path.substr(slash + 1), node.path, node.folder, 1, {}});
+      if (parent == cwd_)
+        entries.push_back({node.path.substr(slash + 1), node.path, node.folder, 1, {}});
     }
     return entries;
   }
   bool CreateFolder(const std::string&) override { return false; }
   bool RemoveFolder(const std::string& path) override {
     calls.push_back("RMD " + path);
-    bool empty = std::none_of(nodes_.begin(), nodes_.end(), [&](const Node& n) {
-      return n.path.rfind(path + "/", 0) == 0;
-    });
+    bool empty = std::none_of(nodes_.begin(), nodes_.end(),
+                              [&](const Node& n) { return n.path.rfind(path + "/", 0) == 0; });
     return empty && !refused.count(path) && Erase(path, true);
   }
   bool DeleteFile(const std::string& path) override {
@@ -104,8 +104,8 @@ std::vector<std::string> LogTexts(const test::RecordingLog& log) {
 
 using V = std::vector<std::string>;
 
-const V kTree = {"/d/", "/d/a.txt", "/d/sub/", "/d/b.txt", "/d/sub/c.txt", "/d/sub/deep/",
-                 "/d/empty/", "/keep.txt"};
+const V kTree = {"/d/",          "/d/a.txt",     "/d/sub/",   "/d/b.txt",
+                 "/d/sub/c.txt", "/d/sub/deep/", "/d/empty/", "/keep.txt"};
 
 TEST(DeleteRemoteFolder, FilesFirstThenSubfoldersThenTheFolder) {
   TreeConnection server(kTree);
@@ -113,16 +113,14 @@ TEST(DeleteRemoteFolder, FilesFirstThenSubfoldersThenTheFolder) {
   EXPECT_TRUE(DeleteRemoteFolder(server, "/d", log));
   EXPECT_EQ(server.Left(), V{"/keep.txt"});
   EXPECT_EQ(server.cwd(), "/");
-  EXPECT_EQ(LogTexts(log), (V{"Delete: /d/a.txt", "Delete: /d/b.txt", "Delete: /d/sub/c.txt",
-                              "Delete: /d/sub/deep", "Delete: /d/sub", "Delete: /d/empty",
-                              "Delete: /d"}));
+  EXPECT_EQ(LogTexts(log),
+            (V{"Delete: /d/a.txt", "Delete: /d/b.txt", "Delete: /d/sub/c.txt",
+               "Delete: /d/sub/deep", "Delete: /d/sub", "Delete: /d/empty", "Delete: /d"}));
   EXPECT_EQ(server.calls,
-            (V{"CWD /d", "LIST /d", "DELE /d/a.txt", "DELE /d/b.txt",
-               "CWD /d/sub", "LIST /d/sub", "DELE /d/sub/c.txt",
-               "CWD /d/sub/deep", "LIST /d/sub/deep", "CWD /d/sub", "RMD /d/sub/deep",
-               "CWD /d", "RMD /d/sub",
-               "CWD /d/empty", "LIST /d/empty", "CWD /d", "RMD /d/empty",
-               "CWD /", "RMD /d"}));
+            (V{"CWD /d", "LIST /d", "DELE /d/a.txt", "DELE /d/b.txt", "CWD /d/sub", "LIST /d/sub",
+               "DELE /d/sub/c.txt", "CWD /d/sub/deep", "LIST /d/sub/deep", "CWD /d/sub",
+               "RMD /d/sub/deep", "CWD /d", "RMD /d/sub", "CWD /d/empty", "LIST /d/empty", "CWD /d",
+               "RMD /d/empty", "CWD /", "RMD /d"}));
 }
 
 TEST(DeleteRemoteFolder, FailuresStopTheWalk) {

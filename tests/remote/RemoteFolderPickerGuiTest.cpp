@@ -108,7 +108,8 @@ bool Navigate(RemoteBrowserPanel& panel, const std::string& folder) {
 class RemotePanelTest : public testing::Test {
  protected:
   RemotePanelTest() {
-    for (const char* folder : {"docs/deep/inner", "pub"}) fs::create_directories(root_.path() / folder);
+    for (const char* folder : {"docs/deep/inner", "pub"})
+      fs::create_directories(root_.path() / folder);
     test::WriteFile(root_.path() / "docs" / "a.txt", "a");
   }
 
@@ -154,27 +155,46 @@ TEST_F(RemotePanelTest, NavigatesWithTheToolbarTheListAndTheCombo) {
   EXPECT_EQ(panel->CurrentFolder(), "/docs");
   DoubleClick(panel->List(), "deep");
   DoubleClick(panel->List(), "inner");
-  EXPECT_EQ(StateOf(*panel),
-            (PanelState{"/docs/deep/inner", "/docs/deep/inner", true, false, true, true,
-                        {"/docs", "/docs/deep", "*/docs/deep/inner"}}));
+  EXPECT_EQ(StateOf(*panel), (PanelState{"/docs/deep/inner",
+                                         "/docs/deep/inner",
+                                         true,
+                                         false,
+                                         true,
+                                         true,
+                                         {"/docs", "/docs/deep", "*/docs/deep/inner"}}));
   EXPECT_EQ(panel->Combo().currentText(), "inner");
 
   // Back twice, then a new folder goes after the last entry, not after the current one.
   Click(*panel, "backButton");
-  EXPECT_EQ(StateOf(*panel), (PanelState{"/docs/deep", "/docs/deep", true, true, true, true,
+  EXPECT_EQ(StateOf(*panel), (PanelState{"/docs/deep",
+                                         "/docs/deep",
+                                         true,
+                                         true,
+                                         true,
+                                         true,
                                          {"/docs", "*/docs/deep", "/docs/deep/inner"}}));
   Click(*panel, "backButton");
   Click(*panel, "backButton");  // disabled at the first entry
   EXPECT_EQ(panel->Combo().SelectedFolder(), "/docs");
   DoubleClick(panel->List(), "deep");
   EXPECT_EQ(StateOf(*panel),
-            (PanelState{"/docs/deep", "/docs/deep", true, false, true, true,
+            (PanelState{"/docs/deep",
+                        "/docs/deep",
+                        true,
+                        false,
+                        true,
+                        true,
                         {"/docs", "/docs/deep", "/docs/deep/inner", "*/docs/deep"}}));
 
   Click(*panel, "upButton");
   Click(*panel, "upButton");
   EXPECT_EQ(StateOf(*panel),
-            (PanelState{"/", "/", true, false, false, false,
+            (PanelState{"/",
+                        "/",
+                        true,
+                        false,
+                        false,
+                        false,
                         {"/docs", "/docs/deep", "/docs/deep/inner", "/docs/deep", "/docs", "*/"}}));
 
   // Choosing a folder in the combo (enabled again below the root) shows it and records it.
@@ -272,7 +292,8 @@ TEST_F(RemotePanelTest, KeepAliveDisconnectsWhenTheServerIsGone) {
   server_.Stop();
   ASSERT_TRUE(WaitForGui([&] { return !panel->IsConnected(); }));
   EXPECT_EQ(lost.count(), 1);
-  EXPECT_EQ(StateOf(*panel), (PanelState{"/docs/deep", "/docs/deep", false, false, false, false, {}}));
+  EXPECT_EQ(StateOf(*panel),
+            (PanelState{"/docs/deep", "/docs/deep", false, false, false, false, {}}));
   EXPECT_EQ(panel->List().RowCount(), 0);
   EXPECT_EQ(panel->Combo().count(), 0);
   EXPECT_EQ(panel->Combo().placeholderText(), "Not connected");

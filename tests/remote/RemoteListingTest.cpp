@@ -9,7 +9,8 @@ namespace {
 using namespace std::chrono;
 
 TimePoint Utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  return sys_days(year_month_day{year(y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))}) +
+  return sys_days(year_month_day{year(y), month(static_cast<unsigned>(mo)),
+                                 day(static_cast<unsigned>(d))}) +
          hours(h) + minutes(mi) + seconds(s);
 }
 
@@ -27,18 +28,20 @@ const TimePoint kNow = Utc(2024, 3, 1, 10, 0);
 
 TEST(ListParsing, ReadsRealServerLines) {
   const ListCase cases[] = {
-      {"vsftpd", "-rw-r--r--    1 1000     1000         1234 Jan 05 12:00 report.txt",
-       "report.txt", false, 1234, Utc(2024, 1, 5, 12, 0)},
+      {"vsftpd", "-rw-r--r--    1 1000     1000         1234 Jan 05 12:00 report.txt", "report.txt",
+       false, 1234, Utc(2024, 1, 5, 12, 0)},
       {"vsftpd", "drwxr-xr-x    2 1000     1000         4096 Mar 01  2023 photos", "photos", true,
        0, Utc(2023, 3, 1)},
-      {"vsftpd symlink", "lrwxrwxrwx    1 0        0              11 Feb 10 08:30 latest -> report.txt",
-       "latest", false, 11, Utc(2024, 2, 10, 8, 30)},
+      {"vsftpd symlink",
+       "lrwxrwxrwx    1 0        0              11 Feb 10 08:30 latest -> report.txt", "latest",
+       false, 11, Utc(2024, 2, 10, 8, 30)},
       {"ProFTPD 5 GiB", "-rw-r--r--   1 ftpuser  ftpgroup  5368709120 Jun 15  2022 big image.iso",
        "big image.iso", false, 5368709120ULL, Utc(2022, 6, 15)},
-      {"ProFTPD last year", "-rw-r--r--   1 ftpuser  ftpgroup        42 Dec 31 23:59 name  with  two  blanks",
+      {"ProFTPD last year",
+       "-rw-r--r--   1 ftpuser  ftpgroup        42 Dec 31 23:59 name  with  two  blanks",
        "name  with  two  blanks", false, 42, Utc(2023, 12, 31, 23, 59)},
-      {"Pure-FTPd", "-rw-r--r--    1 1001       1001            17 Jul  4 09:05 notes.md", "notes.md",
-       false, 17, Utc(2023, 7, 4, 9, 5)},
+      {"Pure-FTPd", "-rw-r--r--    1 1001       1001            17 Jul  4 09:05 notes.md",
+       "notes.md", false, 17, Utc(2023, 7, 4, 9, 5)},
       {"Pure-FTPd hidden", "drwx------    3 1001       1001          4096 Nov 11  2021 .hidden dir",
        ".hidden dir", true, 0, Utc(2021, 11, 11)},
       {"no group column", "-rw-r--r--   1 owner   4294967296 Jan 05  2020 four-gib.bin",
@@ -72,15 +75,17 @@ TEST(ListParsing, ReadsRealServerLines) {
 }
 
 TEST(ListParsing, IgnoresLinesThatAreNoEntries) {
-  for (std::string line : {"total 24", "", "garbage", "-rw-r--r-- 1 u g 12 Jan 05 12:00",
-                           "drwxr-xr-x 2 u g x Jan 05 12:00 nosize", "13-45-24  12:00PM <DIR> bad date"}) {
+  for (std::string line :
+       {"total 24", "", "garbage", "-rw-r--r-- 1 u g 12 Jan 05 12:00",
+        "drwxr-xr-x 2 u g x Jan 05 12:00 nosize", "13-45-24  12:00PM <DIR> bad date"}) {
     SCOPED_TRACE(line);
     EXPECT_FALSE(ParseListLine(line, kNow).has_value());
   }
 }
 
 TEST(MlsdParsing, ReadsFactsAndKeepsNamesWhole) {
-  auto file = ParseMlsdLine("type=file;size=5368709120;modify=20240105120000;perm=radfwMT; big file.bin\r");
+  auto file =
+      ParseMlsdLine("type=file;size=5368709120;modify=20240105120000;perm=radfwMT; big file.bin\r");
   ASSERT_TRUE(file);
   EXPECT_EQ(file->name, "big file.bin");
   EXPECT_FALSE(file->isFolder);
@@ -144,11 +149,12 @@ TEST(RemoteNames, UnsafeNamesAndPaths) {
     SCOPED_TRACE(PrintableName(name));
     EXPECT_FALSE(IsSafeRemoteName(name));
   }
-  for (std::string name : {"ok", ".hidden", "..x", "a b", "x.."}) EXPECT_TRUE(IsSafeRemoteName(name));
+  for (std::string name : {"ok", ".hidden", "..x", "a b", "x.."})
+    EXPECT_TRUE(IsSafeRemoteName(name));
 
   EXPECT_TRUE(IsSafeRemotePath("/a b/c"));
-  for (std::string path : {std::string(), std::string("/a\r\nDELE x"), std::string("/a\nb"),
-                           std::string("/a\0b", 4)})
+  for (std::string path :
+       {std::string(), std::string("/a\r\nDELE x"), std::string("/a\nb"), std::string("/a\0b", 4)})
     EXPECT_FALSE(IsSafeRemotePath(path));
 
   EXPECT_EQ(JoinRemotePath("/", "a"), "/a");

@@ -123,7 +123,10 @@ ScriptedFtpServer::ScriptedFtpServer(const std::string& mode, const std::string&
   std::vector<std::string> argv = {
       "/usr/bin/python3",
       Script("QUILLON_SCRIPTED_FTP_SCRIPT", "tests/support/scripted_ftp_server.py").string(),
-      "--mode", mode, "--transcript", transcript_.path().string()};
+      "--mode",
+      mode,
+      "--transcript",
+      transcript_.path().string()};
   if (!listingFile.empty()) {
     argv.push_back("--listing-file");
     argv.push_back(listingFile);

@@ -34,13 +34,13 @@ class TranscriptFile {
 class FtpServer {
  public:
   struct Options {
-    std::filesystem::path root;          // served folder (must exist)
+    std::filesystem::path root;  // served folder (must exist)
     std::string user = "quillon";
     std::string password = "s3cret-Pw";
     std::string permissions = "elradfmwMT";  // pyftpdlib's letters; this set can write
-    bool mlsd = true;                    // offer MLSD/MLST (else clients must parse LIST)
-    bool activeMode = true;              // accept PORT/EPRT
-    bool anonymous = false;              // also let "anonymous" in, with the same rights
+    bool mlsd = true;                        // offer MLSD/MLST (else clients must parse LIST)
+    bool activeMode = true;                  // accept PORT/EPRT
+    bool anonymous = false;                  // also let "anonymous" in, with the same rights
     // A PEM file with certificate and key (TestCertificates::ServerPem): FTP over TLS, with TLS
     // required for the login and every data connection. Explicit (AUTH TLS) unless implicitTls.
     std::string tlsCertificate = {};

@@ -4,10 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "support/ServerProcess.h"
 #include "support/TestSupport.h"

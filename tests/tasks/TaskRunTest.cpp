@@ -110,8 +110,9 @@ TEST_F(TaskRunTest, EncryptedUploadThenDecryptingDownloadGivesBackTheBytes) {
     EXPECT_EQ(stored.substr(0, 4), "QVR4");
     EXPECT_EQ(stored.find(payload.substr(0, 64)), std::string::npos);
 
-    EXPECT_EQ(log.rfind("Harbell task [Nightly] of [" + store + "]\nStarted at: Sat 12/05/2026 "
-                        "02:00:01 AM\n",
+    EXPECT_EQ(log.rfind("Harbell task [Nightly] of [" + store +
+                            "]\nStarted at: Sat 12/05/2026 "
+                            "02:00:01 AM\n",
                         0),
               0u)
         << log;

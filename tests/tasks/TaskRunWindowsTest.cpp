@@ -69,8 +69,9 @@ TEST(TaskRunWindows, TheLogWindowShowsTheFramedLog) {
     modal->findChild<QPushButton*>("close")->click();
   });
   view.showLog("Harbell task [T]\nStarted at: now\n");
-  EXPECT_EQ(shown, "=======================\nHarbell task [T]\nStarted at: now\n"
-                   "=======================\n");
+  EXPECT_EQ(shown,
+            "=======================\nHarbell task [T]\nStarted at: now\n"
+            "=======================\n");
   EXPECT_EQ(TaskRunWindows::FramedLog("a\nb\n"),
             "=======================\r\na\r\nb\r\n=======================\r\n");
 }

@@ -1,7 +1,6 @@
-#include "transfer/BackupRules.h"
-
 #include <gtest/gtest.h>
 
+#include "transfer/BackupRules.h"
 #include "transfer/TransferNames.h"
 
 namespace quillon {
@@ -44,8 +43,8 @@ TEST(BackupRules, OnlyNamesOfTheExactStampShapeAreBackups) {
   } cases[] = {
       {"report_2024_03_05_14_07_09.txt", true},
       {"report_1999_12_31_23_59_58.txt", true},
-      {"report_final.txt", false},               // matches stem + "_*." + extension only
-      {"report_2024_03_05_14_07.txt", false},    // stamp too short
+      {"report_final.txt", false},             // matches stem + "_*." + extension only
+      {"report_2024_03_05_14_07.txt", false},  // stamp too short
       {"report_2024_03_05_14_07_09x.txt", false},
       {"report_2024-03-05_14_07_09.txt", false},
       {"report_2024_03_05_14_07_0a.txt", false},

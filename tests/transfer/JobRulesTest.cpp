@@ -1,9 +1,9 @@
 // Job-building rules that need no server: destination names, read-only destinations, the
 // overwrite question, local backups, and the manager's own small rules.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
 #include "transfer/DownloadManager.h"
@@ -48,8 +48,10 @@ TEST(DownloadJobs, DecryptModeDropsTheContainerExtension) {
     const char* name;
     const char* saved;
   } cases[] = {
-      {true, "report.txt.QVR", "report.txt"}, {false, "report.txt.QVR", "report.txt.QVR"},
-      {true, "a.qvr", "a"},                   {true, "x.qvrz", "x.qvrz"},
+      {true, "report.txt.QVR", "report.txt"},
+      {false, "report.txt.QVR", "report.txt.QVR"},
+      {true, "a.qvr", "a"},
+      {true, "x.qvrz", "x.qvrz"},
   };
   for (const auto& c : cases) {
     Fixture f;
@@ -112,8 +114,11 @@ TEST(DownloadJobs, OverwriteQuestionAnswersHoldForTheRun) {
     std::vector<bool> queued;  // for files a, b, c (all exist)
     size_t asked;
   } cases[] = {
-      {"yes, no, yes", {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Yes}, 0,
-       {true, false, true}, 3},
+      {"yes, no, yes",
+       {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Yes},
+       0,
+       {true, false, true},
+       3},
       {"yes to all", {MessageAnswer::YesToAll}, 0, {true, true, true}, 1},
       {"no, no to all", {MessageAnswer::No, MessageAnswer::NoToAll}, 0, {false, false, false}, 2},
       {"closed box means yes", {MessageAnswer::Cancel}, 0, {true, false, false}, 3},

@@ -135,9 +135,7 @@ class TransferTest : public ::testing::Test {
     return options;
   }
   std::string srv(const std::string& rel = "") { return (dir.path() / "srv" / rel).string(); }
-  std::string local(const std::string& rel = "") {
-    return (dir.path() / "local" / rel).string();
-  }
+  std::string local(const std::string& rel = "") { return (dir.path() / "local" / rel).string(); }
 
   // Runs `manager` as a windowed run without a GUI.
   void Run(CFTPMgr& manager, int lanes) {
@@ -219,9 +217,8 @@ TEST_F(TransferTest, DownloadsAFolderTreeOnSeveralLanes) {
   for (const auto& [name, content] : files) EXPECT_EQ(ReadFile(local(name)), content) << name;
   // Folders that received no file are not made; no temporary file is left.
   EXPECT_FALSE(fs::exists(local("data/onlyfolders")));
-  EXPECT_EQ(FilesBelow(local()),
-            (std::vector<std::string>{"data/a.txt", "data/empty.bin", "data/sub/b.bin",
-                                      "data/sub/c.bin"}));
+  EXPECT_EQ(FilesBelow(local()), (std::vector<std::string>{"data/a.txt", "data/empty.bin",
+                                                           "data/sub/b.bin", "data/sub/c.bin"}));
   EXPECT_TRUE(log.Contains("Add: /data/a.txt"));
   EXPECT_TRUE(log.Contains("Downloading /data/sub/b.bin"));
   EXPECT_TRUE(log.Contains("/data/sub/b.bin: Downloading successful."));
@@ -264,8 +261,8 @@ TEST_F(TransferTest, UploadsAFolderTreeWithLowerCaseNames) {
   EXPECT_EQ(ReadFile(srv("in/Up/Sub/two.bin")), ReadFile(local("Up/Sub/Two.bin")));
   EXPECT_TRUE(fs::exists(srv("in/Up/empty")));
   EXPECT_EQ(fs::file_size(srv("in/Up/empty")), 0u);
-  EXPECT_FALSE(fs::exists(srv("in/Up/link")));      // a link to a folder is not followed
-  EXPECT_FALSE(fs::exists(srv("in/Up/NoFiles")));   // no job, no folder
+  EXPECT_FALSE(fs::exists(srv("in/Up/link")));     // a link to a folder is not followed
+  EXPECT_FALSE(fs::exists(srv("in/Up/NoFiles")));  // no job, no folder
   EXPECT_NE(transferLog.Text().find("OK: " + local("Up/One.TXT") + " ==> /in/Up/one.txt\n"),
             std::string::npos);
   EXPECT_TRUE(log.Contains(local("Up/One.TXT") + ": Uploading successful."));
@@ -476,8 +473,9 @@ TEST_F(TransferTest, DeleteOrMoveAfterUpload) {
   // The stamped name is taken: the source stays and the run says so.
   EXPECT_EQ(ReadFile(local("bak/docs.old/x.tar_2024_03_05_14_07_09.gz")), "taken");
   EXPECT_EQ(ReadFile(local("src/docs.old/x.tar.gz")), "tgz");
-  EXPECT_NE(taskLog.Text().find("ERROR: " + local("src/docs.old/x.tar.gz") + ": cannot be moved.\n"),
-            std::string::npos);
+  EXPECT_NE(
+      taskLog.Text().find("ERROR: " + local("src/docs.old/x.tar.gz") + ": cannot be moved.\n"),
+      std::string::npos);
 }
 
 TEST_F(TransferTest, RemoteBackupsKeepTheLimitAndNeverReplace) {
@@ -488,7 +486,8 @@ TEST_F(TransferTest, RemoteBackupsKeepTheLimitAndNeverReplace) {
   WriteFile(srv("up/a_2020_01_01_00_00_00.txt"), "old1");
   WriteFile(srv("up/a_2021_01_01_00_00_00.txt"), "old2");
   WriteFile(srv("up/a_final.txt"), "look-alike");
-  fs::last_write_time(srv("up/a_final.txt"), fs::file_time_type::clock::now() - std::chrono::hours(9999));
+  fs::last_write_time(srv("up/a_final.txt"),
+                      fs::file_time_type::clock::now() - std::chrono::hours(9999));
   fs::last_write_time(srv("up/a_2020_01_01_00_00_00.txt"),
                       fs::file_time_type::clock::now() - std::chrono::hours(200));
   fs::last_write_time(srv("up/a_2021_01_01_00_00_00.txt"),
@@ -529,12 +528,13 @@ TEST_F(TransferTest, OverwriteQuestionForAnExistingFolder) {
     manager->AddSelectedItem({"d", "/d", true, 0, {}});
     EXPECT_EQ(manager->QueueLength(), 0u);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, local("d") + " already exists!\nDo you want to replace the "
-                                                   "existing files or folders?");
+    EXPECT_EQ(messages.shown[0].text, local("d") +
+                                          " already exists!\nDo you want to replace the "
+                                          "existing files or folders?");
   }
   messages.shown.clear();
-  messages.QueueAnswer(MessageAnswer::Yes);       // the folder
-  messages.QueueAnswer(MessageAnswer::NoToAll);   // x, and so y
+  messages.QueueAnswer(MessageAnswer::Yes);      // the folder
+  messages.QueueAnswer(MessageAnswer::NoToAll);  // x, and so y
   auto manager = Downloads(building.get());
   manager->AddSelectedItem({"d", "/d", true, 0, {}});
   EXPECT_EQ(manager->QueueLength(), 0u);

@@ -683,8 +683,9 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 void MainWindow::accept() {
   if (transferring_) return;
   bool connected = IsConnected() || IsConnecting();
-  if (connected && app_.Messages().Show("You are currently connected to a server. Disconnect it?   ",
-                                        MessageButtons::YesNo) != MessageAnswer::Yes)
+  if (connected &&
+      app_.Messages().Show("You are currently connected to a server. Disconnect it?   ",
+                           MessageButtons::YesNo) != MessageAnswer::Yes)
     return;
   DisconnectProfile(connected);
   StoreSize();

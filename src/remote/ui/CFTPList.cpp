@@ -133,11 +133,16 @@ void CFTPList::contextMenuEvent(QContextMenuEvent* event) {
   QAction* chosen = menu.exec(event->globalPos());
   // The command runs after the menu has closed, outside its event loop.
   if (!chosen) return;
-  if (chosen == explore) Explore();
-  else if (chosen == rename) StartRename();
-  else if (chosen == remove) DeleteSelected();
-  else if (chosen == newFolder) NewFolder();
-  else if (chosen == refresh) Refresh();
+  if (chosen == explore)
+    Explore();
+  else if (chosen == rename)
+    StartRename();
+  else if (chosen == remove)
+    DeleteSelected();
+  else if (chosen == newFolder)
+    NewFolder();
+  else if (chosen == refresh)
+    Refresh();
 }
 
 void CFTPList::Explore() {

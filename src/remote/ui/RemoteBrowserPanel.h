@@ -39,8 +39,8 @@ class RemoteBrowserPanel : public BrowserPanel {
   static constexpr std::chrono::milliseconds kKeepAliveInterval{15'000};
   static constexpr std::chrono::milliseconds kKeepAliveReplyTime{10'000};
 
-  RemoteBrowserPanel(FtpConnector& connector, MessagePresenter& messages,
-                     ConnectionProfile profile, QWidget* parent = nullptr);
+  RemoteBrowserPanel(FtpConnector& connector, MessagePresenter& messages, ConnectionProfile profile,
+                     QWidget* parent = nullptr);
   ~RemoteBrowserPanel() override;
 
   // The profile to connect with (its root and start folder), for the next Connect.

@@ -40,7 +40,8 @@ bool X11DisplayAnswers(const std::string& display) {
   if (colon == std::string::npos) return false;
   int number = std::atoi(display.c_str() + colon + 1);
   std::string host = display.substr(0, colon);
-  if (host.empty() || host == "unix") return UnixSocketAnswers("/tmp/.X11-unix/X" + std::to_string(number));
+  if (host.empty() || host == "unix")
+    return UnixSocketAnswers("/tmp/.X11-unix/X" + std::to_string(number));
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
