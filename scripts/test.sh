@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Checks the layers (scripts/check_layers.py) and the format (scripts/check_format.sh), builds Quillon with AddressSanitizer and
-# UndefinedBehaviorSanitizer (warnings are errors) and runs every test suite; then clang-tidy over
-# the code below the windows (scripts/tidy.sh), the threaded suites under ThreadSanitizer
-# (scripts/tsan.sh) and every fuzz target for a bounded time (scripts/fuzz.sh), each in a build
-# folder of its own.
+# Checks the layers (scripts/check_layers.py) and the format (scripts/check_format.sh), builds
+# Quillon with AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors) and runs
+# every test suite; then clang-tidy over the code below the windows (scripts/tidy.sh), the
+# threaded suites under ThreadSanitizer (scripts/tsan.sh) and every fuzz target for a bounded
+# time (scripts/fuzz.sh), each in a build folder of its own.
 # Usage: scripts/test.sh [ctest arguments, e.g. -L unit]
 #   With ctest arguments only the sanitizer build's suites run, as chosen.
 #   QUILLON_FUZZ_SECONDS sets the time of each fuzz target (default 20).
