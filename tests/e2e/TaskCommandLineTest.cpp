@@ -10,6 +10,7 @@
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
 #include "support/SmtpServer.h"
+#include "support/SshServer.h"
 #include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskLog.h"
@@ -283,6 +284,49 @@ TEST_F(TaskCommandLineTest, AnUntrustedServerFailsTheRunWithTheCommandThatTrusts
     EXPECT_EQ(traced.out.find(secret), std::string::npos) << secret;
     for (const auto& mail : smtp.Messages()) EXPECT_EQ(mail.data.find(secret), std::string::npos);
   }
+}
+
+// An SFTP task: refused while the server's host key is unknown, with the command that trusts it;
+// once trusted, the files go up encrypted and come back decrypted, logged in with a key.
+TEST_F(TaskCommandLineTest, AnSftpTaskRunsOnceItsHostKeyIsTrusted) {
+  test::SshServer ssh(dir.path() / "sftp-root");
+  WriteFile(local / "out/ledger.csv", "date,amount\n");
+  ASSERT_TRUE(WriteText(2, "Protocol", "sftp", store));
+  ASSERT_TRUE(WriteText(2, "Address", "127.0.0.1", store));
+  ASSERT_TRUE(WriteNumber(2, "Port", ssh.port(), store));
+  ASSERT_TRUE(WriteText(2, "UserName", ssh.user(), store));
+  ASSERT_TRUE(WriteText(2, "PrivateKeyFile", ssh.KeyFile("ed25519"), store));
+  task.uploadTo = task.downloadFrom = ssh.RemotePath("vault/daily");
+  ASSERT_TRUE(SaveTask(task, store));
+  // A home of its own, so that no known_hosts file of the user running the tests takes part.
+  const std::vector<std::string> env = {"QUILLON_HOME=" + home.string(), "HOME=" + home.string(),
+                                        "XDG_DATA_HOME=" + dir.file("data"),
+                                        "DISPLAY=", "WAYLAND_DISPLAY="};
+  auto run = [&] {
+    return test::RunProcess({test::BuiltProgram("app/quillon"), store, "SESSION02"}, {}, env);
+  };
+
+  run();
+  std::string log = ReadFile(home / "Backup.log");
+  EXPECT_NE(log.find("The host key of the server 127.0.0.1:" + std::to_string(ssh.port()) +
+                     " is not trusted: " + ssh.HostKeyFingerprint() +
+                     ". To trust it, check the fingerprint and run: quillon-tool trust --ini " +
+                     store + " --slot 2 --fingerprint " + ssh.HostKeyFingerprint()),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(fs::exists(ssh.RemotePath("vault")));
+
+  auto trusted = test::RunProcess({test::BuiltProgram("tool/quillon-tool"), "trust", "--ini", store,
+                                   "--slot", "2", "--fingerprint", ssh.HostKeyFingerprint()},
+                                  {}, env);
+  ASSERT_EQ(trusted.exitCode, 0) << trusted.err;
+
+  fs::remove(home / "Backup.log");
+  auto moved = run();
+  log = ReadFile(home / "Backup.log");
+  ASSERT_EQ(moved.exitCode, 0) << moved.err << log;
+  EXPECT_EQ(ReadFile(ssh.RemotePath("vault/daily/ledger.csv.qvr")).substr(0, 4), "QVR4");
+  EXPECT_EQ(ReadFile(local / "back/ledger.csv"), "date,amount\n");
 }
 
 }  // namespace
