@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "common/ui/DialogButtons.h"
+
 namespace quillon {
 namespace {
 
@@ -111,12 +113,9 @@ KeyDialog::KeyDialog(const KeyRequest& request, MessagePresenter& messages, QWid
   remember_->setObjectName(QStringLiteral("remember"));
   remember_->setLayoutDirection(Qt::RightToLeft);  // the caption stands left of the box
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  cancel->setAutoDefault(false);
+  const OkCancel okCancel = MakeOkCancel(this);
+  QPushButton* ok = okCancel.ok;
+  QPushButton* cancel = okCancel.cancel;
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(Q(keytext::kKeyNameLabel), this), 0, 0);
@@ -164,7 +163,6 @@ KeyDialog::KeyDialog(const KeyRequest& request, MessagePresenter& messages, QWid
   });
   connect(remember_, &QCheckBox::clicked, this, &KeyDialog::OnRememberClicked);
   connect(ok, &QPushButton::clicked, this, &KeyDialog::OnOk);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 std::optional<EnteredKey> KeyDialog::Ask(const KeyRequest& request, MessagePresenter& messages,

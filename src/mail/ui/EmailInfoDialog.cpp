@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <thread>
 
+#include "common/ui/DialogButtons.h"
+
 namespace quillon {
 namespace {
 
@@ -51,15 +53,12 @@ EmailInfoDialog::EmailInfoDialog(const EmailSettings& preset, MessagePresenter& 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("questionIcon"));
   icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
+  const OkCancel okCancel = MakeOkCancel(this);
+  QPushButton* ok = okCancel.ok;
+  QPushButton* cancel = okCancel.cancel;
   test_ = new QPushButton(QStringLiteral("Test"), this);
   test_->setObjectName(QStringLiteral("testButton"));
   test_->setAutoDefault(false);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  cancel->setAutoDefault(false);
 
   auto* form = new QFormLayout;
   form->setRowWrapPolicy(QFormLayout::WrapAllRows);
@@ -83,7 +82,6 @@ EmailInfoDialog::EmailInfoDialog(const EmailSettings& preset, MessagePresenter& 
   connect(useEmail_, &QCheckBox::toggled, this, &EmailInfoDialog::EnableFields);
   connect(ok, &QPushButton::clicked, this, &EmailInfoDialog::OnOk);
   connect(test_, &QPushButton::clicked, this, &EmailInfoDialog::OnTest);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 std::optional<EmailSettings> EmailInfoDialog::Ask(const EmailSettings& preset,

@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "common/ui/DialogButtons.h"
+
 namespace quillon {
 namespace {
 
@@ -149,12 +151,9 @@ SessionOptionsDialog::SessionOptionsDialog(const SessionOptionsRequest& request,
   encryptHtml->setEnabled(false);
   encryptHtml->setChecked(false);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  cancel->setAutoDefault(false);
+  const OkCancel okCancel = MakeOkCancel(this);
+  QPushButton* ok = okCancel.ok;
+  QPushButton* cancel = okCancel.cancel;
 
   auto* top = new QGridLayout;
   top->addWidget(binary_, 0, 0, Qt::AlignLeft);
@@ -207,7 +206,6 @@ SessionOptionsDialog::SessionOptionsDialog(const SessionOptionsRequest& request,
             [this, command] { OnCommandBrowse(command); });
   }
   connect(ok, &QPushButton::clicked, this, &SessionOptionsDialog::OnOk);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 SessionOptionsDialog::Command SessionOptionsDialog::MakeCommand(const char* name,
