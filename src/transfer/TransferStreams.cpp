@@ -54,7 +54,10 @@ class ReadAheadSource : public UploadSource {
         filled_.wait(lock, [this] { return finished_ || ready_.size() >= half_; });
         readerWaits_ = false;
       }
-      if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
+      if (thrown_) {
+        ready_.clear();  // the stream ends with the exception: nothing read after it
+        std::rethrow_exception(std::exchange(thrown_, nullptr));
+      }
       if (ready_.empty()) return failed_ ? -1 : 0;
       current_ = std::move(ready_.front());
       ready_.pop_front();
