@@ -19,12 +19,14 @@ class RijndaelAesNi;
 // How a key's blocks are transformed. Both paths give the same bytes.
 //   Table     byte lookup tables; every block width, every processor
 //   Hardware  the processor's AES instructions; 192-bit blocks (the container's width) on
-//             x86-64 processors with AES-NI, SSSE3 and SSE4.1. Other widths use the tables.
+//             x86-64 processors with AES-NI, SSSE3 and SSE4.1, in 512-bit registers where the
+//             processor has VAES and AVX-512 VBMI. Other widths use the tables.
 enum class CipherPath { Table, Hardware };
 
 // True when this process may use the hardware path: the processor has the instructions and
 // the environment does not hold QUILLON_CIPHER=table (which forces the table path everywhere,
-// for comparisons). Decided once per process.
+// for comparisons; QUILLON_CIPHER=aesni keeps the AES instructions to 128-bit registers).
+// Decided once per process.
 bool HardwareCipherAllowed();
 
 // A Rijndael key: the key bytes and, once expanded, the round-key schedule for one block width.

@@ -1,5 +1,8 @@
 #include "crypto/RijndaelAesNi.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #include <immintrin.h>
@@ -146,6 +149,65 @@ void LayOutEntryKey(const uint32_t* words, int round, uint8_t* out) {
   }
 }
 
+// The 512-bit forms hold two blocks in one register: block b's column c in 4-byte slot 6b + c
+// (slots 12..15 are spare and never stored), so the register's four 128-bit lanes are four
+// AES states side by side. One byte permute across the whole register (VBMI) replaces the
+// blends and shuffles above: before each round it moves every byte to where the instruction's
+// own 4-column ShiftRows turns it into the 6-column one.
+struct WideMoves {
+  alignas(64) uint8_t first[64] = {};  // from memory (two blocks, rows after rows) for round 1
+  alignas(64) uint8_t round[64] = {};  // from the slot layout, before rounds 2..rounds
+  alignas(64) uint8_t last[64] = {};   // from the slot layout back to memory
+};
+
+constexpr WideMoves MakeWideMoves(int direction) {
+  WideMoves m;
+  for (int i = 0; i < 64; ++i) {
+    m.first[i] = m.round[i] = 63;  // spare slots: any byte will do
+    m.last[i] = static_cast<uint8_t>(i);
+  }
+  for (int slot = 0; slot < 2 * kColumns; ++slot) {
+    const int block = slot / kColumns;
+    const int column = slot % kColumns;
+    const int lane = slot / 4;
+    for (int row = 0; row < 4; ++row) {
+      // The instruction gives slot `slot` row `row` the byte that sits in its lane at
+      // InputLane; that byte must be the block's column shifted by the row.
+      const int at = 4 * (4 * lane + InputLane(slot % 4, row, direction)) + row;
+      const int from = Mod(column + direction * row, kColumns);
+      m.first[at] =
+          static_cast<uint8_t>(RijndaelAesNi::kBlockBytes * block + kColumns * row + from);
+      m.round[at] = static_cast<uint8_t>(4 * (kColumns * block + from) + row);
+      m.last[RijndaelAesNi::kBlockBytes * block + kColumns * row + column] =
+          static_cast<uint8_t>(4 * slot + row);
+    }
+  }
+  return m;
+}
+
+alignas(64) constexpr WideMoves kWideEncryptMoves = MakeWideMoves(+1);
+alignas(64) constexpr WideMoves kWideDecryptMoves = MakeWideMoves(-1);
+
+// The round key of `round` for two blocks in slot layout.
+void LayOutWideRoundKey(const uint32_t* words, int round, uint8_t* out) {
+  for (int slot = 0; slot < 16; ++slot) {
+    for (int row = 0; row < 4; ++row) {
+      out[4 * slot + row] =
+          slot < 2 * kColumns ? WordByte(words, kColumns * round + slot % kColumns, row) : 0;
+    }
+  }
+}
+
+// The round key of `round` as two blocks lie in memory (48 bytes; the rest zero).
+void LayOutWideEntryKey(const uint32_t* words, int round, uint8_t* out) {
+  for (int i = 0; i < 64; ++i) {
+    const int byte = i % RijndaelAesNi::kBlockBytes;
+    out[i] = i < 2 * RijndaelAesNi::kBlockBytes
+                 ? WordByte(words, kColumns * round + byte % kColumns, byte / kColumns)
+                 : 0;
+  }
+}
+
 #if QUILLON_HAVE_AESNI
 
 #define QUILLON_AESNI_TARGET __attribute__((target("aes,ssse3,sse4.1")))
@@ -257,6 +319,88 @@ void TransformAll(const uint8_t* keys, int rounds, const uint8_t* in, uint8_t* o
   }
 }
 
+// The 512-bit forms: N registers of two blocks each side by side. Every register reads and
+// writes 48 bytes under a mask except the last, which takes `lastBlocks` (1 or 2) blocks; the
+// masked-off bytes are never touched in memory.
+#define QUILLON_VAES_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,vaes")))
+
+template <bool kDecrypt>
+QUILLON_VAES_TARGET inline __m512i WideRound(__m512i state, __m512i key) {
+  if constexpr (kDecrypt) return _mm512_aesdec_epi128(state, key);
+  return _mm512_aesenc_epi128(state, key);
+}
+
+template <bool kDecrypt>
+QUILLON_VAES_TARGET inline __m512i WideLastRound(__m512i state, __m512i key) {
+  if constexpr (kDecrypt) return _mm512_aesdeclast_epi128(state, key);
+  return _mm512_aesenclast_epi128(state, key);
+}
+
+QUILLON_VAES_TARGET inline __m512i WideLoad(const uint8_t* p) { return _mm512_load_si512(p); }
+
+// Byte `i` of the result is byte order[i] of `v`. (The zero-masking form with every bit set is
+// the same instruction; the plain one leaves a value GCC 12 warns about in its own header.)
+QUILLON_VAES_TARGET inline __m512i Permute(__m512i order, __m512i v) {
+  return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, order, v);
+}
+
+constexpr __mmask64 BlocksMask(int blocks) {
+  return (__mmask64{1} << (RijndaelAesNi::kBlockBytes * blocks)) - 1;
+}
+
+template <bool kDecrypt, int N>
+QUILLON_VAES_TARGET void TransformWide(const uint8_t* keys, int rounds, const uint8_t* in,
+                                       uint8_t* out, int lastBlocks) {
+  static constexpr const WideMoves& m = kDecrypt ? kWideDecryptMoves : kWideEncryptMoves;
+  constexpr int kPair = 2 * RijndaelAesNi::kBlockBytes;
+  __m512i s[N];
+  const __mmask64 lastMask = BlocksMask(lastBlocks);
+  {
+    const __m512i entry = WideLoad(keys);
+    const __m512i first = WideLoad(m.first);
+#pragma GCC unroll 8
+    for (int i = 0; i < N; ++i) {
+      const __mmask64 mask = i == N - 1 ? lastMask : BlocksMask(2);
+      const __m512i block = _mm512_maskz_loadu_epi8(mask, in + kPair * i);
+      s[i] = Permute(first, _mm512_xor_si512(block, entry));
+    }
+  }
+  const __m512i order = WideLoad(m.round);
+  for (int round = 1; round < rounds; ++round) {
+    const __m512i key = WideLoad(keys + 64 * round);
+#pragma GCC unroll 8
+    for (int i = 0; i < N; ++i) {
+      if (round > 1) s[i] = Permute(order, s[i]);
+      s[i] = WideRound<kDecrypt>(s[i], key);
+    }
+  }
+  {
+    const __m512i key = WideLoad(keys + 64 * rounds);
+    const __m512i last = WideLoad(m.last);
+#pragma GCC unroll 8
+    for (int i = 0; i < N; ++i) {
+      const __mmask64 mask = i == N - 1 ? lastMask : BlocksMask(2);
+      s[i] = WideLastRound<kDecrypt>(Permute(order, s[i]), key);
+      _mm512_mask_storeu_epi8(out + kPair * i, mask, Permute(last, s[i]));
+    }
+  }
+}
+
+template <bool kDecrypt>
+void TransformAllWide(const uint8_t* keys, int rounds, const uint8_t* in, uint8_t* out,
+                      size_t count) {
+  constexpr int kSideBySide =
+      8;  // registers, two blocks each (measured: 2: 6.6, 6: 8.9, 8: 9.1 GiB/s)
+  constexpr size_t kStep = size_t{2 * kSideBySide} * RijndaelAesNi::kBlockBytes;
+  for (; count >= 2 * kSideBySide; count -= 2 * kSideBySide, in += kStep, out += kStep) {
+    TransformWide<kDecrypt, kSideBySide>(keys, rounds, in, out, 2);
+  }
+  constexpr size_t kPair = 2 * RijndaelAesNi::kBlockBytes;
+  for (; count > 0; count -= count >= 2 ? 2 : 1, in += kPair, out += kPair) {
+    TransformWide<kDecrypt, 1>(keys, rounds, in, out, count >= 2 ? 2 : 1);
+  }
+}
+
 #endif  // QUILLON_HAVE_AESNI
 
 }  // namespace
@@ -274,30 +418,60 @@ bool RijndaelAesNi::Supported() {
 #endif
 }
 
+bool RijndaelAesNi::WideSupported() {
+#if QUILLON_HAVE_AESNI
+  static const bool supported = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & bit_OSXSAVE) == 0) return false;
+    // The system must save the vector registers in full: SSE, AVX, the AVX-512 mask and upper
+    // halves (XCR0 bits 1, 2, 5, 6, 7).
+    unsigned xcrLow = 0, xcrHigh = 0;
+    __asm__("xgetbv" : "=a"(xcrLow), "=d"(xcrHigh) : "c"(0));
+    if ((xcrLow & 0xE6) != 0xE6) return false;
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+    const bool processor = (b & bit_AVX512F) != 0 && (b & bit_AVX512BW) != 0 &&
+                           (c & bit_AVX512VBMI) != 0 && (c & bit_VAES) != 0;
+    const char* forced = std::getenv("QUILLON_CIPHER");
+    return Supported() && processor && !(forced && std::string_view(forced) == "aesni");
+  }();
+  return supported;
+#else
+  return false;
+#endif
+}
+
 RijndaelAesNi::RijndaelAesNi(const uint32_t* encryptWords, const uint32_t* decryptWords, int rounds)
-    : rounds_(rounds) {
+    : rounds_(rounds), wide_(WideSupported()) {
   // Encryption: entry key 0, then rounds 1..rounds. Decryption: entry key `rounds`, then the
   // inverse-mixed keys rounds-1..1, then key 0 for the last round.
   LayOutEntryKey(encryptWords, 0, encryptKeys_);
   LayOutEntryKey(encryptWords, rounds, decryptKeys_);
+  LayOutWideEntryKey(encryptWords, 0, wideEncryptKeys_);
+  LayOutWideEntryKey(encryptWords, rounds, wideDecryptKeys_);
   for (int round = 1; round <= rounds; ++round) {
-    LayOutRoundKey(encryptWords, round, encryptKeys_ + 32 * round);
     const int inverse = rounds - round;
-    LayOutRoundKey(inverse == 0 ? encryptWords : decryptWords, inverse, decryptKeys_ + 32 * round);
+    const uint32_t* decryptRound = inverse == 0 ? encryptWords : decryptWords;
+    LayOutRoundKey(encryptWords, round, encryptKeys_ + 32 * round);
+    LayOutRoundKey(decryptRound, inverse, decryptKeys_ + 32 * round);
+    LayOutWideRoundKey(encryptWords, round, wideEncryptKeys_ + 64 * round);
+    LayOutWideRoundKey(decryptRound, inverse, wideDecryptKeys_ + 64 * round);
   }
 }
 
 RijndaelAesNi::~RijndaelAesNi() {
-  volatile uint8_t* e = encryptKeys_;
-  volatile uint8_t* d = decryptKeys_;
-  for (size_t i = 0; i < kKeysBytes; ++i) {
-    e[i] = 0;
-    d[i] = 0;
+  for (uint8_t* keys : {encryptKeys_, decryptKeys_}) {
+    volatile uint8_t* k = keys;
+    for (size_t i = 0; i < kKeysBytes; ++i) k[i] = 0;
+  }
+  for (uint8_t* keys : {wideEncryptKeys_, wideDecryptKeys_}) {
+    volatile uint8_t* k = keys;
+    for (size_t i = 0; i < kWideKeysBytes; ++i) k[i] = 0;
   }
 }
 
 void RijndaelAesNi::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
 #if QUILLON_HAVE_AESNI
+  if (wide_) return TransformAllWide<false>(wideEncryptKeys_, rounds_, in, out, count);
   TransformAll<false>(encryptKeys_, rounds_, in, out, count);
 #else
   (void)in, (void)out, (void)count;
@@ -306,6 +480,7 @@ void RijndaelAesNi::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t count)
 
 void RijndaelAesNi::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t count) const {
 #if QUILLON_HAVE_AESNI
+  if (wide_) return TransformAllWide<true>(wideDecryptKeys_, rounds_, in, out, count);
   TransformAll<true>(decryptKeys_, rounds_, in, out, count);
 #else
   (void)in, (void)out, (void)count;
