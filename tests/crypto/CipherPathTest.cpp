@@ -52,7 +52,9 @@ TEST(CipherPathChoice, HardwareServesTheContainerWidthUnlessForcedOff) {
   if (forced != nullptr && std::string_view(forced) == "aesni") {
     EXPECT_FALSE(RijndaelAesNi::WideSupported());
   }
-  if (RijndaelAesNi::WideSupported()) EXPECT_TRUE(RijndaelAesNi::Supported());
+  if (RijndaelAesNi::WideSupported()) {
+    EXPECT_TRUE(RijndaelAesNi::Supported());
+  }
   const CipherPath expected = HardwareCipherAllowed() ? CipherPath::Hardware : CipherPath::Table;
   for (int keyBits : {128, 192, 256}) {
     RijndaelKey key;
