@@ -433,6 +433,16 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOn
     tls_.emplace(server, controlPort_, probeOnly);
   host_ = server.host;
   password_ = server.password;
+  if (tls_ && !server.passive && !probeOnly && !ActiveModeOverTlsWorks()) {
+    // Refused before anything is sent: every transfer would only hang.
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    SetState(ConnectionState::Lost, "active mode over TLS");
+    SetError(FtpError("FTP over TLS in active mode needs libcurl 8.0 or later (this system has " +
+                      std::string(info && info->version ? info->version : "an older one") +
+                      ", which leaves the data connections the server opens unencrypted); "
+                      "choose passive mode for this server"));
+    return false;
+  }
 
   easy_.reset(curl_easy_init());
   multi_.reset(curl_multi_init());
@@ -1186,6 +1196,14 @@ bool InitCurlGlobal() {
     ok = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
   });
   return ok;
+}
+
+// libcurl 7.87 and 7.88 accept the data connection a server opens in active mode but start no
+// TLS on it: the server waits for the handshake and libcurl for data until the stall time-out,
+// whatever the server (fixed in libcurl 8.0).
+bool ActiveModeOverTlsWorks() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  return !info || info->version_num < 0x075700 || info->version_num >= 0x080000;
 }
 
 CurlFtpConnector::CurlFtpConnector(ActivityLog* log, FtpTimeouts timeouts)
