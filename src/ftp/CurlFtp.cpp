@@ -833,7 +833,7 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     }
   }
   while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
-  return MaskPassword(FtpError(message), password_);
+  return MaskedFtpError(std::move(message), {password_});
 }
 
 void CurlFtpConnection::SetError(std::string text) {
@@ -979,7 +979,7 @@ std::optional<uint64_t> CurlFtpConnection::SizeFromReply(const std::string& path
   if (reply.code == 213) {
     if (auto size = ParseSizeReply(reply.FirstLine())) return size;
     sizeUnusable_ = true;
-    std::string line = reply.FirstLine().substr(0, 80);
+    std::string line = MaskPassword(reply.FirstLine(), password_).substr(0, 80);
     lastFailure_ = FtpFailure::Other;
     SetError(FtpError("SIZE " + path + ": the server's reply \"" + line + "\" holds no size"));
     return std::nullopt;

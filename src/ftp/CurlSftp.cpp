@@ -251,7 +251,9 @@ class SftpConnection final : public FtpConnection {
   std::optional<uint64_t> Stat(const std::string& absolutePath);
   std::optional<std::string> Fetch(Kind kind, const std::string& absolutePath);
   std::string ErrorText(CURLcode code);
-  void SetError(std::string text) { lastError_ = MaskPassword(std::move(text), password_); }
+  void SetError(std::string text) {
+    lastError_ = MaskPassword(MaskPassword(std::move(text), password_), passphrase_);
+  }
   void Unpause();
   void AbandonTransfer();
 
@@ -675,7 +677,7 @@ std::string SftpConnection::ErrorText(CURLcode code) {
   } else {
     message = detail;
   }
-  return MaskPassword(MaskPassword(FtpError(message), password_), passphrase_);
+  return MaskedFtpError(std::move(message), {password_, passphrase_});
 }
 
 // ---- operations --------------------------------------------------------------------------------
