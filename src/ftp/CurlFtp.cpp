@@ -445,6 +445,14 @@ void CurlFtpConnection::OnOperationEnd() {
   if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
       state_ == ConnectionState::Connected)
     SetState(ConnectionState::NeedsLogin, "libcurl closed the control connection");
+  // A server that closed the control connection while it was idle is usually noticed before
+  // the next command (libcurl then asks for a new connection, OnOpenSocket). A TLS server's
+  // close_notify looks like data to that check, so the command goes out and its reply fails:
+  // the connection is lost all the same.
+  if (!IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
+      state_ == ConnectionState::Connected &&
+      (result_ == CURLE_RECV_ERROR || result_ == CURLE_SEND_ERROR))
+    SetState(ConnectionState::Lost, "the server closed the control connection");
   if (kind_ == Kind::Download || kind_ == Kind::Upload || kind_ == Kind::Size) {
     if (done_ && result_ == CURLE_OK)
       typeBinary_ = pendingBinary_;
