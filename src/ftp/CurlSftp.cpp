@@ -265,7 +265,7 @@ int SftpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
 
 bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
                              ConnectFailure* failure) {
-  auto fail = [&](std::string text) {
+  auto fail = [&](const std::string& text) {
     SetError(FtpError(text));
     failure->text = lastError_;
     lost_ = true;

@@ -139,7 +139,7 @@ std::optional<std::string> HostKeyType(std::string_view blob) {
 std::string KnownHostsName(std::string_view host, int port) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
-  const std::string lower = LowerCased(host);
+  std::string lower = LowerCased(host);
   if (port == kDefaultSshPort) return lower;
   return "[" + lower + "]:" + std::to_string(port);
 }
