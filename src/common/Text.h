@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -16,5 +17,9 @@ std::string LowerCased(std::string_view text);
 // `text` with every byte except letters, digits, "-", ".", "_", "~" and the bytes of
 // `alsoKept` written as "%XX" (upper-case hexadecimal), as in URLs and trash records.
 std::string PercentEncode(std::string_view text, std::string_view alsoKept = {});
+
+// The lines of `text`, each without its "\n" or "\r\n"; a last line without an end counts too,
+// an empty text has none.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace quillon

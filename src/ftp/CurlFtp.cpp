@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,7 +13,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "ftp/CurlCore.h"
 #include "ftp/CurlSftp.h"
 #include "ftp/CurlTls.h"
 #include "ftp/FtpReplies.h"
@@ -33,47 +32,15 @@ namespace quillon {
 
 namespace {
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
-using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
-
-// Buffers: libcurl hands over up to kReceiveBufferSize bytes per callback; the connection keeps
-// up to kTransferBuffer bytes that the caller has not read yet (or not yet sent).
+// libcurl hands over up to kReceiveBufferSize bytes per callback, and sends from a buffer of
+// kSendBufferSize.
 constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr long kSendBufferSize = 256 * 1024;
-constexpr size_t kTransferBuffer = 1024 * 1024;
-constexpr size_t kUploadBatch = 256 * 1024;
 // Bytes a data connection may hold unsent in the kernel (TCP_NOTSENT_LOWAT); see OnSocketOptions.
 constexpr int kUnsentLimit = 64 * 1024;
 
-constexpr const char* kLostText = "Connection to the server was lost.";
-constexpr const char* kBusyText = "A file transfer is still open on this connection.";
-constexpr const char* kUnsafePathText =
-    "Invalid remote path: it is empty or contains a line break or NUL character.";
-
-long WholeSeconds(std::chrono::milliseconds ms) {
-  return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
-}
-
 // QUILLON_FTP_TRACE=1 writes the control dialogue, libcurl's notes and each change of a
 // connection's state to stderr, one line each, stamped with the time since the first line.
-bool TraceWanted() {
-  static const bool wanted = [] {
-    const char* trace = std::getenv("QUILLON_FTP_TRACE");
-    return trace && *trace == '1';
-  }();
-  return wanted;
-}
-
 void TraceLine(std::string_view prefix, std::string_view text) {
   static const auto start = std::chrono::steady_clock::now();
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -119,52 +86,7 @@ std::string EncodePath(std::string_view path) {
          PercentEncode(path.substr(std::min<size_t>(1, path.size())), "/");
 }
 
-// Host part of the URL; nullopt for an address that could smuggle anything else into it.
-std::optional<std::string> UrlHost(const std::string& address) {
-  if (address.empty()) return std::nullopt;
-  bool colon = false;
-  for (char c : address) {
-    if (c == ':') colon = true;
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' ||
-          c == ':'))
-      return std::nullopt;
-  }
-  return colon ? "[" + address + "]" : address;
-}
-
-class CurlFtpConnection;
-
-// An open RETR or STOR on a connection. Downloads are pulled: libcurl's data goes into the
-// connection's buffer (the transfer pauses when it is full) and Read hands it out. Uploads are
-// pushed: Write fills the buffer and libcurl sends it in batches; WriteFrom lets libcurl pull
-// the bytes straight into its own send buffer.
-class CurlRemoteFile final : public RemoteFile {
- public:
-  CurlRemoteFile(CurlFtpConnection* owner, RemoteFileMode mode) : owner_(owner), mode_(mode) {}
-  ~CurlRemoteFile() override;
-
-  int64_t Read(char* buffer, size_t size) override;
-  bool Write(const char* data, size_t size) override;
-  bool WriteFrom(const FillFunction& fill) override;
-  bool Close() override;
-  void Abort() override;
-  const std::string& ErrorText() const override { return error_; }
-
-  void Detach() { owner_ = nullptr; }
-
- private:
-  bool CheckUsable(RemoteFileMode wanted);
-  bool Flush(bool untilEmpty);
-  bool UploadEndedEarly();
-
-  CurlFtpConnection* owner_;
-  RemoteFileMode mode_;
-  bool closed_ = false;
-  bool closeResult_ = false;
-  std::string error_;
-};
-
-class CurlFtpConnection final : public FtpConnection {
+class CurlFtpConnection final : public FtpConnection, private CurlCore {
  public:
   CurlFtpConnection(ActivityLog* log, const FtpTimeouts& timeouts)
       : log_(log), timeouts_(timeouts) {}
@@ -197,26 +119,21 @@ class CurlFtpConnection final : public FtpConnection {
   void SetStopFlag(const std::atomic<bool>* stop) override { stop_ = stop; }
 
  private:
-  friend class CurlRemoteFile;
-
   enum class Kind { Commands, Size, List, Download, Upload };
 
   bool BeginOperation();
   void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands,
                  bool binary);
-  bool StopRequested() const { return stop_ && stop_->load() && IsDataKind(kind_); }
   static bool IsDataKind(Kind kind) {
     return kind == Kind::List || kind == Kind::Download || kind == Kind::Upload;
   }
   std::optional<uint64_t> SizeFromReply(const std::string& path, const FtpReply& reply);
-  void Start();
-  template <typename Ready>
-  void Pump(Ready ready);
-  void Finish();
-  CURLcode RunToEnd();
+  void OnOperationStart() override;
+  void OnOperationEnd() override;
+  void OnTransferCutOff() override;
   std::optional<std::vector<FtpReply>> RunCommands(const std::vector<std::string>& commands);
   bool RunCommand(const std::string& command);
-  std::string ErrorText(CURLcode code);
+  std::string ErrorText(CURLcode code) override;
   std::string FailedCommandText(const std::string& command, const FtpReply& reply);
   void SetError(std::string text);
   // The one way the state changes; traced. Lost is final: a later change is ignored.
@@ -226,26 +143,17 @@ class CurlFtpConnection final : public FtpConnection {
     return state_ == ConnectionState::Connecting || state_ == ConnectionState::Reconnecting;
   }
   std::string FileUrl(const std::string& path) const { return baseUrl_ + "/" + EncodePath(path); }
-  void Unpause();
-  void AbandonTransfer();
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnDiscard(char*, size_t size, size_t count, void*) { return size * count; }
   static size_t OnListData(char* data, size_t size, size_t count, void* self);
-  static size_t OnFileData(char* data, size_t size, size_t count, void* self);
-  static size_t OnFileSend(char* buffer, size_t size, size_t count, void* self);
   static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void* self);
-  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int OnCloseSocket(void* self, curl_socket_t socket);
   static int OnSocketOptions(void* self, curl_socket_t socket, curlsocktype purpose);
 
   ActivityLog* log_;
   FtpTimeouts timeouts_;
-  EasyHandle easy_;
-  MultiHandle multi_;
-  char errorBuffer_[CURL_ERROR_SIZE] = {};
-  Slist quote_;
   std::string baseUrl_;
   std::string password_;
   int controlPort_ = 21;
@@ -261,29 +169,16 @@ class CurlFtpConnection final : public FtpConnection {
   std::string lastError_;
   FtpFailure lastFailure_ = FtpFailure::Refused;
   std::vector<std::string> skipped_;  // unsafe names of the last listing
-  const std::atomic<bool>* stop_ = nullptr;
 
   // One operation at a time.
   Kind kind_ = Kind::Commands;
   bool pendingBinary_ = false;  // the TYPE the running transfer asked for
   ReplyReader replies_{kMaxReplyBytes};
   bool replyOverflow_ = false;
-  bool running_ = false;  // the easy handle is in the multi handle
-  bool done_ = false;
-  CURLcode result_ = CURLE_OK;
   bool accepted_ = false;  // the server answered 125/150 to RETR or STOR
 
   // Listing in progress.
   std::optional<ListingReader> listing_;
-
-  // File transfer in progress.
-  CurlRemoteFile* file_ = nullptr;
-  std::vector<char> buffer_;
-  size_t begin_ = 0, end_ = 0;  // unread (download) or unsent (upload) bytes in buffer_
-  bool paused_ = false;
-  bool uploadEnded_ = false;
-  bool uploadAbandoned_ = false;  // the caller gave the upload up (RemoteFile::kAbandon)
-  const RemoteFile::FillFunction* fill_ = nullptr;  // during WriteFrom: libcurl pulls from it
 };
 
 // ---- libcurl callbacks ---------------------------------------------------------------------
@@ -307,45 +202,6 @@ size_t CurlFtpConnection::OnListData(char* data, size_t size, size_t count, void
   return c->listing_ && c->listing_->Add(std::string_view(data, n)) ? n : 0;
 }
 
-size_t CurlFtpConnection::OnFileData(char* data, size_t size, size_t count, void* self) {
-  auto* c = static_cast<CurlFtpConnection*>(self);
-  size_t n = size * count;
-  if (c->begin_ == c->end_) c->begin_ = c->end_ = 0;
-  if (c->buffer_.size() - c->end_ < n) {
-    // Full: libcurl keeps this chunk and stops reading until Read has made room.
-    c->paused_ = true;
-    return CURL_WRITEFUNC_PAUSE;
-  }
-  std::memcpy(c->buffer_.data() + c->end_, data, n);
-  c->end_ += n;
-  return n;
-}
-
-size_t CurlFtpConnection::OnFileSend(char* buffer, size_t size, size_t count, void* self) {
-  auto* c = static_cast<CurlFtpConnection*>(self);
-  if (c->fill_ && !c->uploadEnded_) {
-    size_t n = (*c->fill_)(buffer, size * count);
-    if (n == RemoteFile::kAbandon) {
-      // Cut off, so that the server's "226" cannot make a partial file look whole (and no
-      // rename after the transfer can put one in place).
-      c->uploadAbandoned_ = true;
-      return CURL_READFUNC_ABORT;
-    }
-    n = std::min(n, size * count);
-    if (n == 0) c->uploadEnded_ = true;  // end of file
-    return n;
-  }
-  size_t n = std::min(size * count, c->end_ - c->begin_);
-  if (n == 0) {
-    if (c->uploadEnded_) return 0;  // end of file
-    c->paused_ = true;              // wait for the next Write
-    return CURL_READFUNC_PAUSE;
-  }
-  std::memcpy(buffer, c->buffer_.data() + c->begin_, n);
-  c->begin_ += n;
-  return n;
-}
-
 // The control dialogue and libcurl's notes for QUILLON_FTP_TRACE, with the argument of PASS
 // masked.
 int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
@@ -359,12 +215,6 @@ int CurlFtpConnection::OnTrace(CURL*, curl_infotype type, char* data, size_t siz
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   TraceLine(prefix, text);
   return 0;
-}
-
-// A stop reaches into a transfer that waits for the server: libcurl calls this at least once a
-// second, and after every piece of data.
-int CurlFtpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<CurlFtpConnection*>(self)->StopRequested() ? 1 : 0;
 }
 
 // Opens every socket libcurl asks for, except a new control connection that nobody asked for:
@@ -433,18 +283,24 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOn
     tls_.emplace(server, controlPort_, probeOnly);
   host_ = server.host;
   password_ = server.password;
+  if (tls_ && !server.passive && !probeOnly && !ActiveModeOverTlsWorks()) {
+    // Refused before anything is sent: every transfer would only hang.
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    SetState(ConnectionState::Lost, "active mode over TLS");
+    SetError(FtpError("FTP over TLS in active mode needs libcurl 8.0 or later (this system has " +
+                      std::string(info && info->version ? info->version : "an older one") +
+                      ", which leaves the data connections the server opens unencrypted); "
+                      "choose passive mode for this server"));
+    return false;
+  }
 
-  easy_.reset(curl_easy_init());
-  multi_.reset(curl_multi_init());
-  if (!easy_ || !multi_) {
+  if (!MakeHandles()) {
     SetState(ConnectionState::Lost, "no libcurl handle");
     SetError("Cannot initialise the FTP library.");
     return false;
   }
-  buffer_.resize(kTransferBuffer);
+  SetCommonOptions(timeouts_, kReceiveBufferSize, kSendBufferSize);
   CURL* e = easy_.get();
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, tls_ ? "ftp,ftps" : "ftp");
   if (tls_) {
     // TLS for the login, the commands and every data connection, or no connection at all:
@@ -454,25 +310,16 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOn
     curl_easy_setopt(e, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE));
     tls_->Configure(e);
   }
-  curl_easy_setopt(e, CURLOPT_PROXY, "");  // a proxy would hide the FTP commands this needs
   if (!server.user.empty()) {
     curl_easy_setopt(e, CURLOPT_USERNAME, server.user.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, server.password.c_str());
   }
   curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-  curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
   curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
   curl_easy_setopt(e, CURLOPT_FTPPORT, server.passive ? nullptr : "-");
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(timeouts_.reply));
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, WholeSeconds(timeouts_.stall));
   curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(timeouts_.accept.count()));
-  curl_easy_setopt(e, CURLOPT_MAXAGE_CONN, 10L * 365 * 24 * 3600);  // idle is fine, never "too old"
-  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kSendBufferSize);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket);
@@ -481,9 +328,6 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOn
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &OnSocketOptions);
   curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
-  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   if (TraceWanted()) {
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
@@ -505,10 +349,7 @@ bool CurlFtpConnection::Connect(const FtpConnectParameters& server, bool probeOn
 }
 
 CurlFtpConnection::~CurlFtpConnection() {
-  if (file_) {
-    file_->Detach();
-    AbandonTransfer();
-  }
+  DropOpenFile();
   if (!easy_ || !multi_) return;
   if (state_ == ConnectionState::Connected) {
     // A polite QUIT, briefly: closing must not wait long for a server that stopped answering.
@@ -554,22 +395,14 @@ bool CurlFtpConnection::BeginOperation() {
   return true;
 }
 
-// "*": libcurl must not treat a refusal as fatal (it would drop the control connection); the
-// replies are judged here instead.
-static Slist CommandList(const std::vector<std::string>& commands) {
-  curl_slist* list = nullptr;
-  for (const auto& command : commands) {
-    curl_slist* grown = curl_slist_append(list, ("*" + command).c_str());
-    if (grown) list = grown;
-  }
-  return Slist(list);
-}
-
 void CurlFtpConnection::Configure(Kind kind, const std::string& url,
                                   const std::vector<std::string>& commands, bool binary) {
   CURL* e = easy_.get();
   kind_ = kind;
-  quote_ = CommandList(commands);
+  stoppable_ = IsDataKind(kind);
+  // "*": libcurl must not treat a refusal as fatal (it would drop the control connection); the
+  // replies are judged here instead.
+  quote_ = CurlCommandList(commands, "*");
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_QUOTE, quote_.get());
   curl_easy_setopt(e, CURLOPT_NOBODY, kind == Kind::Commands || kind == Kind::Size ? 1L : 0L);
@@ -589,10 +422,7 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
       break;
     case Kind::Download:
     case Kind::Upload:
-      curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnFileData);
-      curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-      curl_easy_setopt(e, CURLOPT_READFUNCTION, &OnFileSend);
-      curl_easy_setopt(e, CURLOPT_READDATA, this);
+      UseFileCallbacks();
       break;
     default:
       // libcurl writes made-up headers of a "header only" request as data: dropped.
@@ -602,93 +432,27 @@ void CurlFtpConnection::Configure(Kind kind, const std::string& url,
   }
 }
 
-void CurlFtpConnection::Start() {
+void CurlFtpConnection::OnOperationStart() {
   replies_.Clear();
   replyOverflow_ = false;
-  errorBuffer_[0] = '\0';
-  done_ = false;
   accepted_ = false;
-  result_ = CURLE_OK;
-  begin_ = end_ = 0;
-  paused_ = false;
-  uploadEnded_ = false;
-  uploadAbandoned_ = false;
-  CURLMcode mc = curl_multi_add_handle(multi_.get(), easy_.get());
-  running_ = mc == CURLM_OK;
-  if (!running_) {
-    done_ = true;
-    result_ = CURLE_FAILED_INIT;
-    std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
-  }
 }
 
-// Runs libcurl until `ready()` holds or the transfer has ended.
-//
-// libcurl 7.88 has a state in which it waits for nothing: when the server's EPSV/PASV reply is
-// already there as libcurl reads it (pyftpdlib answers that fast on a reused connection), the
-// data connection is set up but its connect only starts on the next call, and libcurl reports
-// no socket to wait on (only its far-off time-out timers). curl_easy_perform then sleeps its
-// full poll interval (1 s) before every such file. Here a transfer that watches no socket is
-// driven on at once (a bounded number of times, then in 10 ms steps).
-template <typename Ready>
-void CurlFtpConnection::Pump(Ready ready) {
-  constexpr int kMaxIdleSpins = 50;
-  int idleSpins = 0;
-  while (!done_) {
-    if (StopRequested()) {
-      // Ended here rather than waiting for libcurl's next progress call.
-      done_ = true;
-      result_ = CURLE_ABORTED_BY_CALLBACK;
-      return;
-    }
-    int running = 0;
-    CURLMcode mc = curl_multi_perform(multi_.get(), &running);
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &queued)) {
-      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_.get()) {
-        done_ = true;
-        result_ = msg->data.result;
-      }
-    }
-    if (mc != CURLM_OK && !done_) {
-      done_ = true;
-      result_ = CURLE_FAILED_INIT;
-      std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
-    }
-    if (done_ || ready()) return;
-
-    long timeout = -1;
-    curl_multi_timeout(multi_.get(), &timeout);
-    if (timeout == 0) continue;
-    fd_set readSet, writeSet, errorSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&writeSet);
-    FD_ZERO(&errorSet);
-    int maxFd = -1;
-    curl_multi_fdset(multi_.get(), &readSet, &writeSet, &errorSet, &maxFd);
-    // No socket to watch: only a timer (the connect or accept time-out, far away) would wake
-    // libcurl, although it can go on right now.
-    bool watchesNoSocket = maxFd < 0;
-    if (watchesNoSocket && idleSpins++ < kMaxIdleSpins) continue;
-    if (!watchesNoSocket) idleSpins = 0;
-    // With a stop flag the wait is short, so that a stop reaches a transfer the server stalls.
-    long cap = watchesNoSocket ? 10 : stop_ ? 200 : 1000;
-    int waitMs = static_cast<int>(timeout < 0 ? cap : std::min(timeout, cap));
-    curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr);
-  }
-}
-
-void CurlFtpConnection::Finish() {
-  if (running_) curl_multi_remove_handle(multi_.get(), easy_.get());
-  running_ = false;
-  quote_.reset();
-  curl_easy_setopt(easy_.get(), CURLOPT_QUOTE, nullptr);
+void CurlFtpConnection::OnOperationEnd() {
   // libcurl drops the control connection after a failed or cut-off transfer (a reset data
   // connection, a time-out, a stop): the next call logs in again and returns to the folder, as
   // after an abandoned download.
   if (IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
       state_ == ConnectionState::Connected)
     SetState(ConnectionState::NeedsLogin, "libcurl closed the control connection");
+  // A server that closed the control connection while it was idle is usually noticed before
+  // the next command (libcurl then asks for a new connection, OnOpenSocket). A TLS server's
+  // close_notify looks like data to that check, so the command goes out and its reply fails:
+  // the connection is lost all the same.
+  if (!IsDataKind(kind_) && controlSocket_ == CURL_SOCKET_BAD &&
+      state_ == ConnectionState::Connected &&
+      (result_ == CURLE_RECV_ERROR || result_ == CURLE_SEND_ERROR))
+    SetState(ConnectionState::Lost, "the server closed the control connection");
   if (kind_ == Kind::Download || kind_ == Kind::Upload || kind_ == Kind::Size) {
     if (done_ && result_ == CURLE_OK)
       typeBinary_ = pendingBinary_;
@@ -700,13 +464,6 @@ void CurlFtpConnection::Finish() {
 bool CurlFtpConnection::IsBroken() const {
   return state_ == ConnectionState::Lost || state_ == ConnectionState::NeedsLogin ||
          (easy_ && controlSocket_ == CURL_SOCKET_BAD);
-}
-
-CURLcode CurlFtpConnection::RunToEnd() {
-  Start();
-  Pump([] { return false; });
-  Finish();
-  return result_;
 }
 
 // Sends `commands` one after another (each is sent even when an earlier one was refused) and
@@ -823,7 +580,7 @@ std::string CurlFtpConnection::ErrorText(CURLcode code) {
     }
   }
   while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
-  return MaskPassword(FtpError(message), password_);
+  return MaskedFtpError(std::move(message), {password_});
 }
 
 void CurlFtpConnection::SetError(std::string text) {
@@ -838,22 +595,11 @@ void CurlFtpConnection::SetState(ConnectionState state, std::string_view why) {
   state_ = state;
 }
 
-void CurlFtpConnection::Unpause() {
-  if (!paused_ || !running_) return;
-  paused_ = false;
-  curl_easy_pause(easy_.get(), CURLPAUSE_CONT);  // may hand over the kept chunk right away
-}
-
-// Takes the easy handle out in the middle of a transfer. libcurl then closes the control
+// Taking the easy handle out in the middle of a transfer makes libcurl close the control
 // connection (it cannot tell whether the server's late replies would be in its way), so the
 // next operation logs in again.
-void CurlFtpConnection::AbandonTransfer() {
-  bool wasRunning = !done_;
-  Finish();
-  file_ = nullptr;
-  begin_ = end_ = 0;
-  paused_ = false;
-  if (wasRunning) SetState(ConnectionState::NeedsLogin, "a transfer was cut off");
+void CurlFtpConnection::OnTransferCutOff() {
+  SetState(ConnectionState::NeedsLogin, "a transfer was cut off");
 }
 
 // ---- operations --------------------------------------------------------------------------------
@@ -969,7 +715,7 @@ std::optional<uint64_t> CurlFtpConnection::SizeFromReply(const std::string& path
   if (reply.code == 213) {
     if (auto size = ParseSizeReply(reply.FirstLine())) return size;
     sizeUnusable_ = true;
-    std::string line = reply.FirstLine().substr(0, 80);
+    std::string line = MaskPassword(reply.FirstLine(), password_).substr(0, 80);
     lastFailure_ = FtpFailure::Other;
     SetError(FtpError("SIZE " + path + ": the server's reply \"" + line + "\" holds no size"));
     return std::nullopt;
@@ -1014,7 +760,7 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::OpenFile(const std::string& path,
     return nullptr;
   }
   if (!BeginOperation()) return nullptr;
-  auto file = std::make_unique<CurlRemoteFile>(this, mode);
+  auto file = std::make_unique<CurlRemoteFile>(static_cast<CurlCore*>(this), mode);
   Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, FileUrl(path), {},
             binary);
   Start();
@@ -1029,151 +775,6 @@ std::unique_ptr<RemoteFile> CurlFtpConnection::OpenFile(const std::string& path,
   return file;
 }
 
-// ---- remote file -------------------------------------------------------------------------------
-
-CurlRemoteFile::~CurlRemoteFile() {
-  if (!closed_) Abort();
-}
-
-bool CurlRemoteFile::CheckUsable(RemoteFileMode wanted) {
-  if (closed_) {
-    error_ = "The remote file is closed.";
-    return false;
-  }
-  if (!owner_) {
-    error_ = kLostText;
-    return false;
-  }
-  if (mode_ != wanted) {
-    error_ = wanted == RemoteFileMode::Read ? "The remote file is open for writing."
-                                            : "The remote file is open for reading.";
-    return false;
-  }
-  return true;
-}
-
-int64_t CurlRemoteFile::Read(char* buffer, size_t size) {
-  if (!CheckUsable(RemoteFileMode::Read)) return -1;
-  auto& c = *owner_;
-  size_t got = 0;
-  while (got < size) {
-    size_t available = c.end_ - c.begin_;
-    if (available > 0) {
-      size_t n = std::min(available, size - got);
-      std::memcpy(buffer + got, c.buffer_.data() + c.begin_, n);
-      c.begin_ += n;
-      got += n;
-      continue;
-    }
-    c.begin_ = c.end_ = 0;
-    if (c.paused_) {
-      c.Unpause();  // the buffer is empty: take libcurl's kept chunk
-      continue;
-    }
-    if (c.done_) break;
-    c.Pump([&c] { return c.end_ > c.begin_; });
-  }
-  if (got == 0 && c.done_ && c.result_ != CURLE_OK) {
-    error_ = c.ErrorText(c.result_);
-    return -1;
-  }
-  return static_cast<int64_t>(got);
-}
-
-// The upload ended before the caller's last byte was sent: libcurl failed, or the server
-// stopped taking data.
-bool CurlRemoteFile::UploadEndedEarly() {
-  auto& c = *owner_;
-  error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                 : FtpError("The server ended the upload early");
-  return false;
-}
-
-bool CurlRemoteFile::Flush(bool untilEmpty) {
-  auto& c = *owner_;
-  c.Unpause();
-  c.Pump([&c, untilEmpty] { return untilEmpty ? false : c.begin_ == c.end_; });
-  if (c.done_ && (c.result_ != CURLE_OK || (!untilEmpty && c.begin_ != c.end_)))
-    return UploadEndedEarly();
-  return true;
-}
-
-bool CurlRemoteFile::Write(const char* data, size_t size) {
-  if (!CheckUsable(RemoteFileMode::Write)) return false;
-  auto& c = *owner_;
-  if (c.done_) return UploadEndedEarly();
-  while (size > 0) {
-    if (c.begin_ == c.end_) c.begin_ = c.end_ = 0;
-    if (c.end_ == c.buffer_.size() && c.begin_ > 0) {
-      std::memmove(c.buffer_.data(), c.buffer_.data() + c.begin_, c.end_ - c.begin_);
-      c.end_ -= c.begin_;
-      c.begin_ = 0;
-    }
-    size_t n = std::min(size, c.buffer_.size() - c.end_);
-    std::memcpy(c.buffer_.data() + c.end_, data, n);
-    c.end_ += n;
-    data += n;
-    size -= n;
-    if (c.end_ - c.begin_ >= kUploadBatch && !Flush(false)) return false;
-  }
-  return true;
-}
-
-bool CurlRemoteFile::WriteFrom(const FillFunction& fill) {
-  if (!CheckUsable(RemoteFileMode::Write)) return false;
-  auto& c = *owner_;
-  // What Write gave before goes out first.
-  if (c.end_ > c.begin_ && !Flush(false)) return false;
-  if (c.done_) return UploadEndedEarly();
-  c.fill_ = &fill;
-  c.Unpause();
-  c.Pump([&c] { return c.uploadEnded_ || c.uploadAbandoned_; });
-  c.fill_ = nullptr;
-  if (c.uploadAbandoned_) {
-    error_ = "The upload was given up.";
-    Abort();
-    return false;
-  }
-  if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) return UploadEndedEarly();
-  return true;
-}
-
-bool CurlRemoteFile::Close() {
-  if (closed_) return closeResult_;
-  closed_ = true;
-  if (!owner_) {
-    error_ = kLostText;
-    return false;
-  }
-  auto& c = *owner_;
-  if (mode_ == RemoteFileMode::Write) {
-    c.uploadEnded_ = true;
-    closeResult_ = Flush(true);
-  } else if (!c.done_) {
-    error_ = "The download was ended before the end of the file.";
-    c.AbandonTransfer();
-    owner_ = nullptr;
-    return false;
-  } else if (c.result_ != CURLE_OK) {
-    error_ = c.ErrorText(c.result_);
-  } else {
-    closeResult_ = true;
-  }
-  c.Finish();
-  c.file_ = nullptr;
-  owner_ = nullptr;
-  return closeResult_;
-}
-
-// A write is cut off too: ending it cleanly would wait for a server that may have stalled, and
-// would let the commands after the transfer (a rename into place) run on a partial file.
-void CurlRemoteFile::Abort() {
-  if (closed_) return;
-  closed_ = true;
-  if (owner_) owner_->AbandonTransfer();
-  owner_ = nullptr;
-}
-
 }  // namespace
 
 // ---- public entry points -------------------------------------------------------------------
@@ -1186,6 +787,14 @@ bool InitCurlGlobal() {
     ok = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
   });
   return ok;
+}
+
+// libcurl 7.87 and 7.88 accept the data connection a server opens in active mode but start no
+// TLS on it: the server waits for the handshake and libcurl for data until the stall time-out,
+// whatever the server (fixed in libcurl 8.0).
+bool ActiveModeOverTlsWorks() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  return !info || info->version_num < 0x075700 || info->version_num >= 0x080000;
 }
 
 CurlFtpConnector::CurlFtpConnector(ActivityLog* log, FtpTimeouts timeouts)

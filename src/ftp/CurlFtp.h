@@ -14,6 +14,11 @@ namespace quillon {
 // socket.\n"). Also ignores SIGPIPE, which a closed data connection would otherwise raise.
 bool InitCurlGlobal();
 
+// Whether this process's libcurl runs FTP over TLS in active mode. libcurl 7.87 and 7.88 start
+// no TLS on the data connections a server opens, so there a connection asking for active mode
+// over TLS is refused before anything is sent.
+bool ActiveModeOverTlsWorks();
+
 // Limits that keep a silent server from hanging a lane or a task run. Each surfaces as a
 // failure of the operation with its own text.
 struct FtpTimeouts {
@@ -32,7 +37,9 @@ struct FtpTimeouts {
 //   failure then holds what the server presented (ConnectFailure::untrusted);
 // - passive mode (EPSV, then PASV) when `passive` is set, else active mode
 //   (EPRT/PORT on the control connection's local address); the data connection always goes to
-//   the control connection's address, whatever address a PASV reply names;
+//   the control connection's address, whatever address a PASV reply names. Active mode over
+//   TLS needs ActiveModeOverTlsWorks(); elsewhere it fails the connect with a text that says
+//   to choose passive mode, as every transfer would hang until the stall time-out;
 // - user and password go through libcurl's options (an empty user name logs in anonymously);
 //   no error text contains the password;
 // - listings use MLSD when the server's FEAT offers it, else LIST (Unix and DOS formats);

@@ -17,6 +17,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "crypto/Base64.h"
+#include "ftp/CurlCore.h"
 #include "ftp/SftpListing.h"
 #include "remote/Fingerprint.h"
 #include "remote/FtpError.h"
@@ -27,43 +28,11 @@ namespace quillon {
 
 namespace {
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
-using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
-
 // libssh2 reads SFTP data fastest with a 64 KiB receive buffer (larger ones are slower again)
 // and sends fastest from a 256 KiB one.
 constexpr long kReceiveBufferSize = 64 * 1024;
 constexpr long kSendBufferSize = 256 * 1024;
-constexpr size_t kTransferBuffer = 1024 * 1024;
-constexpr size_t kUploadBatch = 256 * 1024;
 constexpr int kDefaultPort = 22;
-
-constexpr const char* kLostText = "Connection to the server was lost.";
-constexpr const char* kBusyText = "A file transfer is still open on this connection.";
-constexpr const char* kUnsafePathText =
-    "Invalid remote path: it is empty or contains a line break or NUL character.";
-
-long WholeSeconds(std::chrono::milliseconds ms) {
-  return std::max<long>(1, static_cast<long>((ms.count() + 999) / 1000));
-}
-
-bool TraceWanted() {
-  static const bool wanted = [] {
-    const char* trace = std::getenv("QUILLON_FTP_TRACE");
-    return trace && *trace == '1';
-  }();
-  return wanted;
-}
 
 // libcurl's notes for QUILLON_FTP_TRACE. SSH carries no clear-text password in its notes.
 int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
@@ -72,19 +41,6 @@ int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   std::fprintf(stderr, "[sftp] * %s\n", text.c_str());
   return 0;
-}
-
-// Host part of the URL; nullopt for an address that could smuggle anything else into it.
-std::optional<std::string> UrlHost(const std::string& address) {
-  if (address.empty()) return std::nullopt;
-  bool colon = false;
-  for (char c : address) {
-    if (c == ':') colon = true;
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' ||
-          c == ':'))
-      return std::nullopt;
-  }
-  return colon ? "[" + address + "]" : address;
 }
 
 // An absolute path for the URL: every byte but "/" percent-encoded (libcurl decodes it again).
@@ -173,37 +129,7 @@ std::optional<UserKey> ReadUserKey(const std::string& file, std::string* error) 
 
 // ---- the connection ----------------------------------------------------------------------------
 
-class SftpConnection;
-
-// An open SFTP read or write, pulled (downloads) or pushed (uploads) through a buffer as with FTP.
-class SftpRemoteFile final : public RemoteFile {
- public:
-  SftpRemoteFile(SftpConnection* owner, RemoteFileMode mode) : owner_(owner), mode_(mode) {}
-  ~SftpRemoteFile() override {
-    if (!closed_) Abort();
-  }
-
-  int64_t Read(char* buffer, size_t size) override;
-  bool Write(const char* data, size_t size) override;
-  bool WriteFrom(const FillFunction& fill) override;
-  bool Close() override;
-  void Abort() override;
-  const std::string& ErrorText() const override { return error_; }
-  void Detach() { owner_ = nullptr; }
-
- private:
-  bool CheckUsable(RemoteFileMode wanted);
-  bool Flush(bool untilEmpty);
-  bool EndedEarly();
-
-  SftpConnection* owner_;
-  RemoteFileMode mode_;
-  bool closed_ = false;
-  bool closeResult_ = false;
-  std::string error_;
-};
-
-class SftpConnection final : public FtpConnection {
+class SftpConnection final : public FtpConnection, private CurlCore {
  public:
   SftpConnection(ActivityLog* log, const FtpTimeouts& timeouts) : log_(log), timeouts_(timeouts) {}
   ~SftpConnection() override;
@@ -229,7 +155,6 @@ class SftpConnection final : public FtpConnection {
   void SetStopFlag(const std::atomic<bool>* stop) override { stop_ = stop; }
 
  private:
-  friend class SftpRemoteFile;
   enum class Kind { Commands, Stat, List, NameList, Download, Upload };
 
   bool BeginOperation();
@@ -240,35 +165,24 @@ class SftpConnection final : public FtpConnection {
     return baseUrl_ + EncodeAbsolutePath(absolutePath);
   }
   void Configure(Kind kind, const std::string& url, const std::vector<std::string>& commands);
-  bool DataKind() const { return kind_ == Kind::Download || kind_ == Kind::Upload; }
-  bool StopRequested() const { return stop_ && stop_->load() && kind_ != Kind::Commands; }
-  void Start();
-  template <typename Ready>
-  void Pump(Ready ready);
-  void Finish();
-  CURLcode RunToEnd();
+  void OnOperationStart() override;
+  // A transfer cut off (AbandonTransfer) closes the SSH session; the next operation connects
+  // again (every path is absolute, so nothing depends on the old session), unless the caller
+  // takes IsBroken as the sign to make a new connection.
   bool RunCommand(const std::string& command);
   std::optional<uint64_t> Stat(const std::string& absolutePath);
   std::optional<std::string> Fetch(Kind kind, const std::string& absolutePath);
-  std::string ErrorText(CURLcode code);
-  void SetError(std::string text) { lastError_ = MaskPassword(std::move(text), password_); }
-  void Unpause();
-  void AbandonTransfer();
-
+  std::string ErrorText(CURLcode code) override;
+  void SetError(std::string text) {
+    lastError_ = MaskPassword(MaskPassword(std::move(text), password_), passphrase_);
+  }
   static int OnHostKey(void* self, int keyType, const char* key, size_t length);
   static size_t OnCollect(char* data, size_t size, size_t count, void* self);
-  static size_t OnFileData(char* data, size_t size, size_t count, void* self);
-  static size_t OnFileSend(char* buffer, size_t size, size_t count, void* self);
-  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int OnCloseSocket(void* self, curl_socket_t socket);
 
   ActivityLog* log_;
   FtpTimeouts timeouts_;
-  EasyHandle easy_;
-  MultiHandle multi_;
-  char errorBuffer_[CURL_ERROR_SIZE] = {};
-  Slist quote_;
   std::string baseUrl_;
   std::string host_;
   int port_ = kDefaultPort;
@@ -289,23 +203,11 @@ class SftpConnection final : public FtpConnection {
   std::string lastError_;
   FtpFailure lastFailure_ = FtpFailure::Refused;
   std::vector<std::string> skipped_;
-  const std::atomic<bool>* stop_ = nullptr;
 
   Kind kind_ = Kind::Commands;
-  bool running_ = false;
-  bool done_ = false;
-  CURLcode result_ = CURLE_OK;
   std::string collected_;  // listings
   size_t collectLimit_ = 0;
   bool collectOverflow_ = false;
-
-  SftpRemoteFile* file_ = nullptr;
-  std::vector<char> buffer_;
-  size_t begin_ = 0, end_ = 0;
-  bool paused_ = false;
-  bool uploadEnded_ = false;
-  bool uploadAbandoned_ = false;
-  const RemoteFile::FillFunction* fill_ = nullptr;
 };
 
 // ---- callbacks ---------------------------------------------------------------------------------
@@ -346,46 +248,6 @@ size_t SftpConnection::OnCollect(char* data, size_t size, size_t count, void* se
   return n;
 }
 
-size_t SftpConnection::OnFileData(char* data, size_t size, size_t count, void* self) {
-  auto* c = static_cast<SftpConnection*>(self);
-  size_t n = size * count;
-  if (c->begin_ == c->end_) c->begin_ = c->end_ = 0;
-  if (c->buffer_.size() - c->end_ < n) {
-    c->paused_ = true;
-    return CURL_WRITEFUNC_PAUSE;
-  }
-  std::memcpy(c->buffer_.data() + c->end_, data, n);
-  c->end_ += n;
-  return n;
-}
-
-size_t SftpConnection::OnFileSend(char* buffer, size_t size, size_t count, void* self) {
-  auto* c = static_cast<SftpConnection*>(self);
-  if (c->fill_ && !c->uploadEnded_) {
-    size_t n = (*c->fill_)(buffer, size * count);
-    if (n == RemoteFile::kAbandon) {
-      c->uploadAbandoned_ = true;
-      return CURL_READFUNC_ABORT;
-    }
-    n = std::min(n, size * count);
-    if (n == 0) c->uploadEnded_ = true;
-    return n;
-  }
-  size_t n = std::min(size * count, c->end_ - c->begin_);
-  if (n == 0) {
-    if (c->uploadEnded_) return 0;
-    c->paused_ = true;
-    return CURL_READFUNC_PAUSE;
-  }
-  std::memcpy(buffer, c->buffer_.data() + c->begin_, n);
-  c->begin_ += n;
-  return n;
-}
-
-int SftpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<SftpConnection*>(self)->StopRequested() ? 1 : 0;
-}
-
 curl_socket_t SftpConnection::OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
   auto* c = static_cast<SftpConnection*>(self);
   curl_socket_t s = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
@@ -403,7 +265,7 @@ int SftpConnection::OnCloseSocket(void* self, curl_socket_t socket) {
 
 bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
                              ConnectFailure* failure) {
-  auto fail = [&](std::string text) {
+  auto fail = [&](const std::string& text) {
     SetError(FtpError(text));
     failure->text = lastError_;
     lost_ = true;
@@ -434,16 +296,10 @@ bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
     userKey_ = *key;
   }
 
-  easy_.reset(curl_easy_init());
-  multi_.reset(curl_multi_init());
-  if (!easy_ || !multi_) return fail("Cannot initialise the FTP library");
-  buffer_.resize(kTransferBuffer);
+  if (!MakeHandles()) return fail("Cannot initialise the FTP library");
+  SetCommonOptions(timeouts_, kReceiveBufferSize, kSendBufferSize);
   CURL* e = easy_.get();
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "sftp");
-  curl_easy_setopt(e, CURLOPT_PROXY, "");
-  curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(e, CURLOPT_USERNAME, server.user.empty() ? "quillon" : server.user.c_str());
   if (!keyFile_.empty()) {
     curl_easy_setopt(e, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PUBLICKEY));
@@ -456,20 +312,10 @@ bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
   }
   curl_easy_setopt(e, CURLOPT_SSH_HOSTKEYFUNCTION, &OnHostKey);
   curl_easy_setopt(e, CURLOPT_SSH_HOSTKEYDATA, this);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, WholeSeconds(timeouts_.stall));
-  curl_easy_setopt(e, CURLOPT_MAXAGE_CONN, 10L * 365 * 24 * 3600);
-  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kSendBufferSize);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &OnCloseSocket);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
-  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   if (TraceWanted()) {
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &OnTrace);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
@@ -500,10 +346,7 @@ bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
 }
 
 SftpConnection::~SftpConnection() {
-  if (file_) {
-    file_->Detach();
-    AbandonTransfer();
-  }
+  DropOpenFile();
   multi_.reset();
   easy_.reset();
 }
@@ -524,12 +367,8 @@ void SftpConnection::Configure(Kind kind, const std::string& url,
                                const std::vector<std::string>& commands) {
   CURL* e = easy_.get();
   kind_ = kind;
-  curl_slist* list = nullptr;
-  for (const auto& command : commands) {
-    curl_slist* grown = curl_slist_append(list, command.c_str());
-    if (grown) list = grown;
-  }
-  quote_.reset(list);
+  stoppable_ = kind != Kind::Commands;
+  quote_ = CurlCommandList(commands, "");
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_QUOTE, quote_.get());
   curl_easy_setopt(e, CURLOPT_NOBODY, kind == Kind::Commands || kind == Kind::Stat ? 1L : 0L);
@@ -537,97 +376,17 @@ void SftpConnection::Configure(Kind kind, const std::string& url,
   curl_easy_setopt(e, CURLOPT_DIRLISTONLY, kind == Kind::NameList ? 1L : 0L);
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
   if (kind == Kind::Download || kind == Kind::Upload) {
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnFileData);
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, &OnFileSend);
-    curl_easy_setopt(e, CURLOPT_READDATA, this);
+    UseFileCallbacks();
   } else {
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnCollect);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
   }
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
 }
 
-void SftpConnection::Start() {
-  errorBuffer_[0] = '\0';
-  done_ = false;
-  result_ = CURLE_OK;
-  begin_ = end_ = 0;
-  paused_ = false;
-  uploadEnded_ = false;
-  uploadAbandoned_ = false;
+void SftpConnection::OnOperationStart() {
   collectOverflow_ = false;
   presented_.reset();
   revoked_ = false;
-  CURLMcode mc = curl_multi_add_handle(multi_.get(), easy_.get());
-  running_ = mc == CURLM_OK;
-  if (!running_) {
-    done_ = true;
-    result_ = CURLE_FAILED_INIT;
-    std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
-  }
-}
-
-// Runs libcurl until `ready()` holds or the transfer has ended; with a stop flag the waits are
-// short, so that a stop reaches a transfer that the server stalls.
-template <typename Ready>
-void SftpConnection::Pump(Ready ready) {
-  while (!done_) {
-    if (StopRequested()) {
-      done_ = true;
-      result_ = CURLE_ABORTED_BY_CALLBACK;
-      return;
-    }
-    int running = 0;
-    CURLMcode mc = curl_multi_perform(multi_.get(), &running);
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &queued)) {
-      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_.get()) {
-        done_ = true;
-        result_ = msg->data.result;
-      }
-    }
-    if (mc != CURLM_OK && !done_) {
-      done_ = true;
-      result_ = CURLE_FAILED_INIT;
-      std::snprintf(errorBuffer_, sizeof errorBuffer_, "%s", curl_multi_strerror(mc));
-    }
-    if (done_ || ready()) return;
-    long timeout = -1;
-    curl_multi_timeout(multi_.get(), &timeout);
-    if (timeout == 0) continue;
-    long cap = stop_ ? 200 : 1000;
-    int waitMs = static_cast<int>(timeout < 0 ? cap : std::min(timeout, cap));
-    curl_multi_poll(multi_.get(), nullptr, 0, waitMs, nullptr);
-  }
-}
-
-void SftpConnection::Finish() {
-  if (running_) curl_multi_remove_handle(multi_.get(), easy_.get());
-  running_ = false;
-  quote_.reset();
-  curl_easy_setopt(easy_.get(), CURLOPT_QUOTE, nullptr);
-}
-
-CURLcode SftpConnection::RunToEnd() {
-  Start();
-  Pump([] { return false; });
-  Finish();
-  return result_;
-}
-
-void SftpConnection::Unpause() {
-  if (!paused_ || !running_) return;
-  paused_ = false;
-  curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
-}
-
-// Taking the handle out in the middle of a transfer closes the SSH session; the next operation
-// connects again (every path is absolute, so nothing depends on the old session), unless the
-// caller takes IsBroken as the sign to make a new connection.
-void SftpConnection::AbandonTransfer() {
-  Finish();
-  file_ = nullptr;
-  begin_ = end_ = 0;
-  paused_ = false;
 }
 
 // The one place where libcurl's outcome becomes Quillon's text.
@@ -675,7 +434,7 @@ std::string SftpConnection::ErrorText(CURLcode code) {
   } else {
     message = detail;
   }
-  return MaskPassword(MaskPassword(FtpError(message), password_), passphrase_);
+  return MaskedFtpError(std::move(message), {password_, passphrase_});
 }
 
 // ---- operations --------------------------------------------------------------------------------
@@ -848,7 +607,7 @@ std::unique_ptr<RemoteFile> SftpConnection::OpenFile(const std::string& path, Re
     return nullptr;
   }
   if (!BeginOperation()) return nullptr;
-  auto file = std::make_unique<SftpRemoteFile>(this, mode);
+  auto file = std::make_unique<CurlRemoteFile>(static_cast<CurlCore*>(this), mode);
   Configure(mode == RemoteFileMode::Read ? Kind::Download : Kind::Upload, Url(Absolute(path)), {});
   Start();
   // Open once the server has opened the file: a download's first bytes came (or it ended), an
@@ -861,142 +620,6 @@ std::unique_ptr<RemoteFile> SftpConnection::OpenFile(const std::string& path, Re
   }
   file_ = file.get();
   return file;
-}
-
-// ---- remote file -------------------------------------------------------------------------------
-
-bool SftpRemoteFile::CheckUsable(RemoteFileMode wanted) {
-  if (closed_) {
-    error_ = "The remote file is closed.";
-    return false;
-  }
-  if (!owner_) {
-    error_ = kLostText;
-    return false;
-  }
-  if (mode_ != wanted) {
-    error_ = wanted == RemoteFileMode::Read ? "The remote file is open for writing."
-                                            : "The remote file is open for reading.";
-    return false;
-  }
-  return true;
-}
-
-int64_t SftpRemoteFile::Read(char* buffer, size_t size) {
-  if (!CheckUsable(RemoteFileMode::Read)) return -1;
-  auto& c = *owner_;
-  size_t got = 0;
-  while (got < size) {
-    size_t available = c.end_ - c.begin_;
-    if (available > 0) {
-      size_t n = std::min(available, size - got);
-      std::memcpy(buffer + got, c.buffer_.data() + c.begin_, n);
-      c.begin_ += n;
-      got += n;
-      continue;
-    }
-    c.begin_ = c.end_ = 0;
-    if (c.paused_) {
-      c.Unpause();
-      continue;
-    }
-    if (c.done_) break;
-    c.Pump([&c] { return c.end_ > c.begin_; });
-  }
-  if (got == 0 && c.done_ && c.result_ != CURLE_OK) {
-    error_ = c.ErrorText(c.result_);
-    return -1;
-  }
-  return static_cast<int64_t>(got);
-}
-
-bool SftpRemoteFile::EndedEarly() {
-  auto& c = *owner_;
-  error_ = c.result_ != CURLE_OK ? c.ErrorText(c.result_)
-                                 : FtpError("The server ended the upload early");
-  return false;
-}
-
-bool SftpRemoteFile::Flush(bool untilEmpty) {
-  auto& c = *owner_;
-  c.Unpause();
-  c.Pump([&c, untilEmpty] { return untilEmpty ? false : c.begin_ == c.end_; });
-  if (c.done_ && (c.result_ != CURLE_OK || (!untilEmpty && c.begin_ != c.end_)))
-    return EndedEarly();
-  return true;
-}
-
-bool SftpRemoteFile::Write(const char* data, size_t size) {
-  if (!CheckUsable(RemoteFileMode::Write)) return false;
-  auto& c = *owner_;
-  if (c.done_) return EndedEarly();
-  while (size > 0) {
-    if (c.begin_ == c.end_) c.begin_ = c.end_ = 0;
-    if (c.end_ == c.buffer_.size() && c.begin_ > 0) {
-      std::memmove(c.buffer_.data(), c.buffer_.data() + c.begin_, c.end_ - c.begin_);
-      c.end_ -= c.begin_;
-      c.begin_ = 0;
-    }
-    size_t n = std::min(size, c.buffer_.size() - c.end_);
-    std::memcpy(c.buffer_.data() + c.end_, data, n);
-    c.end_ += n;
-    data += n;
-    size -= n;
-    if (c.end_ - c.begin_ >= kUploadBatch && !Flush(false)) return false;
-  }
-  return true;
-}
-
-bool SftpRemoteFile::WriteFrom(const FillFunction& fill) {
-  if (!CheckUsable(RemoteFileMode::Write)) return false;
-  auto& c = *owner_;
-  if (c.end_ > c.begin_ && !Flush(false)) return false;
-  if (c.done_) return EndedEarly();
-  c.fill_ = &fill;
-  c.Unpause();
-  c.Pump([&c] { return c.uploadEnded_ || c.uploadAbandoned_; });
-  c.fill_ = nullptr;
-  if (c.uploadAbandoned_) {
-    error_ = "The upload was given up.";
-    Abort();
-    return false;
-  }
-  if (c.done_ && (c.result_ != CURLE_OK || !c.uploadEnded_)) return EndedEarly();
-  return true;
-}
-
-bool SftpRemoteFile::Close() {
-  if (closed_) return closeResult_;
-  closed_ = true;
-  if (!owner_) {
-    error_ = kLostText;
-    return false;
-  }
-  auto& c = *owner_;
-  if (mode_ == RemoteFileMode::Write) {
-    c.uploadEnded_ = true;
-    closeResult_ = Flush(true);
-  } else if (!c.done_) {
-    error_ = "The download was ended before the end of the file.";
-    c.AbandonTransfer();
-    owner_ = nullptr;
-    return false;
-  } else if (c.result_ != CURLE_OK) {
-    error_ = c.ErrorText(c.result_);
-  } else {
-    closeResult_ = true;
-  }
-  c.Finish();
-  c.file_ = nullptr;
-  owner_ = nullptr;
-  return closeResult_;
-}
-
-void SftpRemoteFile::Abort() {
-  if (closed_) return;
-  closed_ = true;
-  if (owner_) owner_->AbandonTransfer();
-  owner_ = nullptr;
 }
 
 }  // namespace

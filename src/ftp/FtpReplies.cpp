@@ -105,7 +105,7 @@ std::string CommandRefusalText(std::string_view command, const FtpReply& reply,
                                std::string_view password) {
   std::string line = reply.FirstLine();
   while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-  return MaskPassword(FtpError(std::string(command) + ": " + line), password);
+  return MaskedFtpError(std::string(command) + ": " + line, {password});
 }
 
 }  // namespace quillon

@@ -1,25 +1,9 @@
 #include "ftp/SftpListing.h"
 
+#include "common/Text.h"
 #include "remote/RemoteListing.h"
 
 namespace quillon {
-
-namespace {
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
-}  // namespace
 
 std::optional<SftpListing> ReadSftpListing(std::string_view longNames, std::string_view plainNames,
                                            const std::string& folder, TimePoint now) {

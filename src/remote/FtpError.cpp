@@ -56,4 +56,9 @@ std::string MaskPassword(std::string text, std::string_view password) {
   return text;
 }
 
+std::string MaskedFtpError(std::string message, std::initializer_list<std::string_view> secrets) {
+  for (std::string_view secret : secrets) message = MaskPassword(std::move(message), secret);
+  return FtpError(message);
+}
+
 }  // namespace quillon

@@ -108,19 +108,6 @@ std::optional<Entry> ParseLine(std::string_view line) {
   return entry;
 }
 
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 int Rank(HostKeyMatch match) {
   switch (match) {
     case HostKeyMatch::Revoked:
@@ -152,7 +139,7 @@ std::optional<std::string> HostKeyType(std::string_view blob) {
 std::string KnownHostsName(std::string_view host, int port) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
-  const std::string lower = LowerCased(host);
+  std::string lower = LowerCased(host);
   if (port == kDefaultSshPort) return lower;
   return "[" + lower + "]:" + std::to_string(port);
 }
@@ -164,7 +151,7 @@ HostKeyCheck CheckKnownHosts(std::string_view text, std::string_view host, int p
   HostKeyCheck result;
   result.file = file;
   int number = 0;
-  for (const std::string_view line : Lines(text)) {
+  for (const std::string_view line : SplitLines(text)) {
     ++number;
     const std::optional<Entry> entry = ParseLine(line);
     if (!entry || !NamesMatch(entry->names, name)) continue;
@@ -207,7 +194,7 @@ bool AddKnownHost(const std::string& file, std::string_view host, int port,
   const std::string added = name + " " + *type + " " + Base64Standard(keyBlob) + "\n";
   return EditTextFile(file, [&](std::string& text) {
     std::string kept = text.empty() ? std::string(kOwnFileComment) : std::string();
-    for (const std::string_view line : Lines(text)) {
+    for (const std::string_view line : SplitLines(text)) {
       const std::optional<Entry> entry = ParseLine(line);
       const bool replaced =
           entry && !entry->revoked && entry->type == *type && LowerCased(entry->names) == name;

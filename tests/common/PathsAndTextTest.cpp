@@ -76,5 +76,14 @@ TEST(Text, PercentEncoding) {
   for (const Case& c : cases) EXPECT_EQ(PercentEncode(c.text, c.alsoKept), c.encoded) << c.text;
 }
 
+TEST(Text, SplitLines) {
+  using Lines = std::vector<std::string_view>;
+  EXPECT_EQ(SplitLines(""), Lines{});
+  EXPECT_EQ(SplitLines("one"), Lines{"one"});
+  EXPECT_EQ(SplitLines("one\r\ntwo\n"), (Lines{"one", "two"}));
+  EXPECT_EQ(SplitLines("\n\nlast"), (Lines{"", "", "last"}));
+  EXPECT_EQ(SplitLines("a\rb\r\r\n"), (Lines{"a\rb\r"}));
+}
+
 }  // namespace
 }  // namespace quillon

@@ -615,6 +615,22 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_FALSE(fs::exists(run.Local("back/a.txt")));
        }},
 
+      {"AServerThatRepeatsThePasswordNeverGetsItIntoTheLog",
+       [](FaultRun& run) {
+         WriteFile(run.Local("out/a.txt"), "a");
+         // The refusal repeats it where the length limit of an error text cuts it.
+         run.faults = {"--repeat-password"};
+       },
+       [](FaultRun& run) {
+         run.ExpectTrailerAndExit();
+         EXPECT_TRUE(run.server->WaitForTranscript("EVENT repeated the password"));
+         EXPECT_TRUE(Has(run.log, "Connection failed in uploading.")) << run.log;
+         const std::string piece = run.server->options().password.substr(0, 4);
+         for (const std::string* text : {&run.log, &run.result.out, &run.result.err})
+           EXPECT_FALSE(Has(*text, piece)) << *text;
+         EXPECT_TRUE(fs::exists(run.Local("out/a.txt")));
+       }},
+
       {"EveryJobEndsInOneLineAlsoAfterTheSeventhFailure",
        [](FaultRun& run) {
          run.permissionsOff = 1;  // every STOR is refused

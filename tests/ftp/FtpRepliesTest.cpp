@@ -150,6 +150,13 @@ TEST(CommandRefusal, TextNamesTheCommandAndTheReplyWithoutThePassword) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(CommandRefusalText(c.command, c.reply, c.password), c.text);
   }
+  // A password that the length limit of the text would cut in half is masked whole first.
+  for (size_t at = 1005; at < 1020; ++at) {
+    SCOPED_TRACE(at);
+    const FtpReply echo{530, "530 " + std::string(at, '.') + " s3cret-Pw and more"};
+    const std::string text = CommandRefusalText("PASS", echo, "s3cret-Pw");
+    EXPECT_EQ(text.find("s3c"), std::string::npos) << text;
+  }
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ Faults (NAME matches when it occurs in the file's path; each may be given more t
   --no-rename                RNFR and RNTO are refused ("550 Not enough privileges.")
   --bad-pasv                 EPSV is unknown and PASV's reply names no address
   --inject-name NAME         every listing also shows NAME (Python escapes allowed: "a\\x1bb")
+  --repeat-password          every PASS is refused with a reply that repeats the password after
+                             a thousand characters, where a limit of the text's length cuts it
   --one-command-per-read     of what one read of the control connection brings, only the first
                              command is taken and the rest dropped ("EVENT dropped ..."), as
                              servers and firewalls do that expect a client to wait for each reply
@@ -77,6 +79,7 @@ def main():
     parser.add_argument("--no-rename", action="store_true")
     parser.add_argument("--bad-pasv", action="store_true")
     parser.add_argument("--inject-name", action="append", default=[])
+    parser.add_argument("--repeat-password", action="store_true")
     parser.add_argument("--one-command-per-read", action="store_true")
     args = parser.parse_args()
 
@@ -210,6 +213,10 @@ def main():
                 self.respond("530 Sorry, the maximum number of clients (2) from your host are "
                              "already connected.")
                 self.close_when_done()
+                return
+            if args.repeat_password:
+                record(self.session_number, "EVENT repeated the password")
+                self.respond("530 Login incorrect" + "." * 988 + " (password " + line + ")")
                 return
             return super().ftp_PASS(line)
 

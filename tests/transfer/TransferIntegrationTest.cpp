@@ -1,7 +1,7 @@
-// The transfer engine against a real FTP server (pyftpdlib, and vsftpd for crash-safe uploads)
-// through the real libcurl
-// connections: both directions, several lanes, retries and the seventh failure, cancel,
-// backups, delete and move after transfer, the overwrite answers, and encryption.
+// The transfer engine against real servers through the real libcurl connections: pyftpdlib for
+// both directions, several lanes, retries and the seventh failure, cancel, backups, delete and
+// move after transfer, the overwrite answers and encryption; the lanes over FTP over TLS (vsftpd,
+// pyftpdlib) and SFTP (sshd); crash-safe uploads against vsftpd, in clear text and over TLS.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,9 +10,13 @@
 #include <random>
 #include <thread>
 
+#include "common/Paths.h"
 #include "ftp/CurlFtp.h"
+#include "remote/CertificateTrust.h"
+#include "remote/RemoteListing.h"
 #include "support/FtpServer.h"
 #include "support/SshServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 #include "support/VsftpdServer.h"
 #include "transfer/DownloadManager.h"
@@ -591,50 +595,113 @@ TEST_F(TransferTest, EncryptedUploadThenDecryptingDownload) {
   EXPECT_EQ(CountLines("/report.txt.qvr: Retry."), 0u);
 }
 
-// The same lanes over SFTP (OpenSSH's sshd serving srv/, its host key in ~/.ssh/known_hosts, a
-// passphrase-protected key): encrypted uploads on three lanes, one replacing a file crash-safely,
-// then decrypting downloads.
-class SftpTransferTest : public TransferTest {
- protected:
-  SftpTransferTest() : home_("HOME", homeDir_.path().c_str()), ssh_(dir.path() / "srv") {
-    fs::create_directories(homeDir_.path() / ".ssh");
-    WriteFile(homeDir_.path() / ".ssh/known_hosts",
-              "[127.0.0.1]:" + std::to_string(ssh_.port()) + " " + ssh_.HostKeyLine() + "\n");
-    settings.profile.protocol = ServerProtocol::Sftp;
-    settings.profile.address = "127.0.0.1";
-    settings.profile.port = ssh_.port();
-    settings.profile.userName = ssh_.user();
-    settings.profile.password.clear();
-    settings.profile.privateKeyFile = ssh_.KeyFile("ed25519-protected");
-    settings.profile.privateKeyPassphrase = ssh_.KeyPassphrase();
+// The same lanes over each secure protocol: encrypted uploads on six lanes, one of them
+// replacing an older upload crash-safely, then decrypting downloads on six lanes. FTP over TLS
+// against vsftpd, which insists that every data connection resumes its control connection's TLS
+// session (each lane has its own), and against pyftpdlib with implicit TLS, their certificate
+// pinned in the trust folder the lanes take; SFTP against sshd, its host key in
+// ~/.ssh/known_hosts, with a passphrase-protected key.
+enum class SecurePeer { VsftpdExplicitTls, PyftpdlibImplicitTls, Sshd };
+
+std::string SecurePeerName(const testing::TestParamInfo<SecurePeer>& info) {
+  switch (info.param) {
+    case SecurePeer::VsftpdExplicitTls:
+      return "VsftpdExplicitTls";
+    case SecurePeer::PyftpdlibImplicitTls:
+      return "PyftpdlibImplicitTls";
+    case SecurePeer::Sshd:
+      return "Sftp";
   }
+  return "?";
+}
+
+class SecureTransferTest : public TransferTest, public testing::WithParamInterface<SecurePeer> {
+ protected:
+  SecureTransferTest() : home_("HOME", homeDir_.path().c_str()) {
+    settings.profile.address = "127.0.0.1";
+    settings.profile.passiveMode = true;
+    settings.trustFolder = trustFolder_.path().string();
+    switch (GetParam()) {
+      case SecurePeer::VsftpdExplicitTls:
+        vsftpd_ = std::make_unique<test::VsftpdServer>(test::VsftpdServer::Options{
+            .root = srv(), .certificatePem = certificates_.ServerPem("leaf")});
+        settings.profile.protocol = ServerProtocol::FtpExplicitTls;
+        settings.profile.port = vsftpd_->port();
+        settings.profile.userName = vsftpd_->user();
+        settings.profile.password.clear();
+        remoteBase_ = vsftpd_->RemotePath();
+        break;
+      case SecurePeer::PyftpdlibImplicitTls:
+        tls_ = std::make_unique<FtpServer>(FtpServer::Options{
+            .root = srv(), .tlsCertificate = certificates_.ServerPem("leaf"), .implicitTls = true});
+        settings.profile = tls_->Profile();
+        remoteBase_ = "/";
+        break;
+      case SecurePeer::Sshd:
+        ssh_ = std::make_unique<test::SshServer>(srv());
+        fs::create_directories(homeDir_.path() / ".ssh");
+        WriteFile(homeDir_.path() / ".ssh/known_hosts",
+                  "[127.0.0.1]:" + std::to_string(ssh_->port()) + " " + ssh_->HostKeyLine() + "\n");
+        settings.profile.protocol = ServerProtocol::Sftp;
+        settings.profile.port = ssh_->port();
+        settings.profile.userName = ssh_->user();
+        settings.profile.password.clear();
+        settings.profile.privateKeyFile = ssh_->KeyFile("ed25519-protected");
+        settings.profile.privateKeyPassphrase = ssh_->KeyPassphrase();
+        remoteBase_ = ssh_->RemotePath();
+        break;
+    }
+    if (GetParam() != SecurePeer::Sshd) {
+      PinCertificate(JoinPath(settings.trustFolder, kTrustedCertificatesFileName), "127.0.0.1",
+                     settings.profile.port, certificates_.Fingerprint("leaf"), "test");
+    }
+  }
+
+  // The path on the server of `name` in srv/.
+  std::string Remote(const std::string& name) const { return JoinRemotePath(remoteBase_, name); }
 
   TempDir homeDir_;
   test::ScopedEnv home_;
-  test::SshServer ssh_;
+  TempDir trustFolder_;
+  test::TestCertificates certificates_;
+  std::unique_ptr<test::VsftpdServer> vsftpd_;
+  std::unique_ptr<FtpServer> tls_;
+  std::unique_ptr<test::SshServer> ssh_;
+  std::string remoteBase_;
 };
 
-TEST_F(SftpTransferTest, EncryptedUploadsOnLanesThenDecryptingDownloads) {
+INSTANTIATE_TEST_SUITE_P(Protocols, SecureTransferTest,
+                         testing::Values(SecurePeer::VsftpdExplicitTls,
+                                         SecurePeer::PyftpdlibImplicitTls, SecurePeer::Sshd),
+                         SecurePeerName);
+
+TEST_P(SecureTransferTest, EncryptedUploadsOnLanesThenDecryptingDownloads) {
   settings.encrypt = true;
   settings.encryptionKey = "correct horse";
   settings.encryptionKeyName = "house key";
   std::map<std::string, std::string> plain = {
       {"a.txt", RandomBytes((2 << 20) + 3, 1)}, {"b.bin", RandomBytes(70000, 2)}, {"c.dat", ""}};
+  for (int i = 0; i < 5; ++i)
+    plain["f" + std::to_string(i)] = RandomBytes(20000 + 4099 * i, 10 + i);
   for (const auto& [name, data] : plain) WriteFile(local(name), data);
   WriteFile(srv("a.txt.qvr"), "an older upload");
+  std::vector<std::string> uploaded;
+  for (const auto& entry : plain) uploaded.push_back(entry.first + ".qvr");
   {
-    auto building = connector.Open(ConnectParametersOf(settings.profile));
+    auto building = connector.Open(ConnectParametersOf(settings.profile, settings.trustFolder));
     ASSERT_TRUE(building);
     auto manager = Uploads(building.get());
-    manager->SetDestinationBase(ssh_.RemotePath());
+    manager->SetDestinationBase(remoteBase_);
     auto entries = ListLocalFolder(local().substr(0, local().size() - 1));
     for (const auto& e : *entries) manager->AddSelectedItem(e);
     building.reset();
-    Run(*manager, 3);
-    EXPECT_EQ(manager->Succeeded(), 3);
+    Run(*manager, 6);
+    EXPECT_EQ(manager->Succeeded(), static_cast<int>(plain.size())) << transferLog.Text();
     EXPECT_EQ(manager->Failed(), 0);
+    EXPECT_EQ(progress.lanesMade, 6);
   }
-  EXPECT_EQ(FilesBelow(srv()), (std::vector<std::string>{"a.txt.qvr", "b.bin.qvr", "c.dat.qvr"}));
+  // No temporary name stays behind, and the older upload was replaced.
+  EXPECT_EQ(FilesBelow(srv()), uploaded);
   EXPECT_EQ(ReadFile(srv("a.txt.qvr")).substr(0, 4), "QVR4");
 
   fs::remove_all(local());
@@ -645,13 +712,17 @@ TEST_F(SftpTransferTest, EncryptedUploadsOnLanesThenDecryptingDownloads) {
   {
     auto manager = Downloads(nullptr);
     for (const auto& [name, data] : plain) {
-      std::string remote = ssh_.RemotePath(name + ".qvr");
-      ASSERT_TRUE(manager->AddJob(Job(remote, local(name + ".qvr"), fs::file_size(remote))));
+      ASSERT_TRUE(manager->AddJob(
+          Job(Remote(name + ".qvr"), local(name + ".qvr"), fs::file_size(srv(name + ".qvr")))));
     }
-    Run(*manager, 3);
-    EXPECT_EQ(manager->Succeeded(), 3);
+    Run(*manager, 6);
+    EXPECT_EQ(manager->Succeeded(), static_cast<int>(plain.size())) << transferLog.Text();
   }
   for (const auto& [name, data] : plain) EXPECT_TRUE(ReadFile(local(name)) == data) << name;
+  EXPECT_EQ(FilesBelow(local()).size(), plain.size());
+  if (vsftpd_) {
+    EXPECT_EQ(vsftpd_->Log().find("No SSL session reuse"), std::string::npos);
+  }
 }
 
 TEST_F(TransferTest, DownloadReplacesALinkAtTheDestinationAndNeverWritesThroughIt) {
@@ -823,54 +894,67 @@ TEST_F(CancelTest, ReachesAStalledUploadAndRemovesItsTemporaryName) {
       << transferLog.Text();
 }
 
-// Crash-safe uploads against vsftpd: every file goes to a temporary name, is renamed over what
-// stood under its final name, and its source goes only once the server's SIZE confirmed it.
+// Crash-safe uploads against vsftpd, in clear text and over TLS (with the data connections
+// resuming the control connection's session): every file goes to a temporary name, is renamed
+// over what stood under its final name, and its source goes only once the server's SIZE
+// confirmed it.
 TEST(VsftpdTransferTest, CrashSafeUploadsReplaceAndConfirmBeforeTheSourceGoes) {
   ASSERT_TRUE(InitCurlGlobal());
-  TempDir dir;
-  const fs::path root = dir.path() / "srv";
-  const fs::path local = dir.path() / "local";
-  fs::create_directories(root / "in");
-  fs::create_directories(local);
-  test::VsftpdServer server({.root = root});
-  TransferSettings settings;
-  settings.profile.address = "127.0.0.1";
-  settings.profile.port = server.port();
-  settings.profile.userName = server.user();
-  settings.profile.passiveMode = true;
-  settings.profile.deleteAfterUpload = true;
-  std::map<std::string, std::string> files = {
-      {"a.txt", "alpha"}, {"b.bin", RandomBytes(300'000, 21)}, {"empty", ""}};
-  WriteFile(root / "in/a.txt", "the old a");
-  CurlFtpConnector connector;
-  RecordingMessages messages;
-  FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
-  UploadManager manager(settings, connector, messages, clock);
-  manager.SetSourceBase(local.string());
-  manager.SetDestinationBase(server.RemotePath("in"));
-  for (const auto& [name, content] : files) {
-    WriteFile(local / name, content);
-    auto job = std::make_unique<TransferJob>();
-    job->source = (local / name).string();
-    job->destination = server.RemotePath("in/" + name);
-    job->size = content.size();
-    ASSERT_TRUE(manager.AddJob(std::move(job)));
-  }
-  FileLog taskLog("");
-  manager.RunWithoutWindow(&taskLog, "");
+  test::TestCertificates certificates;
+  for (const bool tls : {false, true}) {
+    SCOPED_TRACE(tls ? "over TLS" : "in clear text");
+    TempDir dir;
+    const fs::path root = dir.path() / "srv";
+    const fs::path local = dir.path() / "local";
+    fs::create_directories(root / "in");
+    fs::create_directories(local);
+    test::VsftpdServer server(
+        {.root = root, .certificatePem = tls ? certificates.ServerPem("leaf") : ""});
+    TransferSettings settings;
+    settings.profile.address = "127.0.0.1";
+    settings.profile.port = server.port();
+    settings.profile.userName = server.user();
+    settings.profile.passiveMode = true;
+    settings.profile.deleteAfterUpload = true;
+    if (tls) {
+      settings.profile.protocol = ServerProtocol::FtpExplicitTls;
+      settings.trustFolder = dir.path().string();
+      PinCertificate(JoinPath(settings.trustFolder, kTrustedCertificatesFileName), "127.0.0.1",
+                     server.port(), certificates.Fingerprint("leaf"), "test");
+    }
+    std::map<std::string, std::string> files = {
+        {"a.txt", "alpha"}, {"b.bin", RandomBytes(300'000, 21)}, {"empty", ""}};
+    WriteFile(root / "in/a.txt", "the old a");
+    CurlFtpConnector connector;
+    RecordingMessages messages;
+    FixedClock clock{FromLocalTime(2024, 3, 5, 14, 7, 9)};
+    UploadManager manager(settings, connector, messages, clock);
+    manager.SetSourceBase(local.string());
+    manager.SetDestinationBase(server.RemotePath("in"));
+    for (const auto& [name, content] : files) {
+      WriteFile(local / name, content);
+      auto job = std::make_unique<TransferJob>();
+      job->source = (local / name).string();
+      job->destination = server.RemotePath("in/" + name);
+      job->size = content.size();
+      ASSERT_TRUE(manager.AddJob(std::move(job)));
+    }
+    FileLog taskLog("");
+    manager.RunWithoutWindow(&taskLog, "");
 
-  EXPECT_EQ(manager.Succeeded(), 3) << taskLog.Text() << server.Log();
-  EXPECT_EQ(taskLog.Text().find("ERROR"), std::string::npos) << taskLog.Text();
-  EXPECT_EQ(FilesBelow(root / "in"), (std::vector<std::string>{"a.txt", "b.bin", "empty"}));
-  for (const auto& [name, content] : files) {
-    EXPECT_EQ(ReadFile(root / "in" / name), content) << name;
-    EXPECT_FALSE(fs::exists(local / name)) << name;
+    EXPECT_EQ(manager.Succeeded(), 3) << taskLog.Text() << server.Log();
+    EXPECT_EQ(taskLog.Text().find("ERROR"), std::string::npos) << taskLog.Text();
+    EXPECT_EQ(FilesBelow(root / "in"), (std::vector<std::string>{"a.txt", "b.bin", "empty"}));
+    for (const auto& [name, content] : files) {
+      EXPECT_EQ(ReadFile(root / "in" / name), content) << name;
+      EXPECT_FALSE(fs::exists(local / name)) << name;
+    }
+    const std::string log = server.Log();
+    size_t renames = 0;
+    for (size_t at = log.find("\"RNTO "); at != std::string::npos; at = log.find("\"RNTO ", at + 1))
+      ++renames;
+    EXPECT_EQ(renames, 3u) << log;
   }
-  const std::string log = server.Log();
-  size_t renames = 0;
-  for (size_t at = log.find("\"RNTO "); at != std::string::npos; at = log.find("\"RNTO ", at + 1))
-    ++renames;
-  EXPECT_EQ(renames, 3u) << log;
 }
 
 }  // namespace
