@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/Text.h"
+
 namespace quillon {
 namespace {
 
@@ -90,9 +92,13 @@ ParsedCommandLine ParseTaskCommandLine(const std::vector<std::string>& arguments
   for (size_t i = 0; i < words.size(); ++i) {
     if (!IsTaskIdSwitch(words[i])) continue;
     if (i > 0) {
-      int id;
-      std::string cut = Upper(Joined(words, i, words.size()));
-      if (std::sscanf(cut.c_str(), "-TASKID %d", &id) == 1) task.taskId = id;
+      const std::string cut = Upper(Joined(words, i, words.size()));
+      constexpr std::string_view kSwitch = "-TASKID";
+      if (cut.starts_with(kSwitch)) {
+        if (const auto id = LeadingNumber(std::string_view(cut).substr(kSwitch.size()))) {
+          task.taskId = *id;
+        }
+      }
       end = i;
     }
     break;
@@ -113,12 +119,17 @@ ParsedCommandLine ParseTaskCommandLine(const std::vector<std::string>& arguments
   TrimLeading(path, ' ');
   TrimTrailing(path, ' ');
 
-  int slot;
   std::string sessionPart = Upper(text.substr(lastBlank));
-  if (std::sscanf(sessionPart.c_str(), " SESSION%d ", &slot) != 1) {
+  TrimLeading(sessionPart, ' ');
+  constexpr std::string_view kSession = "SESSION";
+  const auto slotRead = sessionPart.starts_with(kSession)
+                            ? LeadingNumber(std::string_view(sessionPart).substr(kSession.size()))
+                            : std::nullopt;
+  if (!slotRead) {
     result.error = "Wrong parameters.";
     return result;
   }
+  const int slot = *slotRead;
   task.slot = slot;
   if (slot < 0 || slot > 19) {
     result.error = "Session number out of range.";

@@ -38,7 +38,7 @@ TimePoint FromLocalTime(int year, int month, int day, int hour, int minute, int 
 std::string FormatLocalTime(TimePoint t, const char* format) {
   std::tm local = ToLocalTime(t);
   // A private C locale keeps day and AM/PM names English whatever LANG says.
-  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
   char buffer[256];
   size_t n = strftime_l(buffer, sizeof buffer, format, &local, c_locale);
   return std::string(buffer, n);

@@ -104,7 +104,7 @@ std::string FileDateText(TimePoint time, bool asListed) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
   std::tm listed{};
   gmtime_r(&seconds, &listed);
-  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
   char buffer[64];
   const size_t n = strftime_l(buffer, sizeof buffer, "%m/%d/%Y %I:%M %p", &listed, cLocale);
   return std::string(buffer, n);

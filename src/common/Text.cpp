@@ -1,5 +1,8 @@
 #include "common/Text.h"
 
+#include <cctype>
+#include <limits>
+
 namespace quillon {
 namespace {
 
@@ -62,6 +65,33 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return lines;
+}
+
+std::optional<int> DigitsAt(std::string_view text, size_t at, size_t count) {
+  if (count == 0 || count > 9 || at > text.size() || text.size() - at < count) return std::nullopt;
+  int value = 0;
+  for (char c : text.substr(at, count)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = 10 * value + (c - '0');
+  }
+  return value;
+}
+
+std::optional<int> LeadingNumber(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  const bool negative = at < text.size() && text[at] == '-';
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+  const size_t digits = at;
+  long long value = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    value = 10 * value + (text[at] - '0');
+    if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) return std::nullopt;
+  }
+  if (at == digits) return std::nullopt;
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(value);
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,5 +22,13 @@ std::string PercentEncode(std::string_view text, std::string_view alsoKept = {})
 // The lines of `text`, each without its "\n" or "\r\n"; a last line without an end counts too,
 // an empty text has none.
 std::vector<std::string_view> SplitLines(std::string_view text);
+
+// The number written by exactly `count` decimal digits at `at` of `text` (no sign, no blank);
+// nothing when a byte there is not a digit or the text ends first. `count` is at most 9.
+std::optional<int> DigitsAt(std::string_view text, size_t at, size_t count);
+
+// The number at the start of `text` read the way scanf's "%d" reads it (blanks, an optional
+// sign, digits; what follows is left alone); nothing without a digit or beyond int's range.
+std::optional<int> LeadingNumber(std::string_view text);
 
 }  // namespace quillon

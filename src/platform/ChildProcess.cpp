@@ -50,6 +50,7 @@ std::optional<ChildProcess> ChildProcess::Spawn(const std::vector<std::string>& 
 
   std::vector<std::string> copy = argv;
   std::vector<char*> args;
+  args.reserve(copy.size() + 1);
   for (std::string& argument : copy) args.push_back(argument.data());
   args.push_back(nullptr);
   pid_t pid = -1;

@@ -38,7 +38,8 @@ std::string CronLine(const CalendarEntry& e, const std::optional<DayCycle>& cycl
   }
   // cron turns an unescaped "%" of the command into a line end.
   std::string command;
-  for (char ch : guard + " && " + run) {
+  guard.append(" && ").append(run);
+  for (char ch : guard) {
     if (ch == '%') command += '\\';
     command += ch;
   }

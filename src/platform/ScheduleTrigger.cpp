@@ -68,7 +68,7 @@ void AddTimes(const std::bitset<kMinutesPerDay>& times, const CalendarEntry& day
     auto same = std::find_if(groups.begin(), groups.end(),
                              [hours](const auto& g) { return g.first == hours; });
     if (same == groups.end()) {
-      groups.push_back({hours, uint64_t{1} << minute});
+      groups.emplace_back(hours, uint64_t{1} << minute);
     } else {
       same->second |= uint64_t{1} << minute;
     }
@@ -101,7 +101,7 @@ std::vector<std::pair<uint32_t, uint32_t>> ShiftedMonthDays(const ScheduleTrigge
     auto same = std::find_if(patterns.begin(), patterns.end(),
                              [days = days](const auto& p) { return p.second == days; });
     if (same == patterns.end()) {
-      patterns.push_back({1u << (month - 1), days});
+      patterns.emplace_back(1u << (month - 1), days);
     } else {
       same->first |= 1u << (month - 1);
     }

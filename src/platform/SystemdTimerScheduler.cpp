@@ -7,6 +7,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/FileIo.h"
+#include "common/Text.h"
 #include "platform/UserName.h"
 
 namespace quillon {
@@ -256,16 +257,15 @@ SystemdTimerScheduler::NextElapse SystemdTimerScheduler::ParseNextElapse(const s
       break;
     }
   }
-  int year, month, day, hour, minute, second;
-  char tail;
-  if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3 ||
-      std::sscanf(time.c_str(), "%2d:%2d:%2d", &hour, &minute, &second) != 3 ||
-      !IsValidDate({year, month, day}) || hour > 23 || minute > 59 || second > 60 || hour < 0 ||
-      minute < 0 || second < 0) {
+  const auto year = DigitsAt(date, 0, 4), month = DigitsAt(date, 5, 2), day = DigitsAt(date, 8, 2);
+  const auto hour = DigitsAt(time, 0, 2), minute = DigitsAt(time, 3, 2),
+             second = DigitsAt(time, 6, 2);
+  if (!year || !month || !day || !hour || !minute || !second || time[2] != ':' || time[5] != ':' ||
+      !IsValidDate({*year, *month, *day}) || *hour > 23 || *minute > 59 || *second > 60) {
     return result;
   }
   result.understood = true;
-  result.at = FromLocalTime(year, month, day, hour, minute, second);
+  result.at = FromLocalTime(*year, *month, *day, *hour, *minute, *second);
   return result;
 }
 

@@ -111,7 +111,7 @@ std::vector<std::string> AlternativeNames(X509* certificate) {
       char text[INET6_ADDRSTRLEN] = "";
       if ((length == 4 || length == 16) &&
           inet_ntop(length == 4 ? AF_INET : AF_INET6, ASN1_STRING_get0_data(ip), text, sizeof text))
-        names.push_back(text);
+        names.emplace_back(text);
     }
   }
   return names;

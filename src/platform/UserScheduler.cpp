@@ -19,7 +19,7 @@ std::string WhyNot(const CommandOutput& output, const char* program) {
 
 }  // namespace
 
-UserScheduler::UserScheduler(CommandRunner& commands, SchedulerFolders folders)
+UserScheduler::UserScheduler(CommandRunner& commands, const SchedulerFolders& folders)
     : systemd_(commands, folders), cron_(commands, folders) {
   CommandOutput systemd = commands.Run({"systemctl", "--user", "show", "--property=Version"});
   if (systemd.Succeeded() && systemd.out.starts_with("Version=")) {

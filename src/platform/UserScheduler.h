@@ -17,7 +17,7 @@ namespace quillon {
 class UserScheduler : public SchedulerService {
  public:
   // Asks `systemctl --user` and `crontab -l` which of them answers.
-  UserScheduler(CommandRunner& commands, SchedulerFolders folders);
+  UserScheduler(CommandRunner& commands, const SchedulerFolders& folders);
 
   // "systemd", "cron", or "none".
   std::string Kind() const override;

@@ -266,7 +266,8 @@ bool WriteSection(const std::string& file, std::string_view section, const KeyVa
     doc.lines.erase(doc.lines.begin() + static_cast<ptrdiff_t>(range->header + 1),
                     doc.lines.begin() + static_cast<ptrdiff_t>(bodyEnd));
     std::vector<Line> body;
-    for (const auto& [key, value] : entries) body.push_back({key + "=" + value});
+    for (const auto& [key, value] : entries)
+      body.push_back({std::string(key).append("=").append(value)});
     doc.lines.insert(doc.lines.begin() + static_cast<ptrdiff_t>(range->header + 1), body.begin(),
                      body.end());
     return true;

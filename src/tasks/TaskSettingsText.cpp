@@ -19,7 +19,7 @@ std::string TaskSettingsText(int32_t slot, const std::string& taskFile) {
   // Read whole rather than through a fixed buffer: a cut listing would hide the keys written
   // last (the e-mail settings) without saying so.
   for (const auto& [key, value] : ini::ReadSection(taskFile, section).value_or(ini::KeyValues{})) {
-    text += key + "=" + value + "\r\n";
+    text.append(key).append("=").append(value).append("\r\n");
   }
   text += kRule;
   return text;

@@ -37,24 +37,20 @@ std::vector<std::string> CommaList(const std::string& text) {
   std::vector<std::string> items;
   std::istringstream parts(text);
   for (std::string item; std::getline(parts, item, ',');) items.push_back(item);
-  if (!text.empty() && text.back() == ',') items.push_back("");
+  if (!text.empty() && text.back() == ',') items.emplace_back();
   return items;
 }
 
 // "HH:MM", 0..23 and 00..59.
 void ParseTime(const std::string& text, std::string_view option, ScheduleTrigger& t) {
-  int hour = -1, minute = -1;
-  char tail;
-  const bool shaped = text.size() >= 4 && text.size() <= 5 && text[text.size() - 3] == ':' &&
-                      std::all_of(text.begin(), text.end(), [](char c) {
-                        return c == ':' || std::isdigit(static_cast<unsigned char>(c));
-                      });
-  if (!shaped || std::sscanf(text.c_str(), "%d:%d%c", &hour, &minute, &tail) != 2 || hour > 23 ||
-      minute > 59) {
+  const size_t colon = text.size() - std::min<size_t>(text.size(), 3);  // "H:MM" or "HH:MM"
+  const auto hour = colon >= 1 && colon <= 2 ? DigitsAt(text, 0, colon) : std::nullopt;
+  const auto minute = DigitsAt(text, colon + 1, 2);
+  if (!hour || !minute || text[colon] != ':' || *hour > 23 || *minute > 59) {
     throw Failure{std::string(option) + " needs a time HH:MM, not '" + text + "'"};
   }
-  t.startHour = hour;
-  t.startMinute = minute;
+  t.startHour = *hour;
+  t.startMinute = *minute;
 }
 
 // "DAYS HH:MM" as joined by JoinTwoWordOptions.
@@ -109,16 +105,15 @@ ScheduleTrigger TriggerFromOptions(const Arguments& a) {
   Begin(t, Today());
   if (const auto once = a.Get("--once")) {
     t.type = TriggerType::Once;
-    int year, month, day;
-    char tail;
-    size_t blank = once->find(' ');
-    std::string date = once->substr(0, blank);
-    if (blank == std::string::npos || date.size() != 10 ||
-        std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3 ||
-        !IsValidDate({year, month, day})) {
+    const size_t blank = once->find(' ');
+    const std::string date = once->substr(0, blank);
+    const auto year = DigitsAt(date, 0, 4), month = DigitsAt(date, 5, 2),
+               day = DigitsAt(date, 8, 2);
+    if (blank == std::string::npos || date.size() != 10 || date[4] != '-' || date[7] != '-' ||
+        !year || !month || !day || !IsValidDate({*year, *month, *day})) {
       throw Failure{"--once needs \"YYYY-MM-DD HH:MM\", not '" + *once + "'"};
     }
-    Begin(t, {year, month, day});
+    Begin(t, {*year, *month, *day});
     ParseTime(once->substr(blank + 1), "--once", t);
   } else if (const auto daily = a.Get("--daily")) {
     t.type = TriggerType::Daily;

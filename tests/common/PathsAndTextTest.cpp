@@ -1,6 +1,8 @@
 // Path parts, letter-case rules and percent-encoding, as tables.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "common/Paths.h"
 #include "common/Text.h"
 
@@ -83,6 +85,45 @@ TEST(Text, SplitLines) {
   EXPECT_EQ(SplitLines("one\r\ntwo\n"), (Lines{"one", "two"}));
   EXPECT_EQ(SplitLines("\n\nlast"), (Lines{"", "", "last"}));
   EXPECT_EQ(SplitLines("a\rb\r\r\n"), (Lines{"a\rb\r"}));
+}
+
+TEST(Text, DigitsAtReadsExactlyTheDigitsAsked) {
+  struct Case {
+    std::string_view text;
+    size_t at, count;
+    std::optional<int> expected;
+  };
+  const Case cases[] = {
+      {"2026-12-11", 0, 4, 2026},     {"2026-12-11", 5, 2, 12},
+      {"2026-12-11", 8, 2, 11},       {"09:05", 3, 2, 5},
+      {"+1", 0, 2, std::nullopt},     {"-1", 0, 2, std::nullopt},
+      {" 1", 0, 2, std::nullopt},     {"1", 0, 2, std::nullopt},
+      {"12", 3, 1, std::nullopt},     {"12", 2, 1, std::nullopt},
+      {"12", 0, 0, std::nullopt},     {"9999999999", 0, 10, std::nullopt},
+      {"999999999", 0, 9, 999999999},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DigitsAt(c.text, c.at, c.count), c.expected) << c.text << " at " << c.at;
+  }
+}
+
+TEST(Text, LeadingNumberReadsAsScanfDoesWithinRange) {
+  const std::pair<std::string_view, std::optional<int>> cases[] = {
+      {"5", 5},
+      {"05 rest", 5},
+      {"  -12x", -12},
+      {"+7", 7},
+      {"\t3", 3},
+      {"", std::nullopt},
+      {"x1", std::nullopt},
+      {"-", std::nullopt},
+      {"+ 1", std::nullopt},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"2147483648", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(LeadingNumber(text), expected) << text;
 }
 
 }  // namespace
