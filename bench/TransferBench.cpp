@@ -1,6 +1,8 @@
 // The transfer engine as a command-line client for bench/transfer_bench.sh:
 //   quillon-transfer-bench --host H --port P --user U --password W [--lanes N]
 //       [--sftp-key FILE] (SFTP with this key; the host key must be in ~/.ssh/known_hosts)
+//       [--tls explicit|implicit] (FTP over TLS: AUTH TLS on the FTP port, or TLS from the start)
+//       [--trust-folder DIR] (where "Quillon.trusted_certs" pins the server's certificate)
 //       [--encrypt KEY | --decrypt KEY] [--direct-uploads]
 //       (--download REMOTE LOCAL | --upload LOCAL REMOTE)
 //   quillon-transfer-bench --cipher FILE KEY
@@ -64,14 +66,15 @@ int Cipher(const std::string& file, const std::string& key) {
   start = std::chrono::steady_clock::now();
   auto writer = decrypter.OpenDownload(plainOut, true);
   double readSeconds = 0;
+  bool written = true;
   for (;;) {
     auto r = std::chrono::steady_clock::now();
     size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
     readSeconds += Seconds(r);
     if (n == 0) break;
-    writer->Write(buffer.data(), n);
+    if (!(written = writer->Write(buffer.data(), n))) break;
   }
-  bool ok = writer->Finish() == 1;
+  bool ok = written && writer->Finish() == 1;
   double decrypt = Seconds(start) - readSeconds;
   std::fclose(in);
   std::remove(container.c_str());
@@ -107,6 +110,16 @@ int main(int argc, char** argv) {
       settings.profile.password = next();
     else if (a == "--sftp-key")
       settings.profile.protocol = ServerProtocol::Sftp, settings.profile.privateKeyFile = next();
+    else if (a == "--tls") {
+      std::string kind = next();
+      if (kind == "explicit")
+        settings.profile.protocol = ServerProtocol::FtpExplicitTls;
+      else if (kind == "implicit")
+        settings.profile.protocol = ServerProtocol::FtpImplicitTls;
+      else
+        return std::fprintf(stderr, "--tls takes explicit or implicit, not %s\n", kind.c_str()), 2;
+    } else if (a == "--trust-folder")
+      settings.trustFolder = next();
     else if (a == "--lanes")
       lanes = std::stoi(next());
     else if (a == "--encrypt")
@@ -129,8 +142,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<CFTPMgr> manager;
   auto start = std::chrono::steady_clock::now();
   {
-    auto building = connector->Open(ConnectParametersOf(settings.profile));
-    if (!building) return std::fprintf(stderr, "cannot connect\n"), 1;
+    std::string error;
+    auto building = connector->OpenWithError(
+        ConnectParametersOf(settings.profile, settings.trustFolder), &error);
+    if (!building) return std::fprintf(stderr, "cannot connect: %s\n", error.c_str()), 1;
     if (mode == "--download") {
       auto download = std::make_unique<DownloadManager>(settings, *connector, messages, clock);
       CreateLocalFolderTree(to);
