@@ -3,15 +3,17 @@
 //       [--sftp-key FILE] (SFTP with this key; the host key must be in ~/.ssh/known_hosts)
 //       [--tls explicit|implicit] (FTP over TLS: AUTH TLS on the FTP port, or TLS from the start)
 //       [--trust-folder DIR] (where "Quillon.trusted_certs" pins the server's certificate)
-//       [--encrypt KEY | --decrypt KEY] [--direct-uploads]
+//       [--encrypt KEY | --decrypt KEY] [--direct-uploads] [--reuse-login]
 //       (--download REMOTE LOCAL | --upload LOCAL REMOTE)
 //   quillon-transfer-bench --cipher FILE KEY
 // A transfer runs the windowed run's state machine without a window and prints
 // "files=N ok=N failed=N seconds=S"; exit status 1 when a file failed. Uploads are crash-safe
 // (temporary name, renamed into place) as "SafeUploads" makes them by default;
-// --direct-uploads writes straight to the final names, to see what the rename costs. --cipher
-// prints the streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC") without a
-// network.
+// --direct-uploads writes straight to the final names, to see what the rename costs.
+// --reuse-login hands the connection the queue was built on to the first lane, as task runs do
+// (one login less; a window's run builds on the window's connection, made before it starts).
+// --cipher prints the streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC")
+// without a network.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +94,7 @@ int main(int argc, char** argv) {
   settings.warningLevel = 3;
   settings.profile.passiveMode = true;
   int lanes = 1;
+  bool reuseLogin = false;
   std::string mode, from, to;
   for (size_t i = 0; i < args.size(); ++i) {
     auto next = [&]() -> std::string { return i + 1 < args.size() ? args[++i] : std::string(); };
@@ -128,6 +131,8 @@ int main(int argc, char** argv) {
       settings.decrypt = true, settings.decryptionKey = next();
     else if (a == "--direct-uploads")
       settings.safeUploads = false;
+    else if (a == "--reuse-login")
+      reuseLogin = true;
     else if (a == "--download" || a == "--upload")
       mode = a, from = next(), to = next();
     else
@@ -164,6 +169,7 @@ int main(int argc, char** argv) {
       manager = std::move(upload);
     }
     manager->SetBuildingConnection(nullptr);
+    if (reuseLogin) manager->GiveConnectionToFirstLane(std::move(building));
   }
   manager->SetMaxThreads(lanes);
   TransferEventLoop loop;
