@@ -1,15 +1,19 @@
 // The transfer engine as a command-line client for bench/transfer_bench.sh:
 //   quillon-transfer-bench --host H --port P --user U --password W [--lanes N]
 //       [--sftp-key FILE] (SFTP with this key; the host key must be in ~/.ssh/known_hosts)
-//       [--encrypt KEY | --decrypt KEY] [--direct-uploads]
+//       [--tls explicit|implicit] (FTP over TLS: AUTH TLS on the FTP port, or TLS from the start)
+//       [--trust-folder DIR] (where "Quillon.trusted_certs" pins the server's certificate)
+//       [--encrypt KEY | --decrypt KEY] [--direct-uploads] [--reuse-login]
 //       (--download REMOTE LOCAL | --upload LOCAL REMOTE)
 //   quillon-transfer-bench --cipher FILE KEY
 // A transfer runs the windowed run's state machine without a window and prints
 // "files=N ok=N failed=N seconds=S"; exit status 1 when a file failed. Uploads are crash-safe
 // (temporary name, renamed into place) as "SafeUploads" makes them by default;
-// --direct-uploads writes straight to the final names, to see what the rename costs. --cipher
-// prints the streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC") without a
-// network.
+// --direct-uploads writes straight to the final names, to see what the rename costs.
+// --reuse-login hands the connection the queue was built on to the first lane, as task runs do
+// (one login less; a window's run builds on the window's connection, made before it starts).
+// --cipher prints the streaming encryption and decryption speed of FILE in MiB/s ("ENC DEC")
+// without a network.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -64,14 +68,15 @@ int Cipher(const std::string& file, const std::string& key) {
   start = std::chrono::steady_clock::now();
   auto writer = decrypter.OpenDownload(plainOut, true);
   double readSeconds = 0;
+  bool written = true;
   for (;;) {
     auto r = std::chrono::steady_clock::now();
     size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
     readSeconds += Seconds(r);
     if (n == 0) break;
-    writer->Write(buffer.data(), n);
+    if (!(written = writer->Write(buffer.data(), n))) break;
   }
-  bool ok = writer->Finish() == 1;
+  bool ok = written && writer->Finish() == 1;
   double decrypt = Seconds(start) - readSeconds;
   std::fclose(in);
   std::remove(container.c_str());
@@ -89,6 +94,7 @@ int main(int argc, char** argv) {
   settings.warningLevel = 3;
   settings.profile.passiveMode = true;
   int lanes = 1;
+  bool reuseLogin = false;
   std::string mode, from, to;
   for (size_t i = 0; i < args.size(); ++i) {
     auto next = [&]() -> std::string { return i + 1 < args.size() ? args[++i] : std::string(); };
@@ -107,6 +113,16 @@ int main(int argc, char** argv) {
       settings.profile.password = next();
     else if (a == "--sftp-key")
       settings.profile.protocol = ServerProtocol::Sftp, settings.profile.privateKeyFile = next();
+    else if (a == "--tls") {
+      std::string kind = next();
+      if (kind == "explicit")
+        settings.profile.protocol = ServerProtocol::FtpExplicitTls;
+      else if (kind == "implicit")
+        settings.profile.protocol = ServerProtocol::FtpImplicitTls;
+      else
+        return std::fprintf(stderr, "--tls takes explicit or implicit, not %s\n", kind.c_str()), 2;
+    } else if (a == "--trust-folder")
+      settings.trustFolder = next();
     else if (a == "--lanes")
       lanes = std::stoi(next());
     else if (a == "--encrypt")
@@ -115,6 +131,8 @@ int main(int argc, char** argv) {
       settings.decrypt = true, settings.decryptionKey = next();
     else if (a == "--direct-uploads")
       settings.safeUploads = false;
+    else if (a == "--reuse-login")
+      reuseLogin = true;
     else if (a == "--download" || a == "--upload")
       mode = a, from = next(), to = next();
     else
@@ -129,8 +147,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<CFTPMgr> manager;
   auto start = std::chrono::steady_clock::now();
   {
-    auto building = connector->Open(ConnectParametersOf(settings.profile));
-    if (!building) return std::fprintf(stderr, "cannot connect\n"), 1;
+    std::string error;
+    auto building = connector->OpenWithError(
+        ConnectParametersOf(settings.profile, settings.trustFolder), &error);
+    if (!building) return std::fprintf(stderr, "cannot connect: %s\n", error.c_str()), 1;
     if (mode == "--download") {
       auto download = std::make_unique<DownloadManager>(settings, *connector, messages, clock);
       CreateLocalFolderTree(to);
@@ -149,6 +169,7 @@ int main(int argc, char** argv) {
       manager = std::move(upload);
     }
     manager->SetBuildingConnection(nullptr);
+    if (reuseLogin) manager->GiveConnectionToFirstLane(std::move(building));
   }
   manager->SetMaxThreads(lanes);
   TransferEventLoop loop;

@@ -4,8 +4,12 @@
 # internal-sftp; loopback; as root in a mount namespace of its own so that /run/sshd can be
 # made without touching the system): a 1 GiB download and upload (one lane), and
 # SMALL_FILES × SMALL_KIB KiB down and up on six lanes against `lftp mirror -P6` over sftp.
-# hyperfine alternates the clients; prints medians and ratios; exits 1 when the 1 GiB ratio
-# is below 0.9 × the faster of curl and sftp, or the small files below 1.0 × lftp.
+# The clients take turns: RUNS rounds (after one untimed round), each running every client
+# once under hyperfine, so that no drift of a shared machine favours one side. Prints best and
+# median speeds with the load average, and the ratios of the medians; exits 1 when the 1 GiB
+# ratio is below 0.9 × the faster of curl and sftp, or the small files below 1.0 × lftp. The
+# engine's first lane takes over the login the queue was built on (--reuse-login), as a task's
+# does: each client logs in once per lane.
 # Usage: bench/sftp_bench.sh   (BIG_MIB, SMALL_FILES, SMALL_KIB, RUNS change the sizes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,7 +67,7 @@ fp=$(ssh-keygen -l -E sha256 -f "$work/host_key.pub" | awk '{print $2}' | sed 's
 url="sftp://127.0.0.1:$port"
 curl_opts="-s -S --key $work/key --pubkey $work/key.pub -u $user: --hostpubsha256 $fp"
 sftp_opts="-q -i $work/key -o UserKnownHostsFile=$work/home/.ssh/known_hosts -o BatchMode=yes -P $port"
-q="env HOME=$work/home $bench --host 127.0.0.1 --port $port --user $user --sftp-key $work/key"
+q="env HOME=$work/home $bench --host 127.0.0.1 --port $port --user $user --sftp-key $work/key --reuse-login"
 echo "put $work/local/big/big.bin $work/srv/up-sftp.bin" >"$work/put.batch"
 
 # One untimed run that must work, with its output shown when it does not.
@@ -71,41 +75,56 @@ $q --download "$work/srv/big" "$work/check" >"$work/check.log" 2>&1 ||
   { cat "$work/check.log" "$work/sshd.log" >&2; exit 1; }
 cmp -s "$work/srv/big/big.bin" "$work/check/big.bin" || { echo "the check download differs" >&2; exit 1; }
 rm -rf "$work/check"
-hyper() { hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$1" "${@:2}" >&2; }
-hyper "$work/down.json" \
+hyper() {  # NAME, then hyperfine's -n NAME COMMAND pairs: round 0 is untimed
+  for round in $(seq 0 "$runs"); do
+    hyperfine --style none --runs 1 --export-json "$work/$1.$round.json" "${@:2}" >&2
+  done
+  cut -d' ' -f1-3 /proc/loadavg >"$work/$1.load"
+}
+hyper down \
   -n curl "curl $curl_opts -o $work/curl.bin $url$work/srv/big/big.bin" \
   -n sftp "sftp $sftp_opts 127.0.0.1:$work/srv/big/big.bin $work/sftp.bin" \
   -n quillon "rm -rf $work/dl && $q --download $work/srv/big $work/dl"
-hyper "$work/up.json" \
+hyper up \
   -n curl "curl $curl_opts -T $work/local/big/big.bin $url$work/srv/up-curl.bin" \
   -n sftp "sftp $sftp_opts -b $work/put.batch 127.0.0.1" \
   -n quillon "$q --upload $work/local/big $work/srv/up-quillon"
 lftp_open="set sftp:connect-program 'ssh -a -x -i $work/key -o UserKnownHostsFile=$work/home/.ssh/known_hosts -o BatchMode=yes'; open -u $user, -p $port sftp://127.0.0.1"
-hyper "$work/small_down.json" \
+hyper small_down \
   -n lftp "rm -rf $work/sd && lftp -e \"$lftp_open; mirror -P6 $work/srv/small $work/sd; quit\"" \
   -n quillon "rm -rf $work/qd && $q --lanes 6 --download $work/srv/small $work/qd"
-hyper "$work/small_up.json" \
+hyper small_up \
   -n lftp "lftp -e \"$lftp_open; rm -rf $work/srv/su; mirror -R -P6 $work/local/small $work/srv/su; quit\"" \
   -n quillon "$q --lanes 6 --upload $work/local/small $work/srv/qu-\$RANDOM"
 
-/usr/bin/python3 - "$work" "$big_mib" "$small_files" <<'PY'
-import json, sys
-work, mib, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-def medians(name):
-    return {r["command"]: r["median"] for r in json.load(open(f"{work}/{name}.json"))["results"]}
+/usr/bin/python3 - "$work" "$big_mib" "$small_files" "$runs" <<'PY'
+import json, statistics, sys
+work, mib, files, runs = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+def seconds(name):  # command -> (best, median) of the timed rounds
+    times = {}
+    for round in range(1, runs + 1):
+        for r in json.load(open(f"{work}/{name}.{round}.json"))["results"]:
+            times.setdefault(r["command"], []).extend(r["times"])
+    return {c: (min(t), statistics.median(t)) for c, t in times.items()}
+def load(name):
+    return open(f"{work}/{name}.load").read().strip()
 ok = True
 for case in ("down", "up"):
-    m = medians(case)
-    best = min(m["curl"], m["sftp"])
-    ratio = best / m["quillon"]
+    s = seconds(case)
+    speed = lambda c: f"{mib/s[c][0]:.0f} ({mib/s[c][1]:.0f})"
+    faster = min(s["curl"][1], s["sftp"][1])
+    ratio = faster / s["quillon"][1]
     ok &= ratio >= 0.9
-    print(f"{mib} MiB {case}: curl {mib/m['curl']:.0f} MiB/s, sftp {mib/m['sftp']:.0f} MiB/s, "
-          f"quillon {mib/m['quillon']:.0f} MiB/s; {ratio:.2f} x the faster (target 0.9)")
+    print(f"{mib} MiB {case}, MiB/s best (median): curl {speed('curl')}, sftp {speed('sftp')}, "
+          f"quillon {speed('quillon')}; medians {ratio:.2f} x the faster (target 0.9; "
+          f"best runs {min(s['curl'][0], s['sftp'][0]) / s['quillon'][0]:.2f} x); load {load(case)}")
 for case in ("small_down", "small_up"):
-    m = medians(case)
-    ratio = m["lftp"] / m["quillon"]
+    s = seconds(case)
+    speed = lambda c: f"{files/s[c][0]:.0f} ({files/s[c][1]:.0f})"
+    ratio = s["lftp"][1] / s["quillon"][1]
     ok &= ratio >= 1.0
-    print(f"{files} files {case[6:]}: lftp {files/m['lftp']:.0f} files/s, "
-          f"quillon {files/m['quillon']:.0f} files/s; {ratio:.2f} x lftp (target 1.0)")
+    print(f"{files} files {case[6:]}, files/s best (median): lftp {speed('lftp')}, "
+          f"quillon {speed('quillon')}; medians {ratio:.2f} x lftp (target 1.0; best runs "
+          f"{s['lftp'][0] / s['quillon'][0]:.2f} x); load {load(case)}")
 sys.exit(0 if ok else 1)
 PY

@@ -113,6 +113,10 @@ void TlsServerCheck::Configure(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
   if (!authorities_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, authorities_.c_str());
+  // The authorities come from the bundle file alone (Debian's bundle holds every certificate of
+  // its folder). With a folder set as well, libcurl parses the whole bundle again for every
+  // data connection, some 25 ms of CPU per file; from a file alone it keeps the parsed store.
+  curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &OnSslContext);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
 }
