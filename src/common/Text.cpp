@@ -51,4 +51,16 @@ std::string PercentEncode(std::string_view text, std::string_view alsoKept) {
   return encoded;
 }
 
+std::string SingleQuoted(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
 }  // namespace quillon

@@ -17,4 +17,9 @@ std::string LowerCased(std::string_view text);
 // `alsoKept` written as "%XX" (upper-case hexadecimal), as in URLs and trash records.
 std::string PercentEncode(std::string_view text, std::string_view alsoKept = {});
 
+// `text` as one word for sh: in single quotes, each single quote inside written as '\''.
+// Every other byte stands for itself (sh keeps line ends inside quotes); callers that write
+// the word where a byte must not appear (a crontab line, a log line) check for it first.
+std::string SingleQuoted(std::string_view text);
+
 }  // namespace quillon
