@@ -21,6 +21,7 @@
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "tasks/ProgramTransferSettings.h"
@@ -70,18 +71,13 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override { ConnectionWorker::WaitForDropped(20s); }
 
   void WriteProfile(const std::string& password, int port = 0) {
-    ConnectionProfile p = server->Profile();
-    ASSERT_TRUE(WriteText(0, "Profile", "Test server", ini));
-    ASSERT_TRUE(WriteText(0, "Address", p.address, ini));
-    ASSERT_TRUE(WriteNumber(0, "Port", port ? port : p.port, ini));
-    ASSERT_TRUE(WriteText(0, "UserName", p.userName, ini));
-    ASSERT_TRUE(WriteProtected(0, "Password", password, ini));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "BinaryMode", 1, ini));
-    ASSERT_TRUE(WriteProtected(0, "EncryptionKeyName", "test key", ini));
-    ASSERT_TRUE(WriteProtected(0, "EncryptionKey", "pass phrase", ini));
-    ASSERT_TRUE(WriteProtected(0, "DecryptionKey", "pass phrase", ini));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile(), "Test server");
+    if (port) section.port = port;
+    section.password = password;
+    section.binary = true;
+    section.encryptionKeyName = "test key";
+    section.encryptionKey = section.decryptionKey = "pass phrase";
+    ASSERT_TRUE(section.Write(0, ini));
   }
 
   std::unique_ptr<MainWindow> Open() {

@@ -16,6 +16,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -271,18 +272,12 @@ TEST_F(DesktopTest, ANewcomerAddsTheServerConnectsDownloadsAndUploadsWithoutATer
 TEST_F(DesktopTest, WithMinimizeOnTheWindowComesBackAfterAnUploadAndTheProgramGoesOn) {
   test::WriteFile(outbox / "a.bin", std::string(3'000'000, 'a'));
   test::FtpServer server(test::FtpServer::Options{serverRoot});
-  const ConnectionProfile p = server.Profile();
-  ASSERT_TRUE(WriteText(0, "Profile", "Demo", ini));
-  ASSERT_TRUE(WriteText(0, "Address", p.address, ini));
-  ASSERT_TRUE(WriteNumber(0, "Port", p.port, ini));
-  ASSERT_TRUE(WriteText(0, "UserName", p.userName, ini));
-  ASSERT_TRUE(WriteProtected(0, "Password", p.password, ini));
-  ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, ini));
-  ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, ini));
-  ASSERT_TRUE(WriteText(0, "LocalDir", outbox.string(), ini));
-  ASSERT_TRUE(WriteText(0, "RemoteDir", "/exchange", ini));
-  ASSERT_TRUE(WriteProtected(0, "EncryptionKeyName", "demo key", ini));
-  ASSERT_TRUE(WriteProtected(0, "EncryptionKey", "a demo pass phrase", ini));
+  test::ProfileSection section = test::ProfileSection::Of(server.Profile(), "Demo");
+  section.localDir = outbox.string();
+  section.remoteDir = "/exchange";
+  section.encryptionKeyName = "demo key";
+  section.encryptionKey = "a demo pass phrase";
+  ASSERT_TRUE(section.Write(0, ini));
   ASSERT_TRUE(WriteProgramNumber(ini, kAutoConnect, 0));
   ASSERT_TRUE(WriteProgramNumber(ini, kMinimizeWndDuringTransfer, 1));
   auto quillon = StartQuillon();

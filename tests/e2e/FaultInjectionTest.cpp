@@ -21,6 +21,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskStore.h"
 
@@ -100,15 +101,10 @@ struct FaultRun {
 
   void Run() {
     if (!server) StartServer(faults);
-    ConnectionProfile profile = server->Profile();
     ASSERT_TRUE(SaveTask(task, store));
-    ASSERT_TRUE(WriteText(kSlot, "Address", profile.address, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "Port", profile.port, store));
-    ASSERT_TRUE(WriteText(kSlot, "UserName", profile.userName, store));
-    ASSERT_TRUE(WriteProtected(kSlot, "Password", profile.password, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "SavePassword", 1, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "PASVMode", 1, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "BinaryMode", 1, store));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile());
+    section.binary = true;
+    ASSERT_TRUE(section.Write(kSlot, store));
     for (const auto& [key, value] : keys) ASSERT_TRUE(WriteText(kSlot, key, value, store));
 
     std::vector<std::string> argv = {test::BuiltProgram("app/quillon"), "QvrTask.ini",

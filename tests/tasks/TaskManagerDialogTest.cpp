@@ -21,6 +21,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "tasks/TaskManagerRules.h"
@@ -715,13 +716,7 @@ TEST_F(TaskManagerTest, RemoteFoldersArePickedWithTheTasksConnection) {
   fs::create_directories(dir.path() / "server/incoming");
   test::FtpServer server(test::FtpServer::Options{dir.path() / "server"});
   SaveFullTask(4, "Nightly");
-  ConnectionProfile profile = server.Profile();
-  ASSERT_TRUE(WriteText(4, "Address", profile.address, store));
-  ASSERT_TRUE(WriteNumber(4, "Port", profile.port, store));
-  ASSERT_TRUE(WriteText(4, "UserName", profile.userName, store));
-  ASSERT_TRUE(WriteProtected(4, "Password", profile.password, store));
-  ASSERT_TRUE(WriteNumber(4, "SavePassword", 1, store));
-  ASSERT_TRUE(WriteNumber(4, "PASVMode", 1, store));
+  ASSERT_TRUE(test::ProfileSection::Of(server.Profile()).Write(4, store));
   ASSERT_TRUE(WriteText(0, "Address", "127.0.0.1", profiles));
   ASSERT_TRUE(WriteNumber(0, "Port", test::ClosedLoopbackPort(), profiles));
   Open();
