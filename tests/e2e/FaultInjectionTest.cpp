@@ -129,12 +129,7 @@ struct FaultRun {
 
   // The names of the files in a server folder, hidden ones (temporary names) included.
   std::vector<std::string> ServerNames(const std::string& folder) const {
-    std::vector<std::string> names;
-    if (!fs::exists(Server(folder))) return names;
-    for (const auto& e : fs::directory_iterator(Server(folder)))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return test::NamesIn(Server(folder));
   }
 
   // A container on the server, decrypted with the task's key.
@@ -319,10 +314,7 @@ const std::vector<Scenario>& Scenarios() {
        [](FaultRun& run) {
          run.ExpectTrailerAndExit();
          // Nothing renamed, pruned or written in the link's target.
-         std::vector<std::string> names;
-         for (const auto& e : fs::directory_iterator(run.dir.path() / "elsewhere"))
-           names.push_back(e.path().filename().string());
-         EXPECT_EQ(names.size(), 5u);
+         EXPECT_EQ(test::NamesIn(run.dir.path() / "elsewhere").size(), 5u);
          EXPECT_EQ(ReadFile(run.dir.path() / "elsewhere/x.txt"), "elsewhere");
          EXPECT_EQ(ReadFile(run.Local("back/top.txt")), "top");
          EXPECT_TRUE(Has(run.log,
