@@ -144,5 +144,6 @@ def main():
     logging.basicConfig(level=logging.WARNING)
     serve(FTPServer(("127.0.0.1", args.port), Handler))
 
+
 if __name__ == "__main__":
     main()
