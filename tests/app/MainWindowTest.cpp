@@ -25,6 +25,7 @@
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "tasks/ProgramTransferSettings.h"
+#include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 
 namespace quillon {
@@ -311,6 +312,26 @@ TEST_F(MainWindowTest, TransferButtonsNeedAConnection) {
   emit window->RemoteList().focusEntered();
   EXPECT_TRUE(Enabled(*window, "downloadButton"));
   EXPECT_FALSE(Enabled(*window, "uploadButton"));
+}
+
+// After a transfer the window connects again; a file chosen in the focused local list meanwhile
+// can be uploaded once it has.
+TEST_F(MainWindowTest, AFileChosenWhileTheWindowConnectsAgainCanBeUploaded) {
+  WriteProfile(server->Profile().password);
+  WriteFile(local / "out/a.txt", "a");
+  auto window = Open();
+  ASSERT_TRUE(window->GoToLocalPath((local / "out").string()));
+  Connect(*window);
+  QApplication::setActiveWindow(window.get());
+  SystemClock clock;
+  DownloadManager job(MakeTransferSettings(app, ini), app.Connector(), app.Messages(), clock);
+  window->RunTransferJob(job, false, false);  // nothing to move: it connects again at once
+  ASSERT_TRUE(window->LocalList().hasFocus());
+  ASSERT_TRUE(window->LocalList().SelectItem("a.txt"));
+  EXPECT_FALSE(Enabled(*window, "uploadButton")) << "still connecting";
+  ASSERT_TRUE(Idle(*window));
+  ASSERT_TRUE(window->IsConnected());
+  EXPECT_TRUE(Enabled(*window, "uploadButton"));
 }
 
 TEST_F(MainWindowTest, EnterOpensInTheListsAndNeverAsksToQuit) {
