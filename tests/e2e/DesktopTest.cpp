@@ -177,7 +177,13 @@ class DesktopTest : public ::testing::Test {
     EXPECT_GT(width, 0);
     return MainWindowLayout::For(width, height);
   }
-  std::string Log() { return test::ReadFile(dir.path() / "quillon.log"); }
+  // The program's output and the windows on the screen, for a failure's message.
+  std::string Log() {
+    std::string shown = test::ReadFile(dir.path() / "quillon.log") + "\nVisible windows:\n";
+    std::istringstream ids(Xdo({"search", "--onlyvisible", "--name", ""}));
+    for (std::string id; ids >> id;) shown += "  " + id + " " + Xdo({"getwindowname", id});
+    return shown;
+  }
 
   test::TempDir dir;
   Xvfb x{dir.path() / "xvfb.log"};
