@@ -3,7 +3,8 @@
 
 Serves ROOT to one user with a password on 127.0.0.1. With --port 0 (the default) the system
 picks a free port; the chosen port is printed on stdout as "PORT <n>" once the server listens.
-The server ends when stdin reaches its end (the parent closed the pipe or died) or on SIGTERM.
+The server ends at once, dropping its connections, when stdin reaches its end (the parent
+closed the pipe or died) or on SIGTERM.
 
 --transcript FILE appends every command the server receives, one per line, as "<session> <line>"
 (the PASS argument masked), so tests can check exactly what a client sent.
@@ -29,16 +30,57 @@ from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-def main():
-    parser = argparse.ArgumentParser()
+def add_common_arguments(parser, transcript_required=False):
+    """The options every pyftpdlib server of the tests takes (this one and the one with faults)."""
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", default="user")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--perm", default="elradfmwMT")
-    parser.add_argument("--port", type=int, default=0)
-    parser.add_argument("--transcript")
+    parser.add_argument("--transcript", required=transcript_required)
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--no-active", action="store_true")
+
+
+def commands_of(base, args):
+    """BASE's command table without the commands --no-mlsd and --no-active take away."""
+    proto = dict(base.proto_cmds)
+    if args.no_mlsd:
+        proto.pop("MLSD", None)
+        proto.pop("MLST", None)
+    if args.no_active:
+        proto.pop("PORT", None)
+        proto.pop("EPRT", None)
+    return proto
+
+
+def serve(server):
+    """Prints "PORT <n>" and serves until stdin reaches its end or SIGTERM comes.
+
+    Either way the server ends at once, as one that dies: its connections drop without a
+    goodbye or a TLS close. Tests stop it by closing stdin and sending SIGTERM right after, so
+    both must end it alike, or what a client sees would depend on which came first."""
+    server.max_cons = 64
+    sys.stdout.write("PORT %d\n" % server.socket.getsockname()[1])
+    sys.stdout.flush()
+
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+
+    # The parent keeps our stdin open for as long as it wants the server.
+    def watch_stdin():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    add_common_arguments(parser)
+    parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--tls-cert")
     parser.add_argument("--implicit-tls", action="store_true")
@@ -87,14 +129,7 @@ def main():
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0.05  # tests of a refused login need not wait 3 s
     Handler.banner = "Quillon test server ready."
-    proto = dict(base.proto_cmds)
-    if args.no_mlsd:
-        proto.pop("MLSD", None)
-        proto.pop("MLST", None)
-    if args.no_active:
-        proto.pop("PORT", None)
-        proto.pop("EPRT", None)
-    Handler.proto_cmds = proto
+    Handler.proto_cmds = commands_of(base, args)
     if args.tls_cert:
         Handler.certfile = args.tls_cert
         Handler.dtp_handler = DataHandler
@@ -108,27 +143,7 @@ def main():
 
     # Quiet unless something goes wrong; the transcript records the commands.
     logging.basicConfig(level=logging.WARNING)
-    server = FTPServer(("127.0.0.1", args.port), Handler)
-    server.max_cons = 64
-    port = server.socket.getsockname()[1]
-    sys.stdout.write("PORT %d\n" % port)
-    sys.stdout.flush()
-
-    def stop(*_):
-        server.close_all()
-        os._exit(0)
-
-    signal.signal(signal.SIGTERM, stop)
-    # The parent keeps our stdin open for as long as it wants the server.
-    def watch_stdin():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
-    server.serve_forever(handle_exit=False)
+    serve(FTPServer(("127.0.0.1", args.port), Handler))
 
 
 if __name__ == "__main__":

@@ -94,4 +94,16 @@ std::optional<int> LeadingNumber(std::string_view text) {
   return static_cast<int>(value);
 }
 
+std::string SingleQuoted(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
 }  // namespace quillon

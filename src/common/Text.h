@@ -31,4 +31,9 @@ std::optional<int> DigitsAt(std::string_view text, size_t at, size_t count);
 // sign, digits; what follows is left alone); nothing without a digit or beyond int's range.
 std::optional<int> LeadingNumber(std::string_view text);
 
+// `text` as one word for sh: in single quotes, each single quote inside written as '\''.
+// Every other byte stands for itself (sh keeps line ends inside quotes); callers that write
+// the word where a byte must not appear (a crontab line, a log line) check for it first.
+std::string SingleQuoted(std::string_view text);
+
 }  // namespace quillon

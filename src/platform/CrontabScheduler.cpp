@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <sstream>
+#include <string_view>
+
+#include "common/Text.h"
 
 namespace quillon {
 namespace {
@@ -67,16 +70,8 @@ std::string WithoutCr(const std::string& line) {
 }  // namespace
 
 std::optional<std::string> CrontabScheduler::ShellWord(const std::string& word) {
-  std::string text = "'";
-  for (char ch : word) {
-    if (ch == '\n' || ch == '\r' || ch == '\0') return std::nullopt;
-    if (ch == '\'') {
-      text += "'\\''";
-    } else {
-      text += ch;
-    }
-  }
-  return text + "'";
+  if (word.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos) return std::nullopt;
+  return SingleQuoted(word);
 }
 
 SaveStage CrontabScheduler::BlockText(const std::string& name, const WorkItem& item,

@@ -274,6 +274,34 @@ bool WriteSection(const std::string& file, std::string_view section, const KeyVa
   });
 }
 
+SectionEdit::SectionEdit(std::string file, std::string section)
+    : file_(std::move(file)),
+      section_(std::move(section)),
+      entries_(ReadSection(file_, section_).value_or(KeyValues{})) {}
+
+std::optional<std::string> SectionEdit::Get(std::string_view key) const {
+  for (const auto& [name, value] : entries_)
+    if (EqualsIgnoringCase(name, key)) return value;
+  return std::nullopt;
+}
+
+void SectionEdit::Set(std::string_view key, std::string value) {
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [&](const auto& entry) { return EqualsIgnoringCase(entry.first, key); });
+  if (it != entries_.end())
+    it->second = std::move(value);
+  else
+    entries_.emplace_back(std::string(key), std::move(value));
+}
+
+void SectionEdit::Remove(std::string_view key) {
+  std::erase_if(entries_, [&](const auto& entry) { return EqualsIgnoringCase(entry.first, key); });
+}
+
+bool SectionEdit::SaveAs(std::string_view section) const {
+  return WriteSection(file_, section, entries_);
+}
+
 bool IsWritable(const std::string& file) { return IsRewritableTextFile(file); }
 
 std::vector<std::string> SectionNames(const std::string& file) {

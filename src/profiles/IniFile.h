@@ -60,6 +60,31 @@ using KeyValues = std::vector<std::pair<std::string, std::string>>;
 [[nodiscard]] bool WriteSection(const std::string& file, std::string_view section,
                                 const KeyValues& entries);
 
+// One section read whole, edited in memory and written back in one piece with WriteSection, so
+// that no reader sees it half-changed (an unlocked address beside a locked password, say). Keys
+// match without regard to letter case; a new key goes to the end, a changed one keeps its place.
+class SectionEdit {
+ public:
+  // Reads `section` of `file` (a missing file or section starts empty).
+  SectionEdit(std::string file, std::string section);
+
+  std::optional<std::string> Get(std::string_view key) const;
+  void Set(std::string_view key, std::string value);
+  // Removes every entry of `key`.
+  void Remove(std::string_view key);
+  const KeyValues& Entries() const { return entries_; }
+
+  // Writes the entries to the section read, or to `section` of the same file. False when the
+  // file cannot be written or an entry could not be stored (then nothing changes).
+  [[nodiscard]] bool Save() const { return SaveAs(section_); }
+  [[nodiscard]] bool SaveAs(std::string_view section) const;
+
+ private:
+  std::string file_;
+  std::string section_;
+  KeyValues entries_;
+};
+
 // False when `file` exists and a write would be refused (see above); true for a missing file.
 bool IsWritable(const std::string& file);
 

@@ -1,7 +1,5 @@
 #include "profiles/ProfileEditor.h"
 
-#include <strings.h>
-
 #include <algorithm>
 
 #include "profiles/ConnectionProfile.h"
@@ -13,23 +11,6 @@ namespace quillon {
 namespace {
 
 constexpr int32_t kMaxThreads = 6;
-
-bool SameKey(const std::string& a, std::string_view b) {
-  return a.size() == b.size() && ::strncasecmp(a.c_str(), b.data(), b.size()) == 0;
-}
-
-void SetKey(ini::KeyValues& entries, std::string_view key, std::string value) {
-  auto it = std::find_if(entries.begin(), entries.end(),
-                         [&](const auto& entry) { return SameKey(entry.first, key); });
-  if (it != entries.end())
-    it->second = std::move(value);
-  else
-    entries.emplace_back(std::string(key), std::move(value));
-}
-
-void RemoveKey(ini::KeyValues& entries, std::string_view key) {
-  std::erase_if(entries, [&](const auto& entry) { return SameKey(entry.first, key); });
-}
 
 bool OneLine(const std::string& text) {
   return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
@@ -118,6 +99,33 @@ std::optional<std::string> CheckProfileFields(const ProfileFields& f) {
   return std::nullopt;
 }
 
+void SetConnectionKeys(ini::SectionEdit& section, const ProfileFields& f) {
+  section.Set("Profile", f.name);
+  section.Set("Address", f.address);
+  section.Set("Port", std::to_string(f.port));
+  section.Set("UserName", f.userName);
+  if (f.savePassword && !f.password.empty())
+    section.Set("Password", ProtectedForm(f.password).value_or(std::string()));
+  else
+    section.Remove("Password");
+  section.Set("SavePassword", f.savePassword ? "1" : "0");
+  section.Set("PASVMode", f.passive ? "1" : "0");
+  section.Set("BinaryMode", f.binary ? "1" : "0");
+  section.Set("MaxThread", std::to_string(f.threads));
+  if (f.protocol == ServerProtocol::Ftp)
+    section.Remove(kProtocolKey);
+  else
+    section.Set(kProtocolKey, std::string(ProtocolName(f.protocol)));
+  if (f.privateKeyFile.empty())
+    section.Remove(kPrivateKeyFileKey);
+  else
+    section.Set(kPrivateKeyFileKey, f.privateKeyFile);
+  if (f.keyPassphrase.empty())
+    section.Remove(kPrivateKeyPassphraseKey);
+  else
+    section.Set(kPrivateKeyPassphraseKey, ProtectedForm(f.keyPassphrase).value_or(std::string()));
+}
+
 bool WriteProfileFields(int32_t slot, const ProfileFields& f, const std::string& file,
                         std::string& error) {
   if (slot < 0 || slot >= kProfileSlots) {
@@ -128,41 +136,15 @@ bool WriteProfileFields(int32_t slot, const ProfileFields& f, const std::string&
     error = *refused;
     return false;
   }
-  const std::string section = SessionSection(slot);
-  ini::KeyValues entries = ini::ReadSection(file, section).value_or(ini::KeyValues{});
-  for (const auto& [key, value] : entries) {
-    if (SameKey(key, "Address") && value == kLockedAddress) {
-      error = "This connection is locked: its settings cannot be changed here.";
-      return false;
-    }
+  ini::SectionEdit section(file, SessionSection(slot));
+  if (section.Get("Address") == std::string(kLockedAddress)) {
+    error = "This connection is locked: its settings cannot be changed here.";
+    return false;
   }
-  SetKey(entries, "Profile", f.name);
-  SetKey(entries, "Address", f.address);
-  SetKey(entries, "Port", std::to_string(f.port));
-  SetKey(entries, "UserName", f.userName);
-  if (f.savePassword && !f.password.empty())
-    SetKey(entries, "Password", *ProtectedForm(f.password));
-  else
-    RemoveKey(entries, "Password");
-  SetKey(entries, "SavePassword", f.savePassword ? "1" : "0");
-  SetKey(entries, "PASVMode", f.passive ? "1" : "0");
-  SetKey(entries, "BinaryMode", f.binary ? "1" : "0");
-  SetKey(entries, "MaxThread", std::to_string(f.threads));
-  SetKey(entries, "LocalDir", f.localDir);
-  SetKey(entries, "RemoteDir", f.remoteDir);
-  if (f.protocol == ServerProtocol::Ftp)
-    RemoveKey(entries, kProtocolKey);
-  else
-    SetKey(entries, kProtocolKey, std::string(ProtocolName(f.protocol)));
-  if (f.privateKeyFile.empty())
-    RemoveKey(entries, kPrivateKeyFileKey);
-  else
-    SetKey(entries, kPrivateKeyFileKey, f.privateKeyFile);
-  if (f.keyPassphrase.empty())
-    RemoveKey(entries, kPrivateKeyPassphraseKey);
-  else
-    SetKey(entries, kPrivateKeyPassphraseKey, *ProtectedForm(f.keyPassphrase));
-  if (!ini::WriteSection(file, section, entries)) {
+  SetConnectionKeys(section, f);
+  section.Set("LocalDir", f.localDir);
+  section.Set("RemoteDir", f.remoteDir);
+  if (!section.Save()) {
     error = "Cannot write " + file + ".";
     return false;
   }
@@ -179,9 +161,9 @@ std::optional<int32_t> DuplicateProfile(int32_t slot, const std::string& file) {
     return std::nullopt;
   const std::optional<int32_t> free = FirstFreeSlot(file);
   if (!free) return std::nullopt;
-  ini::KeyValues entries = ini::ReadSection(file, SessionSection(slot)).value_or(ini::KeyValues{});
-  SetKey(entries, "Profile", "Copy of " + ReadText(slot, "Profile", file));
-  if (!ini::WriteSection(file, SessionSection(*free), entries)) return std::nullopt;
+  ini::SectionEdit copy(file, SessionSection(slot));
+  copy.Set("Profile", "Copy of " + ReadText(slot, "Profile", file));
+  if (!copy.SaveAs(SessionSection(*free))) return std::nullopt;
   return free;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "profiles/IniFile.h"
 #include "profiles/ServerProtocol.h"
 
 namespace quillon {
@@ -70,6 +71,11 @@ std::optional<std::string> CheckProfileFields(const ProfileFields& fields);
 // locked slot, a slot outside 0-19, or a file that cannot be written (nothing changes).
 bool WriteProfileFields(int32_t slot, const ProfileFields& fields, const std::string& file,
                         std::string& error);
+
+// Sets the connection keys of `fields` in `section` in the layout above: every key but the
+// start folders ("LocalDir", "RemoteDir"), which stay as they are, like every other key. The
+// fields must pass CheckProfileFields; the section is not written.
+void SetConnectionKeys(ini::SectionEdit& section, const ProfileFields& fields);
 
 // Empties `slot` (its section goes). False when the file cannot be written.
 bool DeleteProfile(int32_t slot, const std::string& file);

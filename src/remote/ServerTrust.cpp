@@ -1,6 +1,7 @@
 #include "remote/ServerTrust.h"
 
 #include "common/Paths.h"
+#include "common/Text.h"
 #include "remote/KnownHosts.h"
 
 namespace quillon {
@@ -15,17 +16,10 @@ std::string ShellArgument(std::string_view word) {
                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                           "0123456789_-./:@+,=") == std::string_view::npos;
   if (plain) return std::string(word);
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      quoted += '?';
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+  std::string shown(word);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return SingleQuoted(shown);
 }
 
 std::string WhatItIs(const ServerIdentity& identity) {

@@ -1,12 +1,11 @@
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <istream>
 #include <ostream>
 
-#include "common/Text.h"
 #include "profiles/IniFile.h"
+#include "profiles/ProfileEditor.h"
 #include "profiles/ProfileStore.h"
 #include "tool/ToolCommands.h"
 
@@ -17,52 +16,9 @@ namespace {
 constexpr int kLastSlot = 19;
 constexpr int kMaxThreads = 6;
 
-// The section of one slot, edited in memory and written back in one piece, so that a profile
-// is never seen half-written (an unlocked address with a locked password, say).
-class SectionEdit {
- public:
-  SectionEdit(std::string file, int slot)
-      : file_(std::move(file)),
-        section_(SessionSection(slot)),
-        entries_(ini::ReadSection(file_, section_).value_or(ini::KeyValues{})) {}
-
-  std::optional<std::string> Get(std::string_view key) const {
-    const auto it = Find(key);
-    if (it == entries_.end()) return std::nullopt;
-    return it->second;
-  }
-
-  void Set(std::string_view key, std::string value) {
-    auto it = Find(key);
-    if (it != entries_.end()) {
-      it->second = std::move(value);
-    } else {
-      entries_.emplace_back(std::string(key), std::move(value));
-    }
-  }
-
-  void Remove(std::string_view key) {
-    auto it = Find(key);
-    if (it != entries_.end()) entries_.erase(it);
-  }
-
-  void Save() const {
-    if (!ini::WriteSection(file_, section_, entries_)) throw Failure{"cannot write " + file_};
-  }
-
- private:
-  ini::KeyValues::iterator Find(std::string_view key) {
-    return std::find_if(entries_.begin(), entries_.end(),
-                        [&](const auto& entry) { return EqualsIgnoringCase(entry.first, key); });
-  }
-  ini::KeyValues::const_iterator Find(std::string_view key) const {
-    return const_cast<SectionEdit*>(this)->Find(key);
-  }
-
-  std::string file_;
-  std::string section_;
-  ini::KeyValues entries_;
-};
+void Save(const ini::SectionEdit& section, const std::string& file) {
+  if (!section.Save()) throw Failure{"cannot write " + file};
+}
 
 std::string Sealed(std::optional<std::string> form, std::string_view what) {
   if (!form) throw Failure{std::string(what) + " is too long to be stored"};
@@ -151,7 +107,23 @@ void ProfileSet(const Arguments& a, std::istream& in) {
     passphrase = *line;
   }
 
-  SectionEdit section(file, slot);
+  ProfileFields fields;
+  fields.name = name;
+  fields.protocol = protocol;
+  fields.address = address;
+  fields.port = port;
+  fields.userName = user;
+  fields.password = password;
+  fields.savePassword = !password.empty();
+  fields.passive = a.Flag("--passive");
+  fields.binary = a.Flag("--binary");
+  fields.threads = threads;
+  fields.privateKeyFile = keyFile;
+  fields.keyPassphrase = passphrase;
+  // The connection manager's rules too: no line break, nothing too long to be read back.
+  if (auto refused = CheckProfileFields(fields)) throw Failure{*refused};
+
+  ini::SectionEdit section(file, SessionSection(slot));
   // Rewriting a locked slot: its locked-layout values would be misread by an unlocked profile.
   if (section.Get("Address") == std::string(kLockedAddress)) {
     for (const char* key : {"RMTROOT", "LockPassword", "RemoteDir", "EncryptionKeyName",
@@ -159,36 +131,8 @@ void ProfileSet(const Arguments& a, std::istream& in) {
       section.Remove(key);
     }
   }
-  section.Set("Profile", name);
-  section.Set("Address", address);
-  section.Set("Port", std::to_string(port));
-  section.Set("UserName", user);
-  if (password.empty()) {
-    section.Remove("Password");
-  } else {
-    section.Set("Password", Sealed(ProtectedForm(password), "the password"));
-  }
-  section.Set("SavePassword", password.empty() ? "0" : "1");
-  section.Set("PASVMode", a.Flag("--passive") ? "1" : "0");
-  section.Set("BinaryMode", a.Flag("--binary") ? "1" : "0");
-  section.Set("MaxThread", std::to_string(threads));
-  // A plain FTP profile carries none of the secure-transport keys, as before they existed.
-  if (protocol == ServerProtocol::Ftp) {
-    section.Remove(kProtocolKey);
-  } else {
-    section.Set(kProtocolKey, std::string(ProtocolName(protocol)));
-  }
-  if (keyFile.empty()) {
-    section.Remove(kPrivateKeyFileKey);
-  } else {
-    section.Set(kPrivateKeyFileKey, keyFile);
-  }
-  if (passphrase.empty()) {
-    section.Remove(kPrivateKeyPassphraseKey);
-  } else {
-    section.Set(kPrivateKeyPassphraseKey, Sealed(ProtectedForm(passphrase), "the key passphrase"));
-  }
-  section.Save();
+  SetConnectionKeys(section, fields);
+  Save(section, file);
 
   ConnectionProfile check;
   if (!ReadProfile(slot, check, file) || check.address != address || check.protocol != protocol ||
@@ -211,7 +155,7 @@ void ProfileLock(const Arguments& a) {
   if (!ReadProfile(slot, profile, file)) throw Failure{NoProfile(slot, file)};
   if (profile.locked) throw Failure{"slot " + std::to_string(slot) + " is locked already"};
 
-  SectionEdit section(file, slot);
+  ini::SectionEdit section(file, SessionSection(slot));
   section.Set("Address", std::string(kLockedAddress));
   section.Set("Password", Sealed(ProtectedForm(profile.address + std::string(kBindingMarker) +
                                                profile.password),
@@ -230,7 +174,7 @@ void ProfileLock(const Arguments& a) {
   } else {
     section.Remove("RemoteDir");
   }
-  section.Save();
+  Save(section, file);
 
   ConnectionProfile check;
   if (!ReadProfile(slot, check, file) || !check.locked || check.address != profile.address ||

@@ -21,9 +21,11 @@
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "tasks/ProgramTransferSettings.h"
+#include "transfer/DownloadManager.h"
 #include "transfer/UploadManager.h"
 
 namespace quillon {
@@ -70,18 +72,13 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override { ConnectionWorker::WaitForDropped(20s); }
 
   void WriteProfile(const std::string& password, int port = 0) {
-    ConnectionProfile p = server->Profile();
-    ASSERT_TRUE(WriteText(0, "Profile", "Test server", ini));
-    ASSERT_TRUE(WriteText(0, "Address", p.address, ini));
-    ASSERT_TRUE(WriteNumber(0, "Port", port ? port : p.port, ini));
-    ASSERT_TRUE(WriteText(0, "UserName", p.userName, ini));
-    ASSERT_TRUE(WriteProtected(0, "Password", password, ini));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "BinaryMode", 1, ini));
-    ASSERT_TRUE(WriteProtected(0, "EncryptionKeyName", "test key", ini));
-    ASSERT_TRUE(WriteProtected(0, "EncryptionKey", "pass phrase", ini));
-    ASSERT_TRUE(WriteProtected(0, "DecryptionKey", "pass phrase", ini));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile(), "Test server");
+    if (port) section.port = port;
+    section.password = password;
+    section.binary = true;
+    section.encryptionKeyName = "test key";
+    section.encryptionKey = section.decryptionKey = "pass phrase";
+    ASSERT_TRUE(section.Write(0, ini));
   }
 
   std::unique_ptr<MainWindow> Open() {
@@ -315,6 +312,26 @@ TEST_F(MainWindowTest, TransferButtonsNeedAConnection) {
   emit window->RemoteList().focusEntered();
   EXPECT_TRUE(Enabled(*window, "downloadButton"));
   EXPECT_FALSE(Enabled(*window, "uploadButton"));
+}
+
+// After a transfer the window connects again; a file chosen in the focused local list meanwhile
+// can be uploaded once it has.
+TEST_F(MainWindowTest, AFileChosenWhileTheWindowConnectsAgainCanBeUploaded) {
+  WriteProfile(server->Profile().password);
+  WriteFile(local / "out/a.txt", "a");
+  auto window = Open();
+  ASSERT_TRUE(window->GoToLocalPath((local / "out").string()));
+  Connect(*window);
+  QApplication::setActiveWindow(window.get());
+  SystemClock clock;
+  DownloadManager job(MakeTransferSettings(app, ini), app.Connector(), app.Messages(), clock);
+  window->RunTransferJob(job, false, false);  // nothing to move: it connects again at once
+  ASSERT_TRUE(window->LocalList().hasFocus());
+  ASSERT_TRUE(window->LocalList().SelectItem("a.txt"));
+  EXPECT_FALSE(Enabled(*window, "uploadButton")) << "still connecting";
+  ASSERT_TRUE(Idle(*window));
+  ASSERT_TRUE(window->IsConnected());
+  EXPECT_TRUE(Enabled(*window, "uploadButton"));
 }
 
 TEST_F(MainWindowTest, EnterOpensInTheListsAndNeverAsksToQuit) {

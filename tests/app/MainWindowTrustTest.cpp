@@ -17,6 +17,7 @@
 #include "remote/ServerTrust.h"
 #include "remote/ui/CFTPList.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestCertificates.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
@@ -46,15 +47,9 @@ class MainWindowTrustTest : public ::testing::Test {
     test::WriteFile(serverRoot / "readme.txt", "hello");
     server = std::make_unique<test::FtpServer>(test::FtpServer::Options{
         .root = serverRoot, .tlsCertificate = certificates.ServerPem("selfsigned")});
-    ConnectionProfile p = server->Profile();
-    ASSERT_TRUE(WriteText(0, "Profile", "Secure server", ini));
-    ASSERT_TRUE(WriteText(0, "Address", p.address, ini));
-    ASSERT_TRUE(WriteNumber(0, "Port", p.port, ini));
-    ASSERT_TRUE(WriteText(0, "Protocol", "ftpes", ini));
-    ASSERT_TRUE(WriteText(0, "UserName", p.userName, ini));
-    ASSERT_TRUE(WriteProtected(0, "Password", p.password, ini));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, ini));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile(), "Secure server");
+    section.protocol = "ftpes";
+    ASSERT_TRUE(section.Write(0, ini));
   }
   void TearDown() override { ConnectionWorker::WaitForDropped(20s); }
 

@@ -16,6 +16,7 @@
 #include "remote/ui/CFTPList.h"
 #include "remote/ui/RemoteBrowserPanel.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "support/gui/StallMeter.h"
@@ -63,13 +64,7 @@ class ResponsivenessTest : public ::testing::Test {
   void TearDown() override { ConnectionWorker::WaitForDropped(30s); }
 
   void WriteProfile(const ConnectionProfile& p) {
-    ASSERT_TRUE(WriteText(0, "Profile", "Server", ini));
-    ASSERT_TRUE(WriteText(0, "Address", p.address, ini));
-    ASSERT_TRUE(WriteNumber(0, "Port", p.port, ini));
-    ASSERT_TRUE(WriteText(0, "UserName", p.userName, ini));
-    ASSERT_TRUE(WriteProtected(0, "Password", p.password, ini));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, ini));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, ini));
+    ASSERT_TRUE(test::ProfileSection::Of(p, "Server").Write(0, ini));
   }
 
   test::TempDir dir;

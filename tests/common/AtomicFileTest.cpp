@@ -24,13 +24,6 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-std::vector<std::string> Entries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 mode_t ModeOf(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
@@ -124,14 +117,15 @@ TEST(StagedFile, CommitsByPlacementWhateverHoldsTheName) {
         fs::create_directory(target);
         break;
     }
-    const std::vector<std::string> before = Entries(dir.path());
+    const std::vector<std::string> before = test::NamesIn(dir.path());
     std::optional<StagedFile> file = StagedFile::Create(target);
     ASSERT_TRUE(file);
     ASSERT_TRUE(WriteAll(file->Fd(), std::string_view("new")));
-    EXPECT_EQ(Entries(dir.path()), before);  // nothing shows before the commit
+    EXPECT_EQ(test::NamesIn(dir.path()), before);  // nothing shows before the commit
     EXPECT_EQ(file->Commit(c.placement), c.committed);
     const std::vector<std::string> added{"other", "target"};
-    EXPECT_EQ(Entries(dir.path()), c.before == Before::Nothing && c.committed ? added : before);
+    EXPECT_EQ(test::NamesIn(dir.path()),
+              c.before == Before::Nothing && c.committed ? added : before);
     EXPECT_EQ(ReadFile(dir.file("other")), "other");  // a link is replaced, never written through
     if (c.committed) {
       EXPECT_FALSE(fs::is_symlink(target));
@@ -188,7 +182,7 @@ TEST(StagedFile, DroppedOrFailedLeavesNothing) {
   EXPECT_FALSE(discarded->Commit());
   EXPECT_FALSE(StagedFile::Create(dir.file("missing/file")));
   EXPECT_FALSE(WriteFileAtomically(dir.file("missing/file"), "x"));
-  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"kept"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"kept"});
   EXPECT_EQ(ReadFile(dir.file("kept")), "kept");
 
   // The longest name a folder may hold still leaves room for a temporary beside it.
@@ -205,8 +199,9 @@ TEST(StagedFile, StaleTemporariesOfOneFileGo) {
                            ".Other.ini.tmp-0123456789ab", "Quillon.ini.lock", "Quillon.ini"})
     WriteFile(dir.file(name), "x");
   RemoveStaleTemporaries(target);
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{".Other.ini.tmp-0123456789ab",
-                                                           "Quillon.ini", "Quillon.ini.lock"}));
+  EXPECT_EQ(
+      test::NamesIn(dir.path()),
+      (std::vector<std::string>{".Other.ini.tmp-0123456789ab", "Quillon.ini", "Quillon.ini.lock"}));
 }
 
 // Both ways, with the flag and the way taken where a file system refuses it.

@@ -84,11 +84,7 @@ TEST(LockedTextFileTest, RefusesReadOnlyFilesAndClearsStaleTemporaries) {
     return true;
   }));
   EXPECT_EQ(ReadFile(file), "kept\nadded\n");
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"trust", "trust.lock"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"trust", "trust.lock"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Path parts, letter-case rules and percent-encoding, as tables.
+// Path parts, letter-case rules, percent-encoding and shell quoting, as tables.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "common/Paths.h"
 #include "common/Text.h"
@@ -124,6 +126,36 @@ TEST(Text, LeadingNumberReadsAsScanfDoesWithinRange) {
       {"99999999999999999999", std::nullopt},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(LeadingNumber(text), expected) << text;
+}
+
+// What /bin/sh makes of `word` as the argument of printf %s.
+std::string ReadBackBySh(const std::string& word) {
+  FILE* pipe = popen(("printf %s " + word).c_str(), "r");
+  if (!pipe) return "(sh did not start)";
+  std::string out;
+  char buffer[256];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+TEST(Text, SingleQuotedIsOneWordForSh) {
+  struct Case {
+    std::string_view text;
+    std::string_view quoted;
+  } cases[] = {
+      {"", "''"},
+      {"plain", "'plain'"},
+      {"two  spaces ", "'two  spaces '"},
+      {"it's", R"('it'\''s')"},
+      {"''", R"(''\'''\''')"},
+      {"line\nbreak\r\n", "'line\nbreak\r\n'"},
+      {R"($HOME `id` \ "*" ; & 100%)", R"('$HOME `id` \ "*" ; & 100%')"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SingleQuoted(c.text), c.quoted) << c.text;
+    EXPECT_EQ(ReadBackBySh(SingleQuoted(c.text)), c.text) << c.text;
+  }
 }
 
 }  // namespace

@@ -28,14 +28,6 @@ std::string AsString(const std::vector<uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Every entry of a folder, so tests can see that no temporary file is left behind.
-std::vector<std::string> Entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 int Write(FileCrypter& crypter, const std::string& bytes, const std::string& path, bool decrypt) {
   return crypter.WriteLocalFile(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path,
                                 decrypt);
@@ -219,7 +211,7 @@ TEST_F(FileCrypterTest, DownloadRules) {
   damaged.back() = static_cast<char>(damaged.back() ^ 1);
   EXPECT_EQ(Write(crypter, damaged, out, true), -1);
   EXPECT_EQ(test::ReadFile(out), "old contents");
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"out.txt", "plain.txt"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"out.txt", "plain.txt"}));
 
   // A destination that cannot be created.
   EXPECT_EQ(Write(crypter, container, dir.file("no/such/dir"), true), -1);
@@ -288,7 +280,7 @@ TEST_F(FileCrypterTest, StreamingEqualsWholeBuffer) {
 TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) {
   const std::string container = Encrypt(RandomText(5000, 3), "right key", "named");
   test::WriteFile(dir.file("dest"), "old");
-  const auto before = Entries(dir.path());
+  const auto before = test::NamesIn(dir.path());
 
   FileCrypter wrong("bob", "");
   wrong.SetDecryptionKey("riGht key");  // differs in bit 5 of byte 2, which the check byte holds
@@ -297,7 +289,7 @@ TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) 
   EXPECT_FALSE(writer->Write(reinterpret_cast<const uint8_t*>(container.data()), 100));
   EXPECT_EQ(wrong.LastMessage(),
             dir.file("dest") + ": Cannot decrypt file. ERROR: Incorrect value for the key: named");
-  EXPECT_EQ(Entries(dir.path()), before);
+  EXPECT_EQ(test::NamesIn(dir.path()), before);
   EXPECT_EQ(writer->Finish(), -1);
 
   // Abort, and a writer dropped without Finish, leave the destination and no temporary file;
@@ -307,13 +299,13 @@ TEST_F(FileCrypterTest, StreamingDownloadFailsEarlyOnAWrongKeyAndLeavesNothing) 
   {
     auto aborted = right.OpenDownload(dir.file("dest"), true);
     ASSERT_TRUE(aborted->Write(reinterpret_cast<const uint8_t*>(container.data()), 2000));
-    EXPECT_EQ(Entries(dir.path()), before);
+    EXPECT_EQ(test::NamesIn(dir.path()), before);
     aborted->Abort();
-    EXPECT_EQ(Entries(dir.path()), before);
+    EXPECT_EQ(test::NamesIn(dir.path()), before);
     auto dropped = right.OpenDownload(dir.file("dest"), true);
     ASSERT_TRUE(dropped->Write(reinterpret_cast<const uint8_t*>(container.data()), 2000));
   }
-  EXPECT_EQ(Entries(dir.path()), before);
+  EXPECT_EQ(test::NamesIn(dir.path()), before);
   EXPECT_EQ(test::ReadFile(dir.file("dest")), "old");
 }
 
@@ -338,7 +330,7 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
     ASSERT_EQ(receive(container, piece), 1) << receiver.LastMessage();
     EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain) << piece;
   }
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
   // Bytes written as they come (no decryption asked, or no container) go behind too.
   for (const bool decrypt : {false, true}) {
     ASSERT_EQ(receive(plain, 300 * 1024, decrypt), 1) << receiver.LastMessage();
@@ -355,7 +347,7 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
   EXPECT_EQ(receive(container.substr(0, container.size() - 100), 65536), -1);
   EXPECT_EQ(receiver.LastMessage().rfind(dir.file("big.bin") + ": Cannot decrypt file.", 0), 0u);
   EXPECT_EQ(test::ReadFile(dir.file("big.bin")), plain);
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
 
   // Dropped half-way, with pieces still queued: nothing is left behind.
   {
@@ -363,7 +355,7 @@ TEST_F(FileCrypterTest, BackgroundWritingGivesTheSameFileAndTheSameFailures) {
     writer->WriteInBackground();
     ASSERT_TRUE(writer->Write(bytes, container.size() / 2));
   }
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"big.bin", "plain.txt"}));
 }
 
 TEST_F(FileCrypterTest, LongestFileNamesCanBeWritten) {
@@ -392,10 +384,10 @@ TEST_F(FileCrypterTest, FinishedFileTakesItsNameWhateverHeldIt) {
   EXPECT_NE(::access(dir.file("nowhere").c_str(), F_OK), 0);
 
   ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
-  const auto before = Entries(dir.path());
+  const auto before = test::NamesIn(dir.path());
   EXPECT_EQ(Write(crypter, "x", dir.file("folder"), false), -1);
   EXPECT_EQ(crypter.LastMessage(), dir.file("folder") + ": Cannot write. Is a directory.");
-  EXPECT_EQ(Entries(dir.path()), before);
+  EXPECT_EQ(test::NamesIn(dir.path()), before);
 }
 
 TEST_F(FileCrypterTest, ReplacedFileKeepsItsPermissions) {

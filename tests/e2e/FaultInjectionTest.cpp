@@ -21,6 +21,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskStore.h"
 
@@ -100,15 +101,10 @@ struct FaultRun {
 
   void Run() {
     if (!server) StartServer(faults);
-    ConnectionProfile profile = server->Profile();
     ASSERT_TRUE(SaveTask(task, store));
-    ASSERT_TRUE(WriteText(kSlot, "Address", profile.address, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "Port", profile.port, store));
-    ASSERT_TRUE(WriteText(kSlot, "UserName", profile.userName, store));
-    ASSERT_TRUE(WriteProtected(kSlot, "Password", profile.password, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "SavePassword", 1, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "PASVMode", 1, store));
-    ASSERT_TRUE(WriteNumber(kSlot, "BinaryMode", 1, store));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile());
+    section.binary = true;
+    ASSERT_TRUE(section.Write(kSlot, store));
     for (const auto& [key, value] : keys) ASSERT_TRUE(WriteText(kSlot, key, value, store));
 
     std::vector<std::string> argv = {test::BuiltProgram("app/quillon"), "QvrTask.ini",
@@ -133,12 +129,7 @@ struct FaultRun {
 
   // The names of the files in a server folder, hidden ones (temporary names) included.
   std::vector<std::string> ServerNames(const std::string& folder) const {
-    std::vector<std::string> names;
-    if (!fs::exists(Server(folder))) return names;
-    for (const auto& e : fs::directory_iterator(Server(folder)))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return test::NamesIn(Server(folder));
   }
 
   // A container on the server, decrypted with the task's key.
@@ -323,10 +314,7 @@ const std::vector<Scenario>& Scenarios() {
        [](FaultRun& run) {
          run.ExpectTrailerAndExit();
          // Nothing renamed, pruned or written in the link's target.
-         std::vector<std::string> names;
-         for (const auto& e : fs::directory_iterator(run.dir.path() / "elsewhere"))
-           names.push_back(e.path().filename().string());
-         EXPECT_EQ(names.size(), 5u);
+         EXPECT_EQ(test::NamesIn(run.dir.path() / "elsewhere").size(), 5u);
          EXPECT_EQ(ReadFile(run.dir.path() / "elsewhere/x.txt"), "elsewhere");
          EXPECT_EQ(ReadFile(run.Local("back/top.txt")), "top");
          EXPECT_TRUE(Has(run.log,

@@ -9,6 +9,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/SmtpServer.h"
 #include "support/SshServer.h"
 #include "support/TestCertificates.h"
@@ -31,14 +32,7 @@ class TaskCommandLineTest : public ::testing::Test {
     fs::create_directories(serverRoot);
     fs::create_directories(local / "out/deep");
     server = std::make_unique<test::FtpServer>(test::FtpServer::Options{serverRoot});
-    ConnectionProfile profile = server->Profile();
-    ASSERT_TRUE(WriteText(2, "Profile", "Backup", store));
-    ASSERT_TRUE(WriteText(2, "Address", profile.address, store));
-    ASSERT_TRUE(WriteNumber(2, "Port", profile.port, store));
-    ASSERT_TRUE(WriteText(2, "UserName", profile.userName, store));
-    ASSERT_TRUE(WriteProtected(2, "Password", profile.password, store));
-    ASSERT_TRUE(WriteNumber(2, "SavePassword", 1, store));
-    ASSERT_TRUE(WriteNumber(2, "PASVMode", 1, store));
+    ASSERT_TRUE(test::ProfileSection::Of(server->Profile(), "Backup").Write(2, store));
 
     task.name = "Backup";
     task.slot = 2;

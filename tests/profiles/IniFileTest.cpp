@@ -184,10 +184,7 @@ TEST_F(IniFileTest, AReadOnlyFileRefusesEveryWrite) {
   struct stat st;
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0444u);
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"Quillon.ini"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"Quillon.ini"});
 }
 
 TEST_F(IniFileTest, AWriteToASymlinkUpdatesItsTarget) {

@@ -32,6 +32,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+// The names in `folder`, hidden ones included, sorted; none when it does not exist.
+std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 void WriteFile(const std::filesystem::path& path, std::string_view content);
 
 // Polls `done` until it is true or `timeout` passes; returns its last value.

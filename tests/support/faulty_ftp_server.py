@@ -37,7 +37,6 @@ import argparse
 import codecs
 import logging
 import os
-import signal
 import socket
 import struct
 import sys
@@ -47,6 +46,10 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
+
+# The options, command table and start-up it shares with the plain test server.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import ftp_server  # noqa: E402
 
 
 def parse_spec(text, separator, count):
@@ -58,13 +61,7 @@ def parse_spec(text, separator, count):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--user", default="user")
-    parser.add_argument("--password", default="secret")
-    parser.add_argument("--perm", default="elradfmwMT")
-    parser.add_argument("--transcript", required=True)
-    parser.add_argument("--no-mlsd", action="store_true")
-    parser.add_argument("--no-active", action="store_true")
+    ftp_server.add_common_arguments(parser, transcript_required=True)
     parser.add_argument("--max-cons-per-ip", type=int, default=0)
     parser.add_argument("--refuse-logins", default="1:0")
     parser.add_argument("--refuse-passwords", default="1:0")
@@ -291,13 +288,7 @@ def main():
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0.05
     Handler.banner = "Quillon test server with faults ready."
-    proto = dict(FTPHandler.proto_cmds)
-    if args.no_mlsd:
-        proto.pop("MLSD", None)
-        proto.pop("MLST", None)
-    if args.no_active:
-        proto.pop("PORT", None)
-        proto.pop("EPRT", None)
+    proto = ftp_server.commands_of(FTPHandler, args)
     if args.no_size:
         proto.pop("SIZE", None)
     if args.bad_pasv:
@@ -306,25 +297,8 @@ def main():
 
     logging.basicConfig(level=logging.CRITICAL)
     server = FTPServer(("127.0.0.1", 0), Handler)
-    server.max_cons = 64
     server.max_cons_per_ip = args.max_cons_per_ip
-    sys.stdout.write("PORT %d\n" % server.socket.getsockname()[1])
-    sys.stdout.flush()
-
-    def stop(*_):
-        os._exit(0)
-
-    signal.signal(signal.SIGTERM, stop)
-
-    def watch_stdin():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
-    server.serve_forever(handle_exit=False)
+    ftp_server.serve(server)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "common/ui/InformationDialog.h"
@@ -21,6 +22,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTestSupport.h"
 #include "tasks/TaskManagerRules.h"
@@ -155,6 +157,20 @@ class TaskManagerTest : public ::testing::Test {
     return test::Find<T>(dialog.get(), name);
   }
   void Press(const char* name) { test::Click(Get<QAbstractButton>(name)); }
+  // The event loop until `done`, as the application runs it.
+  bool WaitWithEvents(const std::function<bool()>& done) {
+    return test::WaitFor(
+        [&] {
+          QCoreApplication::processEvents();
+          return done();
+        },
+        std::chrono::seconds(20));
+  }
+  // "Run It Now", then the event loop until the program it started has ended.
+  void RunNow() {
+    Press("runNow");
+    EXPECT_TRUE(WaitWithEvents([&] { return !dialog->IsRunningTask(); }));
+  }
   QLineEdit* Edit(const char* name) { return Get<QLineEdit>(name); }
   std::string Text(const char* name) {
     if (auto* edit = dialog->findChild<QLineEdit*>(name)) return edit->text().toStdString();
@@ -297,7 +313,7 @@ TEST_F(TaskManagerTest, WithoutASchedulerOnlyScheduleIsDisabled) {
     EXPECT_EQ(Text("scheduleText"), "Not Set");
 
     Retype(Edit("uploadTo"), "/incoming/other");
-    Press("runNow");
+    RunNow();
     EXPECT_TRUE(Shown().empty());
     EXPECT_EQ(test::ReadFile(argsFile), store + "\nSESSION00\n-Notify\n-ShowWin\n");
     test::WhenModalOpens([](QWidget* modal) {
@@ -472,10 +488,37 @@ TEST_F(TaskManagerTest, RunItNowSavesThenStartsTheProgramOnlyForAValidTask) {
 
   SelectRow(0);
   Retype(Edit("uploadTo"), "/incoming/new");
-  Press("runNow");  // returns once the program has ended
+  RunNow();
   EXPECT_TRUE(Shown().empty());
   EXPECT_EQ(ReadText(6, "UploadTo", store), "/incoming/new");
   EXPECT_EQ(test::ReadFile(argsFile), store + "\nSESSION06\n-Notify\n-ShowWin\n");
+}
+
+// The run is a process of its own: the button returns while it runs, and the dialog takes no input
+// and does not close until the program has ended.
+TEST_F(TaskManagerTest, RunItNowReturnsWhileTheRunGoesOnAndTheDialogTakesNoInputUntilItEnds) {
+  const std::string go = folder + "go";
+  // It waits for `go`, at most 10 s: a dialog that waited for it would see it end by itself.
+  test::WriteFile(program, "#!/bin/sh\nfor i in $(seq 200); do [ -e '" + go +
+                               "' ] && break; sleep 0.05; done\necho ended > '" + argsFile + "'\n");
+  SaveFullTask(6, "Nightly");
+  Open();
+  Press("runNow");
+  ASSERT_TRUE(dialog->IsRunningTask());
+  for (const char* control : {"runNow", "taskList", "deleteTask", "close", "uploadTo"})
+    EXPECT_FALSE(Enabled(control)) << control;
+  dialog->reject();  // Escape or the window's close button
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(dialog->IsRunningTask());
+  EXPECT_FALSE(fs::exists(argsFile));
+
+  test::WriteFile(go, "");
+  ASSERT_TRUE(WaitWithEvents([&] { return !dialog->IsRunningTask(); }));
+  EXPECT_EQ(test::ReadFile(argsFile), "ended\n");
+  EXPECT_TRUE(Enabled("runNow"));
+  EXPECT_TRUE(Shown().empty());
+  dialog->reject();
+  EXPECT_FALSE(dialog->isVisible());
 }
 
 TEST_F(TaskManagerTest, DeletingAsksFirstWarnsOfShortcutsAndRemovesTheSchedule) {
@@ -715,13 +758,7 @@ TEST_F(TaskManagerTest, RemoteFoldersArePickedWithTheTasksConnection) {
   fs::create_directories(dir.path() / "server/incoming");
   test::FtpServer server(test::FtpServer::Options{dir.path() / "server"});
   SaveFullTask(4, "Nightly");
-  ConnectionProfile profile = server.Profile();
-  ASSERT_TRUE(WriteText(4, "Address", profile.address, store));
-  ASSERT_TRUE(WriteNumber(4, "Port", profile.port, store));
-  ASSERT_TRUE(WriteText(4, "UserName", profile.userName, store));
-  ASSERT_TRUE(WriteProtected(4, "Password", profile.password, store));
-  ASSERT_TRUE(WriteNumber(4, "SavePassword", 1, store));
-  ASSERT_TRUE(WriteNumber(4, "PASVMode", 1, store));
+  ASSERT_TRUE(test::ProfileSection::Of(server.Profile()).Write(4, store));
   ASSERT_TRUE(WriteText(0, "Address", "127.0.0.1", profiles));
   ASSERT_TRUE(WriteNumber(0, "Port", test::ClosedLoopbackPort(), profiles));
   Open();

@@ -10,6 +10,7 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
 #include "support/FtpServer.h"
+#include "support/ProfileSection.h"
 #include "support/SmtpServer.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskRun.h"
@@ -56,15 +57,9 @@ class TaskRunTest : public ::testing::Test {
 
   // The connection keys of the server in slot 0 of the task store.
   void WriteServerProfile() {
-    ConnectionProfile profile = server->Profile();
-    ASSERT_TRUE(WriteText(0, "Profile", "Nightly", store));
-    ASSERT_TRUE(WriteText(0, "Address", profile.address, store));
-    ASSERT_TRUE(WriteNumber(0, "Port", profile.port, store));
-    ASSERT_TRUE(WriteText(0, "UserName", profile.userName, store));
-    ASSERT_TRUE(WriteProtected(0, "Password", profile.password, store));
-    ASSERT_TRUE(WriteNumber(0, "SavePassword", 1, store));
-    ASSERT_TRUE(WriteNumber(0, "PASVMode", 1, store));
-    ASSERT_TRUE(WriteNumber(0, "BinaryMode", 1, store));
+    test::ProfileSection section = test::ProfileSection::Of(server->Profile(), "Nightly");
+    section.binary = true;
+    ASSERT_TRUE(section.Write(0, store));
   }
 
   void Save() { ASSERT_TRUE(SaveTask(task, store)); }

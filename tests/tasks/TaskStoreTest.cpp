@@ -11,6 +11,7 @@
 
 #include "profiles/IniFile.h"
 #include "profiles/ProfileStore.h"
+#include "support/ProfileSection.h"
 #include "support/TestSupport.h"
 #include "tasks/TaskStore.h"
 
@@ -29,13 +30,12 @@ Strings KeysOf(const std::string& file, int32_t slot) {
 
 // The connection keys of an unlocked profile, as the profile file holds them.
 void WriteConnection(const std::string& file, int32_t slot) {
-  ASSERT_TRUE(WriteText(slot, "Profile", "Office server", file));
-  ASSERT_TRUE(WriteText(slot, "Address", "ftp.example.com", file));
-  ASSERT_TRUE(WriteNumber(slot, "Port", 2121, file));
-  ASSERT_TRUE(WriteText(slot, "UserName", "ops", file));
-  ASSERT_TRUE(WriteProtected(slot, "Password", "s3cret", file));
-  ASSERT_TRUE(WriteNumber(slot, "SavePassword", 1, file));
-  ASSERT_TRUE(WriteNumber(slot, "PASVMode", 1, file));
+  const test::ProfileSection section{.name = "Office server",
+                                     .address = "ftp.example.com",
+                                     .port = 2121,
+                                     .userName = "ops",
+                                     .password = "s3cret"};
+  ASSERT_TRUE(section.Write(slot, file));
 }
 
 // A locked profile bound to `lockPassword`.

@@ -23,13 +23,6 @@ using test::ExpectFailure;
 using test::Fields;
 using test::Tool;
 
-std::vector<std::string> Entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class QuillonToolTest : public ::testing::Test {
  protected:
   test::TempDir dir;
@@ -173,6 +166,11 @@ TEST_F(QuillonToolTest, ProfileCommandsRefuseBadInput) {
        "",
        {},
        "no password"},
+      {{"profile", "set", "--ini", ini, "--slot", "1", "--name", std::string(600, 'n'), "--address",
+        "h"},
+       "",
+       {},
+       "too long to be stored"},
       {{"profile", "lock", "--ini", ini, "--slot", "2", "--lock-password-env", "UNSET_VAR",
         "--root", "/r"},
        "",
@@ -245,13 +243,13 @@ TEST_F(QuillonToolTest, EncryptAndDecryptWithTheRightKeyOnly) {
 
   // The wrong key names the key name and writes nothing, not even a temporary file.
   fs::remove(dir.file("out"));
-  const auto before = Entries(dir.path());
+  const auto before = test::NamesIn(dir.path());
   const auto wrong = Tool({"decrypt", "--key-env", "QKEY", dir.file("in.bin.qvr"), dir.file("out")},
                           {}, {"QKEY=wrong horse"});
   ExpectFailure(
       wrong,
       dir.file("out") + ": Cannot decrypt file. ERROR: Incorrect value for the key: backup-2024");
-  EXPECT_EQ(Entries(dir.path()), before);
+  EXPECT_EQ(test::NamesIn(dir.path()), before);
 
   // The tool's containers are the crypter's containers: the program reads them too.
   FileCrypter crypter("someone", "");

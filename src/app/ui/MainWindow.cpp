@@ -620,6 +620,9 @@ void MainWindow::Reconnected(bool ok, const std::string& error) {
   remotePanel_->StartKeepAlive();
   remotePanel_->Refresh();
   UpdateButtons();
+  // A file chosen in the local list while the window connected again found Upload off: the
+  // focused list decides again, as a click on it would.
+  if (LocalList().hasFocus()) upload_->setEnabled(LocalList().HasSelection());
 }
 
 // ----------------------------------------------------------------------------------------------

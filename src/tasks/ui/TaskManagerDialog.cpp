@@ -8,16 +8,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "common/ui/InformationDialog.h"
 #include "crypto/ui/KeyDialog.h"
 #include "mail/EmailSettings.h"
 #include "mail/ui/EmailInfoDialog.h"
+#include "platform/ChildProcess.h"
 #include "platform/CommandRunner.h"
 #include "profiles/IniFile.h"
 #include "profiles/SessionOptions.h"
@@ -147,6 +148,9 @@ TaskManagerDialog::TaskManagerDialog(TaskManagerSetup setup, MessagePresenter& m
   setObjectName(QStringLiteral("taskManager"));
   BuildControls();
   scheduleText_->setText(QStringLiteral("Not set"));
+  runWatch_ = new QTimer(this);
+  runWatch_->setInterval(100);
+  connect(runWatch_, &QTimer::timeout, this, &TaskManagerDialog::OnRunWatch);
 }
 
 TaskManagerDialog::~TaskManagerDialog() = default;
@@ -297,6 +301,7 @@ int TaskManagerDialog::exec() {
 }
 
 void TaskManagerDialog::reject() {
+  if (run_) return;  // closing would end the run that "Run It Now" started
   if (task_.isNew && messages_.Show(text::kDiscardNewTask, MessageButtons::YesNo,
                                     MessageIcon::Warning) != MessageAnswer::Yes) {
     return;
@@ -565,19 +570,26 @@ void TaskManagerDialog::OnMoreOptions() {
 void TaskManagerDialog::OnSaveChanges() { Save(); }
 
 void TaskManagerDialog::OnRunNow() {
+  if (run_) return;
   std::optional<int32_t> slot = Save();
   if (!slot || setup_.program.empty()) return;
-  QStringList arguments;
-  for (const std::string& word : RunNowArguments(TaskStorePath(), *slot)) arguments << Q(word);
-  // The run is a program of its own with its own windows; the task manager waits for it, as the
-  // user's next step (the task log) depends on its end.
-  QProcess run;
-  run.setProgram(Q(setup_.program));
-  run.setArguments(arguments);
-  run.setStandardInputFile(QProcess::nullDevice());
-  run.setProcessChannelMode(QProcess::ForwardedChannels);
-  run.start();
-  if (run.waitForStarted(-1)) run.waitForFinished(-1);
+  std::vector<std::string> argv = RunNowArguments(TaskStorePath(), *slot);
+  argv.insert(argv.begin(), setup_.program);
+  // The run is a program of its own with its own windows. The task manager takes no input until
+  // it ends, as the user's next step (the task log) depends on its end, but the GUI thread stays
+  // free: this window paints, and the main window behind it keeps its connection alive.
+  std::optional<ChildProcess> started = ChildProcess::Spawn(argv, {.searchPath = true});
+  if (!started) return;
+  run_ = std::make_unique<ChildProcess>(std::move(*started));
+  setEnabled(false);
+  runWatch_->start();
+}
+
+void TaskManagerDialog::OnRunWatch() {
+  if (!run_ || !run_->WaitUntil(ChildProcess::Clock::now())) return;
+  runWatch_->stop();
+  run_.reset();
+  setEnabled(true);
 }
 
 void TaskManagerDialog::OnSchedule() {

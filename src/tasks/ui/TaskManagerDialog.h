@@ -21,8 +21,11 @@ class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
+class QTimer;
 
 namespace quillon {
+
+class ChildProcess;
 
 // The widgets of one direction (upload or download) in step 2 of the task manager.
 struct TaskDirectionWidgets {
@@ -55,8 +58,9 @@ struct TaskManagerSetup {
 // when another task is selected. A task's scheduled entry follows it: renaming moves the entry to
 // the new name, deleting removes it (TaskSchedules). "Save Changes", "Run It Now", "Schedule" and
 // "Create Shortcut" save first and stop when the save fails (its message has been shown). "Run It
-// Now" starts `program` with "<task store> SESSIONnn -Notify -ShowWin" and waits until it ends.
-// Every message goes through `messages`. GUI thread only.
+// Now" starts `program` with "<task store> SESSIONnn -Notify -ShowWin" and returns at once; the
+// dialog stays disabled, refusing to close, until the program ends (IsRunningTask()). Every
+// message goes through `messages`. GUI thread only.
 //
 // Controls by object name: "taskList", "taskName", "newTask", "deleteTask", "settings",
 // "taskLog", "upload", "uploadAllFiles", "uploadWithin", "uploadHours", "encryptFiles",
@@ -84,6 +88,9 @@ class TaskManagerDialog : public QDialog {
   // "Close", Escape and the window's close button: a new task that was never saved is
   // discarded only when the user agrees.
   void reject() override;
+
+  // "Run It Now" started the program and it has not ended yet.
+  bool IsRunningTask() const { return run_ != nullptr; }
 
   // The record being edited (what the controls held when it was last taken into it).
   const TaskDefinition& Task() const { return task_; }
@@ -116,6 +123,7 @@ class TaskManagerDialog : public QDialog {
   void OnMoreOptions();
   void OnSaveChanges();
   void OnRunNow();
+  void OnRunWatch();
   void OnSchedule();
   void OnCreateShortcut();
 
@@ -137,6 +145,8 @@ class TaskManagerDialog : public QDialog {
   QLabel* nextRunText_;
   QLabel* schedulerProblem_;
   QPushButton* schedule_;
+  std::unique_ptr<ChildProcess> run_;  // the program "Run It Now" started, until it ends
+  QTimer* runWatch_ = nullptr;         // looks for its end
 };
 
 }  // namespace quillon
