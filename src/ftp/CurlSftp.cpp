@@ -312,6 +312,10 @@ bool SftpConnection::Connect(const FtpConnectParameters& server, bool probeOnly,
   }
   curl_easy_setopt(e, CURLOPT_SSH_HOSTKEYFUNCTION, &OnHostKey);
   curl_easy_setopt(e, CURLOPT_SSH_HOSTKEYDATA, this);
+  // libcurl waits for some SFTP replies (a file's close) in a loop that sleeps on the socket for
+  // as long as the transfer's time limit leaves, at most a second; with no limit it does not
+  // sleep at all and spins, some 270 times per file. A limit no transfer reaches makes it wait.
+  curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, 10L * 365 * 24 * 3600 * 1000);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &OnCloseSocket);
